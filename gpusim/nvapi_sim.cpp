@@ -1,0 +1,320 @@
+// Simulated "nvapi.dll" / "nvapi64.dll": the one export nvapi_QueryInterface
+// and the entry points it hands out, behaving as the scenario says.
+#include "gpusim/call_log.h"
+#include "gpusim/scenario.h"
+#include "gpusim/vendor_nvapi.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+using gpusim::GpuScenario;
+using gpusim::logCall;
+using gpusim::scenario;
+
+typedef struct NvPhysicalGpuHandle__* NvPhysicalGpuHandle;
+
+namespace {
+
+std::mutex stateLock;
+bool initialized = false;
+// A handle is the address of one of these bytes; index = GPU's place in the scenario.
+char handleTokens[256];
+
+NvPhysicalGpuHandle handleOf(size_t index) {
+    return reinterpret_cast<NvPhysicalGpuHandle>(&handleTokens[index]);
+}
+
+GpuScenario* gpuOf(NvPhysicalGpuHandle handle, int* index) {
+    auto token = reinterpret_cast<char*>(handle);
+    if (token < handleTokens || token >= handleTokens + sizeof handleTokens)
+        return nullptr;
+    size_t position = static_cast<size_t>(token - handleTokens);
+    if (position >= scenario().gpus.size())
+        return nullptr;
+    *index = static_cast<int>(position);
+    return &scenario().gpus[position];
+}
+
+std::string hex(NvU32 value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+bool accepts(const std::vector<int>& layouts, NvU32 version, size_t size) {
+    return (version & 0xFFFF) == size &&
+           std::find(layouts.begin(), layouts.end(), static_cast<int>(version >> 16)) !=
+               layouts.end();
+}
+
+// Common checks of every GPU entry point; 0 when the call may go on.
+NvStatus checkGpuCall(NvPhysicalGpuHandle handle, const void* out, GpuScenario** gpu, int* index) {
+    if (!initialized)
+        return NVAPI_API_NOT_INITIALIZED;
+    if (!out)
+        return NVAPI_INVALID_ARGUMENT;
+    *gpu = gpuOf(handle, index);
+    return *gpu ? NVAPI_OK : NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE;
+}
+
+NvStatus __cdecl Initialize() {
+    std::lock_guard<std::mutex> lock(stateLock);
+    auto status = static_cast<NvStatus>(scenario().initializeStatus.take(0));
+    if (status == NVAPI_OK)
+        initialized = true;
+    logCall("NvAPI_Initialize", "", status);
+    return status;
+}
+
+NvStatus enumerate(NvPhysicalGpuHandle* handles, NvU32* count, bool tcc, const char* name) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    NvStatus status = NVAPI_OK;
+    if (!initialized)
+        status = NVAPI_API_NOT_INITIALIZED;
+    else if (!handles || !count)
+        status = NVAPI_INVALID_ARGUMENT;
+    else
+        status = static_cast<NvStatus>(
+            (tcc ? scenario().tccStatus : scenario().enumStatus).take(0));
+    NvU32 found = 0;
+    if (status == NVAPI_OK) {
+        // Like the vendor's library, at most NVAPI_MAX_PHYSICAL_GPUS handles are written.
+        for (size_t i = 0; i < scenario().gpus.size() && found < NVAPI_MAX_PHYSICAL_GPUS; ++i)
+            if (scenario().gpus[i].tcc == tcc)
+                handles[found++] = handleOf(i);
+        *count = found;
+    }
+    logCall(name, "count=" + std::to_string(found), status);
+    return status;
+}
+
+NvStatus __cdecl EnumPhysicalGPUs(NvPhysicalGpuHandle* handles, NvU32* count) {
+    return enumerate(handles, count, false, "NvAPI_EnumPhysicalGPUs");
+}
+
+NvStatus __cdecl EnumTCCPhysicalGPUs(NvPhysicalGpuHandle* handles, NvU32* count) {
+    return enumerate(handles, count, true, "NvAPI_EnumTCCPhysicalGPUs");
+}
+
+NvStatus __cdecl GetFullName(NvPhysicalGpuHandle handle, char* name) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, name, &gpu, &index);
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->nameStatus.take(0));
+    if (status == NVAPI_OK) {
+        // A name of 64 characters or more fills the buffer without a terminator.
+        std::memset(name, 0, NVAPI_SHORT_STRING_MAX);
+        std::memcpy(name, gpu->name.data(),
+                    std::min<size_t>(gpu->name.size(), NVAPI_SHORT_STRING_MAX));
+    }
+    logCall("NvAPI_GPU_GetFullName", "gpu=" + std::to_string(index), status);
+    return status;
+}
+
+NvStatus __cdecl GetPCIIdentifiers(NvPhysicalGpuHandle handle, NvU32* deviceId, NvU32* subSystemId,
+                                   NvU32* revisionId, NvU32* extDeviceId) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, deviceId, &gpu, &index);
+    if (status == NVAPI_OK && (!subSystemId || !revisionId || !extDeviceId))
+        status = NVAPI_INVALID_ARGUMENT;
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->pciStatus.take(0));
+    if (status == NVAPI_OK) {
+        *deviceId = 0x1B8010DE + (index << 16);
+        *subSystemId = 0x37511458;
+        *revisionId = 0xA1;
+        *extDeviceId = 0x1B80 + index;
+    }
+    logCall("NvAPI_GPU_GetPCIIdentifiers", "gpu=" + std::to_string(index), status);
+    return status;
+}
+
+NvStatus __cdecl GetAllClockFrequencies(NvPhysicalGpuHandle handle,
+                                        NV_GPU_CLOCK_FREQUENCIES_V2* clocks) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, clocks, &gpu, &index);
+    NvU32 version = clocks ? clocks->version : 0;
+    // Layout 1 has no clock type: it always reports the current clocks.
+    NvU32 type = clocks && (version >> 16) >= 2 ? clocks->ClockType : 0;
+    if (status == NVAPI_OK && !accepts(gpu->clockLayouts, version, sizeof *clocks))
+        status = NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status == NVAPI_OK && type > 2)
+        status = NVAPI_INVALID_ARGUMENT;
+    if (status == NVAPI_OK) {
+        gpusim::Sequence* statuses[] = {&gpu->clockStatus, &gpu->baseStatus, &gpu->boostStatus};
+        status = static_cast<NvStatus>(statuses[type]->take(0));
+    }
+    if (status == NVAPI_OK) {
+        gpusim::Sequence* graphics[] = {&gpu->graphics, &gpu->baseGraphics, &gpu->boostGraphics};
+        gpusim::Sequence* memory[] = {&gpu->memory, &gpu->baseMemory, &gpu->boostMemory};
+        clocks->domain[NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS].bIsPresent = 1;
+        clocks->domain[NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS].frequency =
+            static_cast<NvU32>(graphics[type]->take(0));
+        clocks->domain[NVAPI_GPU_PUBLIC_CLOCK_MEMORY].bIsPresent = 1;
+        clocks->domain[NVAPI_GPU_PUBLIC_CLOCK_MEMORY].frequency =
+            static_cast<NvU32>(memory[type]->take(0));
+    }
+    logCall("NvAPI_GPU_GetAllClockFrequencies",
+            "gpu=" + std::to_string(index) + " version=" + hex(version) +
+                " type=" + std::to_string(type),
+            status);
+    return status;
+}
+
+NvStatus __cdecl GetThermalSettings(NvPhysicalGpuHandle handle, NvU32 sensorIndex,
+                                    NV_GPU_THERMAL_SETTINGS_V2* thermal) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, thermal, &gpu, &index);
+    NvU32 version = thermal ? thermal->version : 0;
+    if (status == NVAPI_OK && !accepts(gpu->thermalLayouts, version, sizeof *thermal))
+        status = NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    // Sensor 15 is the vendor's "all sensors"; the simulated GPUs have one.
+    if (status == NVAPI_OK && sensorIndex != 0 && sensorIndex != 15)
+        status = NVAPI_INVALID_ARGUMENT;
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->thermalStatus.take(0));
+    if (status == NVAPI_OK) {
+        thermal->count = 1;
+        thermal->sensor[0].controller = 1; // GPU-internal
+        thermal->sensor[0].defaultMinTemp = 0;
+        thermal->sensor[0].defaultMaxTemp = 127;
+        thermal->sensor[0].currentTemp = static_cast<NvS32>(gpu->temperature.take(0));
+        thermal->sensor[0].target = 1; // GPU
+    }
+    logCall("NvAPI_GPU_GetThermalSettings",
+            "gpu=" + std::to_string(index) + " version=" + hex(version) +
+                " sensor=" + std::to_string(sensorIndex),
+            status);
+    return status;
+}
+
+NvStatus __cdecl GetPstates20(NvPhysicalGpuHandle handle, NV_GPU_PERF_PSTATES20_INFO_V2* info) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, info, &gpu, &index);
+    NvU32 version = info ? info->version : 0;
+    size_t size = (version >> 16) == 1 ? sizeof(NV_GPU_PERF_PSTATES20_INFO_V1) : sizeof *info;
+    if (status == NVAPI_OK && !accepts(gpu->pstatesLayouts, version, size))
+        status = NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    bool asksMemory = info && info->pstates[0].clocks[1].domainId == NVAPI_GPU_PUBLIC_CLOCK_MEMORY;
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(
+            asksMemory && !gpu->pstatesMemoryStatus.empty() ? gpu->pstatesMemoryStatus.take(0)
+                                                            : gpu->pstatesStatus.take(0));
+    if (status == NVAPI_OK) {
+        info->numPstates = 1;
+        info->numClocks = 2;
+        info->numBaseVoltages = 0;
+        info->pstates[0].pstateId = 0;
+        info->pstates[0].clocks[0].domainId = NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS;
+        info->pstates[0].clocks[0].typeId = 0; // single frequency
+        info->pstates[0].clocks[0].data.single.freq_kHz =
+            static_cast<NvU32>(gpu->p0Graphics.take(0));
+        info->pstates[0].clocks[1].domainId = NVAPI_GPU_PUBLIC_CLOCK_MEMORY;
+        info->pstates[0].clocks[1].typeId = 0;
+        info->pstates[0].clocks[1].data.single.freq_kHz =
+            static_cast<NvU32>(gpu->p0Memory.take(0));
+    }
+    logCall("NvAPI_GPU_GetPstates20",
+            "gpu=" + std::to_string(index) + " version=" + hex(version) +
+                " memory=" + (asksMemory ? "1" : "0"),
+            status);
+    return status;
+}
+
+NvStatus __cdecl GetCurrentPstate(NvPhysicalGpuHandle handle, NvU32* pstate) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, pstate, &gpu, &index);
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->pstateStatus.take(0));
+    if (status == NVAPI_OK)
+        *pstate = static_cast<NvU32>(gpu->pstate.take(0));
+    logCall("NvAPI_GPU_GetCurrentPstate", "gpu=" + std::to_string(index), status);
+    return status;
+}
+
+NvStatus __cdecl GetUsages(NvPhysicalGpuHandle handle, NV_GPU_USAGES_INFO* usages) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, usages, &gpu, &index);
+    NvU32 version = usages ? usages->version : 0;
+    if (status == NVAPI_OK && version != NV_GPU_USAGES_INFO_VER1)
+        status = NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->usageStatus.take(0));
+    if (status == NVAPI_OK) {
+        usages->usages[0] = 1; // the GPU's usage counters are enabled
+        usages->usages[2] = static_cast<NvU32>(gpu->load.take(0));
+    }
+    logCall("NvAPI_GPU_GetUsages", "gpu=" + std::to_string(index) + " version=" + hex(version),
+            status);
+    return status;
+}
+
+void __cdecl ReportCallStart(NvU32 id, NvU32* words) {
+    logCall("NvAPI_Diag_ReportCallStart",
+            "id=" + hex(id) + " words=" + std::to_string(words[0]) + "," + std::to_string(words[1]),
+            0);
+}
+
+void __cdecl ReportCallReturn(NvU32 id, NvU32 word0, NvU32 word1, NvS32 status) {
+    logCall("NvAPI_Diag_ReportCallReturn",
+            "id=" + hex(id) + " words=" + std::to_string(word0) + "," + std::to_string(word1) +
+                " result=" + std::to_string(status),
+            0);
+}
+
+void* entryPoint(NvU32 id) {
+    switch (id) {
+    case 0x0150E828: return reinterpret_cast<void*>(Initialize);
+    case 0xE5AC921F: return reinterpret_cast<void*>(EnumPhysicalGPUs);
+    case 0xD9930B07: return reinterpret_cast<void*>(EnumTCCPhysicalGPUs);
+    case 0xCEEE8E9F: return reinterpret_cast<void*>(GetFullName);
+    case 0x2DDFB66E: return reinterpret_cast<void*>(GetPCIIdentifiers);
+    case 0xDCB616C3: return reinterpret_cast<void*>(GetAllClockFrequencies);
+    case 0xE3640A56: return reinterpret_cast<void*>(GetThermalSettings);
+    case 0x6FF81213: return reinterpret_cast<void*>(GetPstates20);
+    case 0x927DA4F6: return reinterpret_cast<void*>(GetCurrentPstate);
+    case 0x189A1FDF: return reinterpret_cast<void*>(GetUsages);
+    case 0x33C7358C:
+        return scenario().hookStart ? reinterpret_cast<void*>(ReportCallStart) : nullptr;
+    case 0x593E8644:
+        return scenario().hookReturn ? reinterpret_cast<void*>(ReportCallReturn) : nullptr;
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) void* __cdecl nvapi_QueryInterface(NvU32 id) {
+    void* address = scenario().missing.count(id) ? nullptr : entryPoint(id);
+    logCall("nvapi_QueryInterface", "id=" + hex(id) + (address ? " found" : " missing"), 0);
+    return address;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        for (const std::string& error : scenario().errors)
+            gpusim::logLine("scenario error: " + error);
+        // "nvapi = no" plays a machine without the vendor's library.
+        if (!scenario().nvapiPresent)
+            return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,76 @@
+// What the simulated driver does, read from the file named by GPUSIM_SCENARIO,
+// or a lively built-in machine when the variable is not set.
+//
+// The file is "key = value" lines; "#" starts a comment. Keys before the first
+// "[gpu]" line describe the driver, each "[gpu]" section adds one GPU ("repeat
+// = N" in a section adds it N times). A numeric value may be a list: the n-th
+// call takes the n-th entry and the last entry repeats; "cycle" in front makes
+// the list start over instead. See gpusim/README.md for every key.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace gpusim {
+
+class Sequence {
+  public:
+    Sequence() = default;
+    explicit Sequence(std::vector<long long> values, bool cycle = false)
+        : values_(std::move(values)), cycle_(cycle) {}
+    // The value of the next call; fallback when the list is empty.
+    long long take(long long fallback = 0);
+    bool empty() const { return values_.empty(); }
+
+  private:
+    std::vector<long long> values_;
+    bool cycle_ = false;
+    size_t next_ = 0;
+};
+
+struct GpuScenario {
+    std::string name = "NVIDIA GeForce GTX 1080";
+    bool tcc = false;
+    std::vector<int> clockLayouts{3, 2, 1};
+    std::vector<int> thermalLayouts{2, 1};
+    std::vector<int> pstatesLayouts{3, 2, 1};
+    Sequence nameStatus, pciStatus;
+    Sequence graphics{{1607000}}, memory{{5005000}};
+    Sequence baseGraphics{{1607000}}, baseMemory{{5005000}};
+    Sequence boostGraphics{{1733000}}, boostMemory{{5005000}};
+    Sequence clockStatus, baseStatus, boostStatus;
+    Sequence temperature{{45}}, thermalStatus;
+    Sequence load{{10}}, usageStatus;
+    Sequence pstate{{0}}, pstateStatus;
+    Sequence p0Graphics{{1607000}}, p0Memory{{5005000}};
+    Sequence pstatesStatus, pstatesMemoryStatus;
+    Sequence nvmlHandleStatus;
+    Sequence nvmlTemperature{{45}}, nvmlTemperatureStatus;
+    Sequence power{{90000}}, powerStatus;
+    Sequence powerLimit{{180000}}, powerLimitStatus;
+};
+
+struct Scenario {
+    bool nvapiPresent = true;
+    Sequence initializeStatus, enumStatus, tccStatus;
+    std::set<uint32_t> missing; // interface ids the driver does not provide
+    bool hookStart = true, hookReturn = true;
+    std::string nvmlLocation = "both"; // fixed, system, both or none
+    bool nvmlUnversioned = true;       // the old unversioned NVML names exist
+    Sequence nvmlInitStatus;
+    std::vector<GpuScenario> gpus;
+    std::vector<std::string> errors; // lines the parser did not understand
+};
+
+// Parses scenario text; problems land in Scenario::errors.
+Scenario parseScenario(const std::string& text);
+// The demo machine: two GPUs whose readings move.
+Scenario livelyScenario();
+// The scenario of this process, read once on first use.
+Scenario& scenario();
+
+uint32_t interfaceIdByName(const std::string& name);
+
+} // namespace gpusim

@@ -1,0 +1,106 @@
+#include "nvapi/binding.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace nvapi {
+
+namespace {
+
+HMODULE getModuleHandle(const char* name) { return GetModuleHandleA(name); }
+HMODULE loadLibrary(const char* fullPath) { return LoadLibraryA(fullPath); }
+BOOL freeLibrary(HMODULE module) { return FreeLibrary(module); }
+void* getProcAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+
+std::string systemDirectory() {
+    char path[MAX_PATH + 1] = {};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    return length == 0 || length > MAX_PATH ? std::string() : std::string(path, length);
+}
+
+std::string windowsDirectory() {
+    char path[MAX_PATH + 1] = {};
+    UINT length = GetSystemWindowsDirectoryA(path, MAX_PATH);
+    return length == 0 || length > MAX_PATH ? std::string() : std::string(path, length);
+}
+
+std::vector<std::string> programFilesFolders() {
+    std::vector<std::string> folders;
+    for (const char* name : {"ProgramW6432", "ProgramFiles", "ProgramFiles(x86)"}) {
+        char value[MAX_PATH + 1] = {};
+        DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
+        if (length > 0 && length < MAX_PATH)
+            folders.emplace_back(value, length);
+    }
+    return folders;
+}
+
+bool windowsBuildNumber(unsigned* build) {
+    char text[32] = {};
+    DWORD size = sizeof text - 1;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                     "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return false;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (end == text)
+        return false;
+    *build = static_cast<unsigned>(value);
+    return true;
+}
+
+Lookup lookupFromError(LONG error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Lookup::notFound
+                                                                          : Lookup::failed;
+}
+
+// The display adapters' class keys list the user-mode modules each installed
+// driver registers, with their full paths in the driver store.
+Lookup displayDriverModules(std::vector<std::string>* fullPaths) {
+    const char classKey[] =
+        "SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+    HKEY adapters = nullptr;
+    LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, classKey, 0, KEY_READ, &adapters);
+    if (error != ERROR_SUCCESS)
+        return lookupFromError(error);
+    for (DWORD index = 0;; ++index) {
+        char subkey[256];
+        DWORD subkeyLength = sizeof subkey;
+        error = RegEnumKeyExA(adapters, index, subkey, &subkeyLength, nullptr, nullptr, nullptr,
+                              nullptr);
+        if (error != ERROR_SUCCESS)
+            break;
+        char modules[4096] = {};
+        DWORD size = sizeof modules - 2;
+        if (RegGetValueA(adapters, subkey, "UserModeDriverName",
+                         RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ, nullptr, modules,
+                         &size) != ERROR_SUCCESS)
+            continue;
+        for (const char* entry = modules; *entry; entry += std::strlen(entry) + 1)
+            fullPaths->emplace_back(entry);
+    }
+    RegCloseKey(adapters);
+    return fullPaths->empty() ? Lookup::notFound : Lookup::found;
+}
+
+Lookup fileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? Lookup::notFound : Lookup::found;
+    return lookupFromError(static_cast<LONG>(GetLastError()));
+}
+
+} // namespace
+
+SystemCalls realSystemCalls() {
+    return SystemCalls{getModuleHandle,    loadLibrary,         freeLibrary,
+                       getProcAddress,     systemDirectory,     windowsDirectory,
+                       programFilesFolders, windowsBuildNumber, displayDriverModules,
+                       fileExists};
+}
+
+SystemCalls systemCalls = realSystemCalls();
+
+} // namespace nvapi

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Makes (once) the project's Wine prefix and installs the simulated NVIDIA
+# libraries where the vendor's driver puts its files on Windows:
+#   system32/nvapi64.dll, syswow64/nvapi.dll, system32/nvml.dll and
+#   C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll
+# Usage: scripts/make-prefix.sh [prefix]   (default build/wine)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+prefix=${1:-${WINEPREFIX:-$root/build/wine}}
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# wineboot must not open windows on the user's screen.
+unset DISPLAY
+
+if [ ! -f "$prefix/.parlex-prefix" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    echo "making Wine prefix $prefix"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    # GDI+ finds neither the Japanese UI font nor "Microsoft Sans Serif" in Wine;
+    # map both to fonts Debian installs.
+    iconv -f UTF-8 -t UTF-16LE "$root/scripts/fonts.reg.txt" | { printf '\xff\xfe'; cat; } \
+        >"$prefix/drive_c/fonts.reg"
+    wine regedit /S 'C:\fonts.reg'
+    rm -f "$prefix/drive_c/fonts.reg"
+    wineserver -w
+    touch "$prefix/.parlex-prefix"
+fi
+
+windows=$prefix/drive_c/windows
+nvsmi="$prefix/drive_c/Program Files/NVIDIA Corporation/NVSMI"
+mkdir -p "$nvsmi"
+install_file() { [ -f "$1" ] && cp -f "$1" "$2"; return 0; }
+install_file "$root/build/win32/gpusim/nvapi.dll" "$windows/syswow64/nvapi.dll"
+install_file "$root/build/win64/gpusim/nvapi64.dll" "$windows/system32/nvapi64.dll"
+install_file "$root/build/win64/gpusim/nvml.dll" "$windows/system32/nvml.dll"
+install_file "$root/build/win64/gpusim/nvml.dll" "$nvsmi/nvml.dll"
