@@ -23,6 +23,11 @@ if [ ! -f "$prefix/.parlex-prefix" ]; then
         >"$prefix/drive_c/fonts.reg"
     wine regedit /S 'C:\fonts.reg'
     rm -f "$prefix/drive_c/fonts.reg"
+    # Japanese text in dialogs and message boxes falls back to Noto Sans CJK.
+    for font in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Liberation Sans"; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$font" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f >/dev/null
+    done
     wineserver -w
     touch "$prefix/.parlex-prefix"
 fi

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both architectures with warnings as errors,
+# makes the Wine prefix and runs every test: the unit tests of both
+# architectures (CTest, under Wine) and the end-to-end tests (pytest, Xvfb).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+"$root/scripts/setup.sh" || exit 1
+"$root/scripts/build.sh" --werror || exit 1
+"$root/scripts/make-prefix.sh" || exit 1
+
+failed=0
+unit_passed=0
+unit_failed=0
+for preset in win32 win64; do
+    output=$(ctest --preset "$preset" -j2 2>&1)
+    status=$?
+    printf '%s\n' "$output"
+    summary=$(printf '%s\n' "$output" | grep -E '[0-9]+ tests failed out of [0-9]+' | tail -n 1)
+    if [ -n "$summary" ]; then
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+        bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+        unit_passed=$((unit_passed + total - bad))
+        unit_failed=$((unit_failed + bad))
+    fi
+    [ $status -ne 0 ] && failed=1
+done
+
+# Debian's Python: its pytest and PIL come from the archive.
+e2e_output=$(cd tests/e2e && /usr/bin/python3 -m pytest -q -p no:cacheprovider 2>&1)
+status=$?
+printf '%s\n' "$e2e_output"
+[ $status -ne 0 ] && failed=1
+e2e_passed=$(printf '%s\n' "$e2e_output" | tail -n 1 | grep -oE '[0-9]+ passed' | awk '{s += $1} END {print s + 0}')
+e2e_failed=$(printf '%s\n' "$e2e_output" | tail -n 1 | grep -oE '[0-9]+ (failed|errors?)' | awk '{s += $1} END {print s + 0}')
+[ "$status" -ne 0 ] && [ "$e2e_failed" -eq 0 ] && e2e_failed=1
+
+echo
+echo "unit test programs: $unit_passed passed, $unit_failed failed; end-to-end: $e2e_passed passed, $e2e_failed failed"
+echo "tests: $((unit_passed + e2e_passed)) passed, $((unit_failed + e2e_failed)) failed"
+exit $failed

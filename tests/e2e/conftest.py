@@ -1,0 +1,30 @@
+import subprocess
+
+import pytest
+
+from harness import BUILD, ROOT, Display, Wine
+
+
+@pytest.fixture(scope="session")
+def prefix():
+    path = BUILD / "wine"
+    subprocess.run([str(ROOT / "scripts" / "make-prefix.sh"), str(path)], check=True)
+    yield path
+    Wine(path).close()
+
+
+@pytest.fixture(scope="session")
+def display():
+    screen = Display()
+    yield screen
+    screen.close()
+
+
+@pytest.fixture
+def wine(prefix, display, tmp_path):
+    """The prefix on the session's display, with a scenario file and call log
+    of the test's own (the test writes the scenario before starting anything)."""
+    session = Wine(prefix, display, scenario=None, log=tmp_path / "calls.log")
+    yield session
+    for process in list(session.processes):
+        session.stop(process)

@@ -1,0 +1,236 @@
+"""End-to-end harness: runs the real programs under Wine on a virtual X
+display against the simulated driver, and acts and looks as a person would.
+
+Every process the harness starts is remembered and ended by its id; the Wine
+server of the prefix is stopped when the session ends.
+"""
+
+import os
+import signal
+import socket
+import subprocess
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build"
+WINE32 = "/usr/lib/wine/wine"
+WINE64 = "/usr/lib/wine/wine64"
+PROBE = BUILD / "win64" / "tests" / "probe" / "winprobe.exe"
+
+
+def windows_path(path):
+    """The Windows name of a Linux path (Wine maps / to drive Z:)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def is_64bit(program):
+    data = Path(program).read_bytes()[:1024]
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    return data[offset + 4 : offset + 6] == b"\x64\x86"
+
+
+def wait_until(condition, timeout=10.0, interval=0.05):
+    """Polls condition until it returns something true; returns that or None."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(interval)
+
+
+class Display:
+    """An Xvfb server of its own, on the first free display number from 90."""
+
+    def __init__(self, width=1920, height=1080):
+        self.width, self.height = width, height
+        self.number = next(
+            n for n in range(90, 200) if not Path(f"/tmp/.X{n}-lock").exists()
+        )
+        self.name = f":{self.number}"
+        self.process = subprocess.Popen(
+            ["Xvfb", self.name, "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+        )
+        if not wait_until(lambda: Path(f"/tmp/.X11-unix/X{self.number}").exists(), 10):
+            raise RuntimeError(f"Xvfb did not start on {self.name}")
+
+    def env(self):
+        return {"DISPLAY": self.name}
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+    # What a person does and sees.
+
+    def xdotool(self, *args):
+        return subprocess.run(
+            ["xdotool", *map(str, args)],
+            env={**os.environ, "DISPLAY": self.name},
+            capture_output=True,
+            text=True,
+            timeout=20,
+        ).stdout
+
+    def move(self, x, y):
+        self.xdotool("mousemove", "--sync", x, y)
+
+    def press(self, button=1):
+        self.xdotool("mousedown", button)
+
+    def release(self, button=1):
+        self.xdotool("mouseup", button)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        self.xdotool("click", button)
+
+    def key(self, name):
+        self.xdotool("key", name)
+
+    def screenshot(self, path=None):
+        """The whole screen as a PIL image (saved to path when given)."""
+        from PIL import Image
+
+        target = Path(path) if path else Path(f"/tmp/parlex-shot-{self.number}.png")
+        subprocess.run(
+            ["import", "-display", self.name, "-window", "root", str(target)],
+            check=True,
+            capture_output=True,
+            timeout=30,
+        )
+        image = Image.open(target)
+        image.load()
+        return image.convert("RGB")
+
+
+class Wine:
+    """One Wine prefix (made by scripts/make-prefix.sh) and the processes
+    started in it."""
+
+    def __init__(self, prefix, display=None, scenario=None, log=None):
+        self.prefix = Path(prefix)
+        self.display = display
+        self.scenario = scenario
+        self.log = log
+        self.processes = []
+
+    def env(self, extra=None):
+        env = dict(os.environ)
+        env.update(
+            WINEPREFIX=str(self.prefix),
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+        )
+        env.pop("GPUSIM_SCENARIO", None)
+        env.pop("GPUSIM_LOG", None)
+        if self.display:
+            env.update(self.display.env())
+        else:
+            env.pop("DISPLAY", None)
+        if self.scenario:
+            env["GPUSIM_SCENARIO"] = windows_path(self.scenario)
+        if self.log:
+            env["GPUSIM_LOG"] = windows_path(self.log)
+        env.update(extra or {})
+        return env
+
+    def command(self, program, *args):
+        loader = WINE64 if is_64bit(program) else WINE32
+        return [loader, str(program), *map(str, args)]
+
+    def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE):
+        process = subprocess.Popen(
+            self.command(program, *args),
+            cwd=cwd or ROOT,
+            env=self.env(extra_env),
+            stdin=subprocess.DEVNULL,
+            stdout=stdout,
+            stderr=subprocess.DEVNULL,
+            start_new_session=True,
+        )
+        self.processes.append(process)
+        return process
+
+    def run(self, program, *args, cwd=None, extra_env=None, timeout=60):
+        """Runs a program to its end; returns (exit code, stdout bytes)."""
+        process = self.start(program, *args, cwd=cwd, extra_env=extra_env)
+        try:
+            out, _ = process.communicate(timeout=timeout)
+        finally:
+            self.stop(process)
+        return process.returncode, out
+
+    def probe(self, *args, timeout=30):
+        code, out = self.run(PROBE, *args, timeout=timeout)
+        return code, out.decode("utf-8", "replace").rstrip("\r\n")
+
+    def stop(self, process):
+        if process.poll() is None:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            process.wait(10)
+        if process in self.processes:
+            self.processes.remove(process)
+
+    def close(self):
+        for process in list(self.processes):
+            self.stop(process)
+        subprocess.run(
+            ["wineserver", "-k"], env=self.env(), capture_output=True, timeout=30
+        )
+
+    # What only Win32 shows, through the probe.
+
+    def mutex_exists(self, name):
+        return self.probe("mutex", name)[1] == "present"
+
+    def window_rect(self, title):
+        code, out = self.probe("window", title)
+        if code != 0:
+            return None
+        x, y, w, h, shown, pid = out.split()
+        return int(x), int(y), int(w), int(h), shown == "visible", int(pid)
+
+    def message_text(self, caption):
+        code, out = self.probe("message", caption)
+        return out.replace("\\n", "\n") if code == 0 else None
+
+    def press_message(self, caption):
+        return self.probe("press", caption)[0] == 0
+
+
+def send_datagram(payload, port=12345, host="127.0.0.1"):
+    """Sends one UDP datagram from Linux; only to loopback addresses."""
+    assert host.startswith("127."), "test traffic stays on the loopback interface"
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        sender.sendto(payload, (host, port))
+
+
+def read_call_log(path):
+    """The simulated driver's call log as a list of dicts:
+    time (ms), pid, tid, function, and the key=value details."""
+    calls = []
+    if not Path(path).exists():
+        return calls
+    for line in Path(path).read_text(errors="replace").splitlines():
+        words = line.split()
+        if len(words) < 4:
+            continue
+        call = {"time": int(words[0]), "function": words[3]}
+        for word in words[1:3] + words[4:]:
+            if "=" in word:
+                key, value = word.split("=", 1)
+                call[key] = value
+        calls.append(call)
+    return calls

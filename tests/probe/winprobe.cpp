@@ -1,0 +1,269 @@
+// Reads, for the end-to-end tests, what only Win32 can see: a mutex, a
+// window's rectangle, a message box's text, a console's cells and colours.
+// A few fixture commands (show a box, hold a mutex, receive a datagram) let
+// the harness check itself. Output is UTF-8, one record a line.
+//
+//   winprobe mutex NAME                 present | absent
+//   winprobe window TITLE               x y width height visible|hidden pid
+//   winprobe message CAPTION            the box's text, with \n for line breaks
+//   winprobe press CAPTION              clicks the box's first button
+//   winprobe console PID                each line of PID's console: text, then
+//                                       a line of attribute runs "attr:count ..."
+//   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
+//   winprobe hold-mutex NAME SECONDS    (fixture)
+//   winprobe receive-udp PORT           (fixture) prints the first datagram
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const char* text) {
+    int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], size);
+    out.resize(static_cast<size_t>(size > 0 ? size - 1 : 0));
+    return out;
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t text[4096] = {};
+    GetWindowTextW(window, text, 4096);
+    return text;
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+struct Search {
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK findDialog(HWND window, LPARAM data) {
+    auto search = reinterpret_cast<Search*>(data);
+    if (className(window) == L"#32770" && windowText(window) == search->caption) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND messageBox(const char* caption) {
+    Search search{wide(caption), nullptr};
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+struct Children {
+    std::wstring wanted;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectChildren(HWND window, LPARAM data) {
+    auto children = reinterpret_cast<Children*>(data);
+    if (className(window) == children->wanted)
+        children->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> childrenOf(HWND parent, const wchar_t* wanted) {
+    Children children{wanted, {}};
+    EnumChildWindows(parent, collectChildren, reinterpret_cast<LPARAM>(&children));
+    return children.found;
+}
+
+int mutexCommand(const char* name) {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    std::printf("%s\n", mutex ? "present" : "absent");
+    if (mutex)
+        CloseHandle(mutex);
+    return 0;
+}
+
+int windowCommand(const char* title) {
+    HWND window = FindWindowW(nullptr, wide(title).c_str());
+    if (!window) {
+        std::printf("none\n");
+        return 1;
+    }
+    RECT rect;
+    GetWindowRect(window, &rect);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    std::printf("%ld %ld %ld %ld %s %lu\n", rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top, IsWindowVisible(window) ? "visible" : "hidden", pid);
+    return 0;
+}
+
+int messageCommand(const char* caption) {
+    HWND box = messageBox(caption);
+    if (!box) {
+        std::printf("none\n");
+        return 1;
+    }
+    for (HWND label : childrenOf(box, L"Static")) {
+        std::wstring text = windowText(label);
+        if (text.empty())
+            continue; // the icon
+        std::string out;
+        for (char c : utf8(text)) {
+            if (c == '\r')
+                continue;
+            out += c == '\n' ? std::string("\\n") : std::string(1, c);
+        }
+        std::printf("%s\n", out.c_str());
+        return 0;
+    }
+    std::printf("\n");
+    return 0;
+}
+
+int pressCommand(const char* caption) {
+    HWND box = messageBox(caption);
+    std::vector<HWND> buttons = box ? childrenOf(box, L"Button") : std::vector<HWND>();
+    if (buttons.empty()) {
+        std::printf("none\n");
+        return 1;
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(buttons[0]), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(buttons[0]));
+    std::printf("pressed\n");
+    return 0;
+}
+
+int consoleCommand(const char* pidText) {
+    FreeConsole();
+    if (!AttachConsole(static_cast<DWORD>(std::strtoul(pidText, nullptr, 10)))) {
+        std::fprintf(stderr, "cannot attach to the console of %s\n", pidText);
+        return 1;
+    }
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (screen == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(screen, &info)) {
+        std::fprintf(stderr, "cannot read the console\n");
+        return 1;
+    }
+    std::string out;
+    for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
+        std::vector<CHAR_INFO> cells(static_cast<size_t>(info.dwSize.X));
+        SMALL_RECT region = {0, row, static_cast<SHORT>(info.dwSize.X - 1), row};
+        ReadConsoleOutputW(screen, cells.data(), {info.dwSize.X, 1}, {0, 0}, &region);
+        std::wstring text;
+        std::string runs;
+        WORD attribute = cells[0].Attributes;
+        int count = 0;
+        for (const CHAR_INFO& cell : cells) {
+            text += cell.Char.UnicodeChar;
+            if (cell.Attributes != attribute) {
+                runs += std::to_string(attribute) + ":" + std::to_string(count) + " ";
+                attribute = cell.Attributes;
+                count = 0;
+            }
+            ++count;
+        }
+        runs += std::to_string(attribute) + ":" + std::to_string(count);
+        out += utf8(text) + "\n" + runs + "\n";
+    }
+    FreeConsole();
+    // Our own console is gone; write to the pipe the harness reads.
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    WriteFile(output, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
+    return 0;
+}
+
+int showMessageCommand(const char* caption, const char* text) {
+    std::wstring body = wide(text);
+    for (size_t at = body.find(L"\\n"); at != std::wstring::npos; at = body.find(L"\\n"))
+        body.replace(at, 2, L"\n");
+    return MessageBoxW(nullptr, body.c_str(), wide(caption).c_str(), MB_OK);
+}
+
+int holdMutexCommand(const char* name, const char* seconds) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+    std::printf("holding\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(std::atoi(seconds) * 1000));
+    CloseHandle(mutex);
+    return 0;
+}
+
+int receiveUdpCommand(const char* port) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);
+    SOCKET listener = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(std::atoi(port)));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::printf("cannot bind\n");
+        return 1;
+    }
+    std::printf("listening\n");
+    std::fflush(stdout);
+    char buffer[512] = {};
+    int received = recv(listener, buffer, sizeof buffer - 1, 0);
+    std::printf("%d %s\n", received, buffer);
+    closesocket(listener);
+    WSACleanup();
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    // Arguments come from the wide command line: the narrow one loses every
+    // character outside the ANSI code page.
+    int argc = 0;
+    LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(utf8(wideArgs[i]));
+    std::vector<const char*> argvList;
+    for (const std::string& arg : args)
+        argvList.push_back(arg.c_str());
+    const char* const* argv = argvList.data();
+    std::string command = argc > 1 ? argv[1] : "";
+    if (command == "mutex" && argc == 3)
+        return mutexCommand(argv[2]);
+    if (command == "window" && argc == 3)
+        return windowCommand(argv[2]);
+    if (command == "message" && argc == 3)
+        return messageCommand(argv[2]);
+    if (command == "press" && argc == 3)
+        return pressCommand(argv[2]);
+    if (command == "console" && argc == 3)
+        return consoleCommand(argv[2]);
+    if (command == "show-message" && argc == 4)
+        return showMessageCommand(argv[2], argv[3]);
+    if (command == "hold-mutex" && argc == 4)
+        return holdMutexCommand(argv[2], argv[3]);
+    if (command == "receive-udp" && argc == 3)
+        return receiveUdpCommand(argv[2]);
+    std::fprintf(stderr, "usage: winprobe mutex|window|message|press|console|show-message|"
+                         "hold-mutex|receive-udp ARGS\n");
+    return 2;
+}
