@@ -190,6 +190,16 @@ class Wine:
             ["wineserver", "-k"], env=self.env(), capture_output=True, timeout=30
         )
 
+    def set_version(self, program, version):
+        """Makes Wine report another Windows version to one program (win2k,
+        winxp, vista, win7, win8...); None removes the setting."""
+        key = "HKCU\\Software\\Wine\\AppDefaults\\" + program
+        if version:
+            command = [WINE64, "reg", "add", key, "/v", "Version", "/d", version, "/f"]
+        else:
+            command = [WINE64, "reg", "delete", key, "/f"]
+        subprocess.run(command, env=self.env(), capture_output=True, timeout=60)
+
     # What only Win32 shows, through the probe.
 
     def mutex_exists(self, name):

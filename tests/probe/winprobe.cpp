@@ -9,6 +9,9 @@
 //   winprobe press CAPTION              clicks the box's first button
 //   winprobe console PID                each line of PID's console: text, then
 //                                       a line of attribute runs "attr:count ..."
+//   winprobe capture-console SECONDS PROGRAM [ARGS]
+//                                       runs PROGRAM in a console of its own,
+//                                       prints "exit CODE" and the console
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
 //   winprobe hold-mutex NAME SECONDS    (fixture)
 //   winprobe receive-udp PORT           (fixture) prints the first datagram
@@ -151,20 +154,12 @@ int pressCommand(const char* caption) {
     return 0;
 }
 
-int consoleCommand(const char* pidText) {
-    FreeConsole();
-    if (!AttachConsole(static_cast<DWORD>(std::strtoul(pidText, nullptr, 10)))) {
-        std::fprintf(stderr, "cannot attach to the console of %s\n", pidText);
-        return 1;
-    }
-    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+// Each line of the screen buffer up to the cursor: its text, then a line of
+// attribute runs "attribute:count ...".
+std::string dumpConsole(HANDLE screen) {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (screen == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(screen, &info)) {
-        std::fprintf(stderr, "cannot read the console\n");
-        return 1;
-    }
+    if (!GetConsoleScreenBufferInfo(screen, &info))
+        return std::string();
     std::string out;
     for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
         std::vector<CHAR_INFO> cells(static_cast<size_t>(info.dwSize.X));
@@ -186,9 +181,59 @@ int consoleCommand(const char* pidText) {
         runs += std::to_string(attribute) + ":" + std::to_string(count);
         out += utf8(text) + "\n" + runs + "\n";
     }
-    FreeConsole();
-    // Our own console is gone; write to the pipe the harness reads.
+    return out;
+}
+
+int consoleCommand(const char* pidText) {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    FreeConsole();
+    if (!AttachConsole(static_cast<DWORD>(std::strtoul(pidText, nullptr, 10)))) {
+        std::fprintf(stderr, "cannot attach to the console of %s\n", pidText);
+        return 1;
+    }
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (screen == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(screen, &info)) {
+        std::fprintf(stderr, "cannot read the console\n");
+        return 1;
+    }
+    std::string out = dumpConsole(screen);
+    FreeConsole();
+    DWORD written = 0;
+    WriteFile(output, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
+    return 0;
+}
+
+// Runs a console program in a console of our own, ends it after the given
+// seconds if it is still running, and dumps the console like consoleCommand.
+int captureConsoleCommand(const char* seconds, const std::wstring& commandLine) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    FreeConsole();
+    if (!AllocConsole()) {
+        std::fprintf(stderr, "cannot make a console\n");
+        return 1;
+    }
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    SetConsoleScreenBufferSize(screen, {120, 3000});
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::fprintf(stderr, "cannot start the program\n");
+        return 1;
+    }
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(std::atoi(seconds) * 1000)) !=
+        WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 259);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    std::string out = "exit " + std::to_string(exitCode) + "\n" + dumpConsole(screen);
     DWORD written = 0;
     WriteFile(output, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
     return 0;
@@ -257,6 +302,13 @@ int main() {
         return pressCommand(argv[2]);
     if (command == "console" && argc == 3)
         return consoleCommand(argv[2]);
+    if (command == "capture-console" && argc >= 4) {
+        // Everything after the seconds, as it stood on our command line.
+        std::wstring rest;
+        for (int i = 3; i < argc; ++i)
+            rest += (i > 3 ? L" \"" : L"\"") + std::wstring(wideArgs[i]) + L"\"";
+        return captureConsoleCommand(argv[2], rest);
+    }
     if (command == "show-message" && argc == 4)
         return showMessageCommand(argv[2], argv[3]);
     if (command == "hold-mutex" && argc == 4)

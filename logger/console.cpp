@@ -1,0 +1,30 @@
+#include "logger/logger.h"
+
+void setColour(ConsoleColour colour) { SetConsoleTextAttribute(consoleOut, colour); }
+
+void writeText(const std::wstring& text) {
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(consoleOut, &mode)) {
+        WriteConsoleW(consoleOut, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::wstring lines;
+    for (wchar_t c : text) {
+        if (c == L'\n')
+            lines += L'\r';
+        lines += c;
+    }
+    int size = WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), &bytes[0], size,
+                        nullptr, nullptr);
+    WriteFile(consoleOut, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void writeColoured(const std::wstring& text, ConsoleColour colour) {
+    setColour(colour);
+    writeText(text);
+    setColour(colourNormal);
+}

@@ -1,0 +1,175 @@
+// Tessig's start-up checks: the system, NVAPI and the GPU list, NVML, the
+// names and the record versions each GPU accepts.
+#include "logger/logger.h"
+
+#include <cstring>
+
+char workDir[workDirSize];
+NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];
+int gpuCount;
+wchar_t gpuNames[maxLoggedGpus][100];
+NvU32 clockVersion[maxLoggedGpus];
+NvU32 pstatesVersion[maxLoggedGpus];
+NvU32 thermalVersion[maxLoggedGpus];
+NvmlLibrary nvml;
+
+namespace {
+
+const char nvmlFixedPath[] = "C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll";
+
+template <typename Function> Function procedure(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// The first of two exported names that exists.
+template <typename Function>
+Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
+    Function found = procedure<Function>(module, newer);
+    return found ? found : procedure<Function>(module, older);
+}
+
+// Current drivers install nvml.dll in the system directory only; older ones at
+// the fixed path. Never through the search path.
+HMODULE loadNvml() {
+    HMODULE module = LoadLibraryA(nvmlFixedPath);
+    if (module)
+        return module;
+    char path[MAX_PATH + 16] = {};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    std::strcat(path, "\\nvml.dll");
+    return LoadLibraryA(path);
+}
+
+void listGpus() {
+    NvU32 count = 0;
+    if (NvAPI_EnumPhysicalGPUs(gpuHandles, &count) == NVAPI_OK)
+        gpuCount = static_cast<int>(count);
+    // The TCC GPUs go into a table of their own: together with the ordinary
+    // ones there may be more than the list holds.
+    NvPhysicalGpuHandle tcc[NVAPI_MAX_PHYSICAL_GPUS] = {};
+    count = 0;
+    if (NvAPI_EnumTCCPhysicalGPUs(tcc, &count) == NVAPI_OK) {
+        for (NvU32 i = 0; i < count && i < NVAPI_MAX_PHYSICAL_GPUS &&
+                          gpuCount < NVAPI_MAX_PHYSICAL_GPUS;
+             ++i)
+            gpuHandles[gpuCount++] = tcc[i];
+    }
+}
+
+void nameGpus() {
+    for (int i = 0; i < gpuCount; ++i) {
+        if (i == maxLoggedGpus) {
+            gpuCount = maxLoggedGpus;
+            writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
+                          L"8枚までを認識します\n",
+                          colourWarning);
+            return;
+        }
+        char name[64] = {};
+        if (NvAPI_GPU_GetFullName(gpuHandles[i], name) != NVAPI_OK)
+            exitWithMessage(L"GPU名を取得できません\n");
+        // At most 39 characters, never past the buffer even without a terminator.
+        std::memset(gpuNames[i], 0, sizeof gpuNames[i]);
+        for (int c = 0; c < 39 && name[c] != '\0'; ++c)
+            gpuNames[i][c] = static_cast<unsigned char>(name[c]);
+    }
+}
+
+void setPstatesQuery(Pstates20Info& info, NvU32 version) {
+    info.version = version;
+    info.numPstates = 1;
+    info.numClocks = 1;
+    info.numBaseVoltages = 0;
+    info.pstates[0].pstateId = 0;
+    info.pstates[0].clocks[0].domainId = clockDomainGraphics;
+}
+
+} // namespace
+
+void exitWithMessage(const wchar_t* message) {
+    writeColoured(message, colourFailure);
+    ReleaseMutex(instanceMutex);
+    CloseHandle(instanceMutex);
+    ExitProcess(1);
+}
+
+void probeRecordVersions() {
+    for (int i = 0; i < gpuCount; ++i) {
+        ClockFrequencies clocks = {};
+        clocks.version = clockRecordV3;
+        clocks.clockType = clockTypeCurrent;
+        if (NvAPI_GPU_GetAllClockFrequencies(gpuHandles[i], &clocks) == NVAPI_OK) {
+            clockVersion[i] = clockRecordV3;
+        } else {
+            Sleep(1);
+            clocks = {};
+            clocks.version = clockRecordV2;
+            clocks.clockType = clockTypeCurrent;
+            clockVersion[i] = NvAPI_GPU_GetAllClockFrequencies(gpuHandles[i], &clocks) == NVAPI_OK
+                                  ? clockRecordV2
+                                  : clockRecordV1;
+        }
+
+        static Pstates20Info pstates;
+        pstates = {};
+        setPstatesQuery(pstates, pstatesRecordV3);
+        if (NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK) {
+            pstatesVersion[i] = pstatesRecordV3;
+        } else {
+            setPstatesQuery(pstates, pstatesRecordV2);
+            pstatesVersion[i] = NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK
+                                    ? pstatesRecordV2
+                                    : pstatesRecordV1;
+        }
+
+        ThermalSettings thermal = {};
+        thermal.version = thermalRecordV2;
+        thermalVersion[i] = NvAPI_GPU_GetThermalSettings(gpuHandles[i], 0, &thermal) == NVAPI_OK
+                                ? thermalRecordV2
+                                : thermalRecordV1;
+    }
+}
+
+void initLogger() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (!systemSupported(version.dwMajorVersion, version.dwMinorVersion))
+        exitWithMessage(L"7以降のOSが必要です\n");
+
+    std::memset(workDir, 0, sizeof workDir);
+    GetCurrentDirectoryA(workDirSize, workDir);
+    OutputDebugStringA(workDir);
+
+    for (int i = 0; i < maxLoggedGpus; ++i) {
+        clockVersion[i] = clockRecordV3;
+        pstatesVersion[i] = pstatesRecordV3;
+        thermalVersion[i] = thermalRecordV2;
+    }
+
+    if (NvAPI_Initialize() != NVAPI_OK)
+        exitWithMessage(L"NvAPIの初期化に失敗しました\n");
+    listGpus();
+    if (gpuCount == 0)
+        exitWithMessage(L"NvAPIの初期化に失敗しました\n");
+
+    nvml.module = loadNvml();
+    if (!nvml.module)
+        exitWithMessage(L"nvml.dllのロードに失敗しました\n");
+    auto nvmlInit = eitherProcedure<int (*)()>(nvml.module, "nvmlInit_v2", "nvmlInit");
+    if (!nvmlInit || nvmlInit() != 0)
+        exitWithMessage(L"NvMLの初期化に失敗しました\n");
+    nvml.deviceGetHandleByIndex = eitherProcedure<decltype(nvml.deviceGetHandleByIndex)>(
+        nvml.module, "nvmlDeviceGetHandleByIndex_v2", "nvmlDeviceGetHandleByIndex");
+    nvml.deviceGetTemperature =
+        procedure<decltype(nvml.deviceGetTemperature)>(nvml.module, "nvmlDeviceGetTemperature");
+    nvml.deviceGetPowerUsage =
+        procedure<decltype(nvml.deviceGetPowerUsage)>(nvml.module, "nvmlDeviceGetPowerUsage");
+    nvml.deviceGetPowerManagementLimit = procedure<decltype(nvml.deviceGetPowerManagementLimit)>(
+        nvml.module, "nvmlDeviceGetPowerManagementLimit");
+
+    nameGpus();
+    probeRecordVersions();
+}

@@ -1,0 +1,91 @@
+// Tessig, the history logger: one instance, a header line in log/history.csv,
+// a readings report once a second until the stop datagram arrives.
+#include "logger/logger.h"
+#include "logger/stop_datagram.h"
+
+#include <winsock2.h>
+
+#include <cstdio>
+
+std::atomic<int> loggerRunning{0};
+HANDLE instanceMutex;
+HANDLE consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
+
+namespace {
+
+const char historyHeader[] = ",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),Base(MEMORY),"
+                             "Boost(GRAPHICS),Boost(MEMORY),Load,Temperature,Power(Draw),"
+                             "Power(Limit),P-State\n";
+
+void appendHistoryHeader() {
+    // A working directory too long for the path gets no header, rather than
+    // a header in a file of a cut-off name.
+    std::string path = historyPathFor(workDir);
+    if (path.empty())
+        return;
+    if (FILE* history = std::fopen(path.c_str(), "a")) {
+        std::fputs(historyHeader, history);
+        std::fclose(history);
+    }
+}
+
+// Waits for one datagram on a socket of its own; true when it was the stop word.
+// Only this machine may stop the logger, so the socket listens on loopback alone.
+bool receiveOneDatagram() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);
+    SOCKET listener = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(stopPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char buffer[stopBufferSize] = {};
+    bool bound = listener != INVALID_SOCKET &&
+                 bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (bound)
+        recv(listener, buffer, stopBufferSize, 0);
+    if (listener != INVALID_SOCKET)
+        closesocket(listener);
+    WSACleanup();
+    // With the port taken by another program, try again about a second later
+    // instead of spinning.
+    if (!bound)
+        Sleep(1000);
+    return isStopDatagram(buffer);
+}
+
+DWORD WINAPI listenForStop(LPVOID) {
+    for (;;) {
+        if (receiveOneDatagram()) {
+            loggerRunning = 0;
+            return 0;
+        }
+        Sleep(1);
+    }
+}
+
+} // namespace
+
+int main() {
+    loggerRunning = 1;
+    instanceMutex = CreateMutexA(nullptr, TRUE, "Tessig.exe");
+    if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+
+    initLogger();
+    appendHistoryHeader();
+
+    HANDLE listener = CreateThread(nullptr, 0, listenForStop, nullptr, 0, nullptr);
+    if (listener)
+        CloseHandle(listener);
+
+    printReport();
+    while (loggerRunning) {
+        Sleep(1000);
+        printReport();
+    }
+
+    ReleaseMutex(instanceMutex);
+    CloseHandle(instanceMutex);
+    return 0;
+}

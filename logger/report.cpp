@@ -1,0 +1,98 @@
+// One readings report: every figure of every GPU fetched afresh, printed in
+// the report's colours. No failure is reported; a failed figure shows its default.
+#include "logger/logger.h"
+#include "nvapi/usage_query.h"
+
+namespace {
+
+bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz) {
+    ClockFrequencies clocks = {};
+    clocks.version = clockVersion[gpu];
+    clocks.clockType = type;
+    if (NvAPI_GPU_GetAllClockFrequencies(gpuHandles[gpu], &clocks) != NVAPI_OK)
+        return false;
+    *graphicsKHz = clocks.domain[clockDomainGraphics].frequencyKHz;
+    *memoryKHz = clocks.domain[clockDomainMemory].frequencyKHz;
+    return true;
+}
+
+void setP0Query(Pstates20Info& info, NvU32 version) {
+    info = {};
+    info.version = version;
+    info.numPstates = 1;
+    info.numClocks = 1;
+    info.numBaseVoltages = 0;
+    info.pstates[0].pstateId = 0;
+    info.pstates[0].clocks[0].domainId = clockDomainGraphics;
+}
+
+// Base clocks from the P0 entries of the P-states 2.0 record, for drivers
+// without the base clock type.
+void readBaseFromPstates(int gpu, GpuFigures& figures) {
+    static Pstates20Info info;
+    setP0Query(info, pstatesVersion[gpu]);
+    if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) != NVAPI_OK)
+        return;
+    figures.baseGraphicsKHz = info.pstates[0].clocks[0].data[0];
+    setP0Query(info, pstatesVersion[gpu]);
+    info.pstates[0].clocks[1].domainId = clockDomainMemory;
+    if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) == NVAPI_OK)
+        figures.baseMemoryKHz = info.pstates[0].clocks[1].data[0];
+}
+
+int readTemperature(int gpu) {
+    ThermalSettings thermal = {};
+    thermal.version = thermalVersion[gpu];
+    if (NvAPI_GPU_GetThermalSettings(gpuHandles[gpu], 0, &thermal) == NVAPI_OK)
+        return thermal.sensor[0].currentTemp;
+    void* device = nullptr;
+    unsigned temperature = 0;
+    if (nvml.deviceGetHandleByIndex && nvml.deviceGetTemperature &&
+        nvml.deviceGetHandleByIndex(static_cast<unsigned>(gpu), &device) == 0 &&
+        nvml.deviceGetTemperature(device, 0, &temperature) == 0)
+        return static_cast<int>(temperature);
+    return 0;
+}
+
+void readPower(int gpu, GpuFigures& figures) {
+    void* device = nullptr;
+    if (!nvml.deviceGetHandleByIndex || !nvml.deviceGetPowerUsage ||
+        !nvml.deviceGetPowerManagementLimit ||
+        nvml.deviceGetHandleByIndex(static_cast<unsigned>(gpu), &device) != 0)
+        return;
+    figures.powerKnown =
+        nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts) == 0 &&
+        nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts) == 0;
+}
+
+GpuFigures gatherFigures(int gpu) {
+    GpuFigures figures;
+    figures.name = gpuNames[gpu];
+    if (!readClocks(gpu, clockTypeCurrent, &figures.currentGraphicsKHz, &figures.currentMemoryKHz))
+        figures.currentGraphicsKHz = figures.currentMemoryKHz = 0;
+    if (!readClocks(gpu, clockTypeBase, &figures.baseGraphicsKHz, &figures.baseMemoryKHz)) {
+        figures.baseGraphicsKHz = figures.baseMemoryKHz = 0;
+        readBaseFromPstates(gpu, figures);
+    }
+    figures.boostKnown =
+        readClocks(gpu, clockTypeBoost, &figures.boostGraphicsKHz, &figures.boostMemoryKHz);
+    NvU32 load = 0;
+    if (nvapi::queryGpuLoad("nvapi64.dll", static_cast<unsigned>(gpu), &load))
+        figures.load = load;
+    figures.temperature = readTemperature(gpu);
+    readPower(gpu, figures);
+    figures.pstateKnown = NvAPI_GPU_GetCurrentPstate(gpuHandles[gpu], &figures.pstate) == NVAPI_OK;
+    return figures;
+}
+
+} // namespace
+
+void printReport() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    writeText(timeStampLine(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond));
+    for (int gpu = 0; gpu < gpuCount; ++gpu)
+        for (const ReportPiece& piece : formatGpuBlock(gatherFigures(gpu)))
+            writeColoured(piece.text, piece.colour);
+    writeText(closingLine);
+}

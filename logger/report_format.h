@@ -1,0 +1,42 @@
+// The text of one readings report, apart from the calls that gather it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What one GPU block shows; a reading that is not known leaves its line out.
+struct GpuFigures {
+    std::wstring name;
+    unsigned currentGraphicsKHz = 0, currentMemoryKHz = 0;
+    unsigned baseGraphicsKHz = 0, baseMemoryKHz = 0;
+    bool boostKnown = false;
+    unsigned boostGraphicsKHz = 0, boostMemoryKHz = 0;
+    unsigned load = 0;
+    int temperature = 0;
+    bool powerKnown = false;
+    unsigned powerDrawMilliwatts = 0, powerLimitMilliwatts = 0;
+    bool pstateKnown = false;
+    unsigned pstate = 0;
+};
+
+// Console attributes of the report and of the logger's messages.
+enum ConsoleColour : unsigned short {
+    colourUnchanged = 0,
+    colourReading = 5,
+    colourNormal = 7,
+    colourName = 11,
+    colourFailure = 12,
+    colourWarning = 14,
+};
+
+// A piece of text printed in one colour; after a coloured piece the colour is
+// set back to colourNormal.
+struct ReportPiece {
+    std::wstring text;
+    ConsoleColour colour;
+};
+
+std::wstring timeStampLine(int year, int month, int day, int hour, int minute, int second);
+extern const wchar_t closingLine[];
+std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu);
+std::wstring formatWatts(unsigned milliwatts);

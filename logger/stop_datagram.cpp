@@ -1,0 +1,10 @@
+#include "logger/stop_datagram.h"
+
+#include <cstring>
+
+bool isStopDatagram(const char (&buffer)[stopBufferSize]) {
+    std::size_t length = 0;
+    while (length < stopBufferSize && buffer[length] != '\0')
+        ++length;
+    return length == 4 && std::memcmp(buffer, "EXIT", 4) == 0;
+}
