@@ -1,0 +1,35 @@
+// Parlex's process-wide state. Words that the sampling thread shares with the
+// window's thread are atomics read and written whole, without locks.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+
+extern std::atomic<int> appRunning;          // cleared when the window closes
+extern std::atomic<int> procEnabled;         // 0: the window procedure passes everything on
+extern std::atomic<int> loopStarted;         // the message loop runs
+extern std::atomic<int> readyStage;          // 0 no window, 1 timers run, 2 fully live
+extern std::atomic<int> inTray;              // hidden to the notification area
+extern std::atomic<int> historyOn;           // "Monitor History" ticked
+extern std::atomic<int> historyStartPending; // a logger launch is wanted
+
+constexpr int workDirSize = 261;
+extern char workDir[workDirSize];
+
+extern HWND mainWindow;
+extern HANDLE instanceMutex;
+extern NOTIFYICONDATAA trayIconData;
+
+constexpr UINT WM_TRAYICON = WM_APP + 3;
+constexpr UINT_PTR fastTimer = 101;    // 1 ms: start-up gate, button tracker and poll
+constexpr UINT_PTR refreshTimer = 102; // 1000 ms: display texts and repaint
+constexpr int windowWidth = 271;
+constexpr int windowHeight = 141;
+
+// Resources of the program.
+constexpr int titleStringId = 103;
+constexpr int classNameStringId = 109;
+constexpr int trayIconId = 107;
+constexpr int smallIconId = 108;

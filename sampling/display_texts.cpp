@@ -1,0 +1,50 @@
+#include "sampling/display_texts.h"
+
+#include <cstdio>
+
+const wchar_t defaultNameText[] = L"- empty -";
+const wchar_t defaultClockText[] = L"0.0MHz";
+const wchar_t defaultTemperatureText[] = L"0.0\u2103";
+const wchar_t defaultLoadText[] = L"0\uFF05";
+
+namespace {
+
+// ASCII digits widened, then the unit; cut as the views' buffers require.
+std::wstring withUnit(const char* number, const wchar_t* unit) {
+    std::wstring text;
+    for (const char* c = number; *c; ++c)
+        text += static_cast<wchar_t>(*c);
+    text += unit;
+    if (text.size() > maxValueTextLength)
+        text.resize(maxValueTextLength);
+    return text;
+}
+
+} // namespace
+
+std::wstring clockText(uint32_t kilohertz) {
+    // The decimal point is always ".", whatever the user's locale.
+    char number[64];
+    std::snprintf(number, sizeof number, "%.1f", kilohertz / 1000.0);
+    return withUnit(number, L"MHz\n");
+}
+
+std::wstring temperatureText(int32_t celsius) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(celsius));
+    return withUnit(number, L"\u2103\n");
+}
+
+std::wstring loadText(uint32_t percent) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(percent));
+    return withUnit(number, L"\uFF05\n");
+}
+
+uint32_t valueColor(bool hasReading, int slot, int gpuCount) {
+    return hasReading && (slot == 0 || gpuCount > slot) ? presentColor : dimColor;
+}
+
+uint32_t loadColor(int slot, int gpuCount) {
+    return slot == 0 || gpuCount > slot ? presentColor : dimColor;
+}

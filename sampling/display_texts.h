@@ -1,0 +1,28 @@
+// How readings become the texts of the window's value views.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t presentColor = 0xFFFFFFFF;
+constexpr uint32_t dimColor = 0x1EFFFFFF; // a missing value: white at alpha 30
+
+// Texts of a slot that has no GPU, or has not been formatted yet.
+extern const wchar_t defaultNameText[];
+extern const wchar_t defaultClockText[];
+extern const wchar_t defaultTemperatureText[];
+extern const wchar_t defaultLoadText[];
+
+// The longest text a value view gets, in characters.
+constexpr size_t maxValueTextLength = 39;
+
+// 1,234,567 kHz -> "1234.6MHz\n"; -5 -> "-5℃\n"; 37 -> "37％\n".
+std::wstring clockText(uint32_t kilohertz);
+std::wstring temperatureText(int32_t celsius);
+std::wstring loadText(uint32_t percent);
+
+// Colour of a clock or temperature view: present when the reading is not 0
+// and the slot holds a GPU (slot 0 always counts as holding one).
+uint32_t valueColor(bool hasReading, int slot, int gpuCount);
+// Colour of a load view: the load itself is not looked at.
+uint32_t loadColor(int slot, int gpuCount);

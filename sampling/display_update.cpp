@@ -1,0 +1,38 @@
+#include "sampling/display_update.h"
+#include "sampling/display_texts.h"
+#include "sampling/gpu_readings.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+wchar_t clockBuffers[gpuSlotCount][100];
+wchar_t temperatureBuffers[gpuSlotCount][100];
+wchar_t loadBuffers[gpuSlotCount][100];
+
+const wchar_t* store(const std::wstring& text, wchar_t (&buffer)[100]) {
+    std::memset(buffer, 0, sizeof buffer);
+    text.copy(buffer, maxValueTextLength);
+    return buffer;
+}
+
+} // namespace
+
+int formatDisplayTexts() {
+    int count = gpuReadings.gpuCount;
+    for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.clockText = store(clockText(readings.graphicsClock), clockBuffers[slot]);
+    }
+    for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.temperatureText =
+            store(temperatureText(readings.temperature), temperatureBuffers[slot]);
+    }
+    for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.loadText = store(loadText(readings.load), loadBuffers[slot]);
+    }
+    return 1;
+}

@@ -1,0 +1,42 @@
+// GpuReadings: the GPUs Parlex found at start-up and their latest readings.
+// Discovery fills the handles, count, names and record versions on the
+// window's thread before the sampling thread starts; afterwards the sampling
+// thread writes the readings and the window's thread turns them into texts.
+#pragma once
+
+#include "nvapi/nvapi.h"
+
+#include <atomic>
+
+constexpr int gpuSlotCount = 4;
+
+struct GpuSlotReadings {
+    const wchar_t* nameText;
+    std::atomic<uint32_t> graphicsClock; // kHz, 0 = no reading
+    std::atomic<int32_t> temperature;    // degrees Celsius
+    std::atomic<uint32_t> load;          // percent
+    NvU32 clockVersion;
+    NvU32 thermalVersion;
+    const wchar_t* clockText;
+    const wchar_t* temperatureText;
+    const wchar_t* loadText;
+};
+
+struct GpuReadings {
+    NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS];
+    std::atomic<int32_t> gpuCount;
+    GpuSlotReadings slots[gpuSlotCount];
+};
+
+extern GpuReadings gpuReadings;
+
+// Start values: first record versions, zero readings, default texts.
+void resetGpuReadings();
+bool enumerateGpus();
+int fetchGpuName(int slot);
+// Finds, names and probes the GPUs; shows its own message on failure.
+bool discoverGpus();
+
+// Widens a name from the vendor's 64-byte buffer, at most 39 characters, never
+// reading past the buffer even when it has no terminator.
+void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);

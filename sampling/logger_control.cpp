@@ -1,0 +1,3 @@
+#include "sampling/logger_control.h"
+
+void runLoggerControl() {}

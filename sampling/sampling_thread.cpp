@@ -1,0 +1,54 @@
+#include "sampling/sampling_thread.h"
+#include "monitor/app_state.h"
+#include "nvapi/usage_query.h"
+#include "sampling/gpu_readings.h"
+#include "sampling/logger_control.h"
+
+#include <process.h>
+
+namespace {
+
+unsigned __stdcall samplingThread(void*) {
+    while (appRunning) {
+        if (!inTray) {
+            int count = gpuReadings.gpuCount;
+            for (int slot = 0; slot < count; ++slot)
+                readSlot(slot);
+        }
+        runLoggerControl();
+        Sleep(1000);
+    }
+    return 0;
+}
+
+} // namespace
+
+void readSlot(int slot) {
+    GpuSlotReadings& readings = gpuReadings.slots[slot];
+    NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
+
+    ClockFrequencies clocks = {};
+    clocks.version = readings.clockVersion;
+    clocks.clockType = clockTypeCurrent;
+    readings.graphicsClock = NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks) == NVAPI_OK
+                                 ? clocks.domain[clockDomainGraphics].frequencyKHz
+                                 : 0;
+
+    // A failed temperature keeps the last one read.
+    ThermalSettings thermal = {};
+    thermal.version = readings.thermalVersion;
+    if (NvAPI_GPU_GetThermalSettings(gpu, 0, &thermal) == NVAPI_OK)
+        readings.temperature = thermal.sensor[0].currentTemp;
+
+    // The usage query indexes a fresh enumeration of the ordinary GPUs by the
+    // slot number, so a TCC slot finds no handle and reads 0.
+    NvU32 load = 0;
+    if (nvapi::queryGpuLoad("nvapi.dll", static_cast<unsigned>(slot), &load))
+        readings.load = load;
+}
+
+void startSamplingThread() {
+    uintptr_t thread = _beginthreadex(nullptr, 0, samplingThread, nullptr, 0, nullptr);
+    if (thread)
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+}

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds everything and runs Parlex (and, from its check box, Tessig) on the
+# simulated driver's lively default machine: on your display when there is
+# one, otherwise on a virtual display. Saves a screenshot of the window to
+# build/parlex-screenshot.png.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+"$root/scripts/make-prefix.sh"
+
+# Parlex and Tessig run from one folder, as a user unpacks them.
+run=$root/build/run
+mkdir -p "$run/log"
+cp -f "$root/build/win32/monitor/Parlex_SS.exe" "$root/build/win64/logger/Tessig.exe" "$run/"
+
+export WINEPREFIX=$root/build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset GPUSIM_SCENARIO GPUSIM_LOG
+
+xvfb=""
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    number=99
+    while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$number"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
+    echo "no display: running on the virtual display $DISPLAY"
+fi
+
+cd "$run"
+/usr/lib/wine/wine ./Parlex_SS.exe &
+parlex=$!
+
+finish() {
+    if [ -n "$xvfb" ]; then
+        kill "$parlex" 2>/dev/null || true
+        wineserver -k 2>/dev/null || true
+        kill "$xvfb" 2>/dev/null || true
+    fi
+}
+trap finish EXIT
+
+window=$(timeout 60 xdotool search --sync --name '^Parlex$' | head -n 1)
+sleep 4 # a few seconds of readings
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/build/parlex-screenshot.png"
+echo "screenshot: $root/build/parlex-screenshot.png"
+
+if [ -z "$xvfb" ]; then
+    echo "Parlex is running; close it with its close button, Esc, or the tray menu."
+    wait "$parlex" || true
+fi

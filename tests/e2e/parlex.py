@@ -1,0 +1,41 @@
+"""Running Parlex under Wine for the end-to-end tests."""
+
+import time
+
+from harness import BUILD, wait_until
+
+PARLEX = BUILD / "win32" / "monitor" / "Parlex_SS.exe"
+
+
+def start_parlex(wine, cwd, scenario_text=None, tmp_path=None):
+    if scenario_text is not None:
+        path = tmp_path / "scenario.txt"
+        path.write_text(scenario_text)
+        wine.scenario = path
+    return wine.start(PARLEX, cwd=cwd)
+
+
+def wait_window(wine, timeout=20):
+    """The window's (x, y, width, height, visible, pid) once it is shown."""
+    return wait_until(lambda: (lambda r: r if r and r[4] else None)(wine.window_rect("Parlex")),
+                      timeout)
+
+
+def wait_message(wine, timeout=20):
+    return wait_until(lambda: wine.message_text("Parlex"), timeout)
+
+
+def answer_message(wine, process=None, timeout=20):
+    """Presses the OK button of Parlex's message box."""
+    assert wine.press_message("Parlex")
+    if process is not None:
+        return process.wait(timeout)
+    return None
+
+
+def press_escape(display, rect):
+    """Gives the window the keyboard focus with a click on its title, then Esc."""
+    x, y = rect[0], rect[1]
+    display.click(x + 60, y + 20)
+    time.sleep(0.3)
+    display.key("Escape")

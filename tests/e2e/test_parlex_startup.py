@@ -1,0 +1,151 @@
+"""Parlex's start-up under Wine: one instance, the centred window, the version
+check, GPU discovery with its messages, the sampling thread, Esc."""
+
+import subprocess
+import time
+
+import pytest
+
+from harness import Display, Wine, read_call_log, wait_until
+from parlex import PARLEX, answer_message, press_escape, start_parlex, wait_message, wait_window
+
+TWO_GPUS = "[gpu]\nname = NVIDIA GeForce RTX 4070\n[gpu]\nname = NVIDIA RTX A2000\n"
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    folder = tmp_path / "work"
+    folder.mkdir()
+    return folder
+
+
+def test_second_start_ends_at_once_and_leaves_the_first_alone(wine, tmp_path, workdir):
+    first = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
+    rect = wait_window(wine)
+    assert rect
+    started = time.monotonic()
+    second = wine.start(PARLEX, cwd=workdir)
+    assert second.wait(10) == 0
+    assert time.monotonic() - started < 3
+    assert wine.message_text("Parlex") is None
+    assert first.poll() is None
+    assert wine.window_rect("Parlex")[:4] == rect[:4]
+    assert wine.mutex_exists("Parlex_SS.exe")
+
+
+def test_centred_on_a_full_hd_screen(wine, tmp_path, workdir):
+    start_parlex(wine, workdir, TWO_GPUS, tmp_path)
+    assert wait_window(wine)[:4] == (825, 470, 271, 141)
+
+
+def test_centred_on_a_small_screen(wine, prefix, tmp_path, workdir):
+    # The Wine server keeps the display it started with: a new one for a new screen.
+    wine.close()
+    screen = Display(1366, 768)
+    wine = Wine(prefix, screen, log=tmp_path / "calls.log")
+    try:
+        start_parlex(wine, workdir, TWO_GPUS, tmp_path)
+        assert wait_window(wine)[:4] == (548, 314, 271, 141)
+        geometry = screen.xdotool("search", "--name", "^Parlex$", "getwindowgeometry")
+        assert "548,314" in geometry and "271x141" in geometry
+    finally:
+        wine.close()
+        screen.close()
+
+
+def test_system_version(wine, tmp_path, workdir):
+    wine.set_version("Parlex_SS.exe", "win2k")
+    try:
+        process = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
+        assert wait_message(wine) == "XP以降のOSが必要です"
+        assert answer_message(wine, process) == 0
+        assert wine.window_rect("Parlex") is None
+        wine.set_version("Parlex_SS.exe", "winxp")
+        process = start_parlex(wine, workdir)
+        assert wait_window(wine)
+    finally:
+        wine.set_version("Parlex_SS.exe", None)
+
+
+@pytest.mark.parametrize("text, message", [
+    ("initialize_status = -6\n[gpu]\n", "NvAPIの初期化に失敗しました"),
+    ("enum_status = -1\n[gpu]\n", "NvAPIの初期化に失敗しました"),
+    ("tcc_status = -1\n[gpu]\n", "NvAPIの初期化に失敗しました"),
+    ("missing = EnumTCCPhysicalGPUs\n[gpu]\n", "NvAPIの初期化に失敗しました"),
+    ("# no GPU\n", "NvAPIの初期化に失敗しました"),
+    ("nvapi = no\n", "NvAPIの初期化に失敗しました"),
+    ("[gpu]\n[gpu]\nname_status = -5\n", "GPU名を取得できません"),
+    ("[gpu]\n[gpu]\npci_status = -5\n", "デバイスIDを取得できません"),
+], ids=["driver", "enumeration", "tcc-enumeration", "tcc-missing", "no-gpu", "no-library",
+        "name", "pci"])
+def test_discovery_failure_shows_its_message_then_exit_0(wine, tmp_path, workdir, text, message):
+    process = start_parlex(wine, workdir, text, tmp_path)
+    assert wait_message(wine) == message
+    assert process.poll() is None, "the box waits for the user"
+    assert answer_message(wine, process) == 0
+
+
+@pytest.mark.parametrize("count", [5, 9])
+def test_more_than_four_gpus_notice_once_and_four_slots(wine, tmp_path, workdir, count):
+    process = start_parlex(wine, workdir, f"[gpu]\nrepeat = {count}\n", tmp_path)
+    assert wait_message(wine) == ("ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
+                                  "4枚までを認識します")
+    time.sleep(1.5)  # the timers run while the notice is open; nothing may break
+    assert process.poll() is None
+    answer_message(wine)
+    assert wait_window(wine)
+    time.sleep(2.5)
+    assert wine.message_text("Parlex") is None, "shown once"
+    calls = read_call_log(wine.log)
+    names = [c["gpu"] for c in calls if c["function"] == "NvAPI_GPU_GetFullName"]
+    assert names == ["0", "1", "2", "3"], "the fifth name is never asked for"
+    sampled = {c["gpu"] for c in calls if c["function"] == "NvAPI_GPU_GetAllClockFrequencies"}
+    assert sampled == {"0", "1", "2", "3"}
+
+
+def test_probing_and_sampling(wine, tmp_path, workdir):
+    text = ("[gpu]\nname = Old clocks\nclock_layouts = 1\nthermal_layouts = 1\n"
+            "[gpu]\nname = New\n[gpu]\nname = Compute\ntcc = yes\n")
+    start_parlex(wine, workdir, text, tmp_path)
+    assert wait_window(wine)
+    time.sleep(4.5)
+    calls = read_call_log(wine.log)
+    clocks = [c for c in calls if c["function"] == "NvAPI_GPU_GetAllClockFrequencies"]
+    old = [c for c in clocks if c["gpu"] == "0"]
+    assert [(c["version"], c["status"]) for c in old[:2]] == [("0x30108", "-9"), ("0x20108", "-9")]
+    assert old[1]["time"] - old[0]["time"] >= 1, "a pause of at least 1 ms"
+    assert {c["version"] for c in old[2:]} == {"0x10108"}, "layout 1 is used without a probe"
+    thermal = [c for c in calls if c["function"] == "NvAPI_GPU_GetThermalSettings" and c["gpu"] == "0"]
+    assert thermal[0]["version"] == "0x20044" and thermal[0]["status"] == "-9"
+    assert {c["version"] for c in thermal[1:]} == {"0x10044"}
+
+    # After discovery every NVAPI call comes from one thread, about once a second.
+    discovery_thread = next(c["tid"] for c in calls if c["function"] == "NvAPI_Initialize")
+    first_sample = next(i for i, c in enumerate(calls) if c["function"] == "NvAPI_GPU_GetUsages")
+    sampling = {c["tid"] for c in calls[first_sample - 4:] if c["function"].startswith("NvAPI_GPU")}
+    assert len(sampling) == 1 and discovery_thread not in sampling
+    passes = [c["time"] for c in calls if c["function"] == "NvAPI_GPU_GetUsages" and c["gpu"] == "0"]
+    assert len(passes) >= 3
+    gaps = [b - a for a, b in zip(passes, passes[1:])]
+    assert all(950 <= gap <= 1600 for gap in gaps), gaps
+    tcc_usage = [c for c in calls if c["function"] == "NvAPI_GPU_GetUsages" and c["gpu"] == "-1"]
+    assert tcc_usage, "the TCC slot's usage query finds no handle"
+
+
+def test_escape_ends_and_frees_the_mutex(wine, display, tmp_path, workdir):
+    process = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
+    rect = wait_window(wine)
+    press_escape(display, rect)
+    assert process.wait(10) == 0
+    again = start_parlex(wine, workdir)
+    assert wait_window(wine), "a new start succeeds at once"
+    wine.stop(again)
+
+
+def test_working_directory_too_long_for_the_buffer(wine, tmp_path):
+    folder = tmp_path
+    while len(str(folder)) < 280:
+        folder = folder / "a-rather-long-folder-name"
+    folder.mkdir(parents=True)
+    start_parlex(wine, folder, TWO_GPUS, tmp_path)
+    assert wait_window(wine), "start-up goes on"

@@ -1,0 +1,128 @@
+// Parlex's GPU sampling: the display texts, and discovery and the sampling
+// reads against the simulated driver in the Wine prefix.
+#include "nvapi/binding.h"
+#include "sampling/display_texts.h"
+#include "sampling/display_update.h"
+#include "sampling/gpu_readings.h"
+#include "sampling/sampling_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+TEST(DisplayTexts, Formats) {
+    EXPECT_EQ(L"1234.6MHz\n", clockText(1234567));
+    EXPECT_EQ(L"0.0MHz\n", clockText(0));
+    EXPECT_EQ(L"1607.0MHz\n", clockText(1607000));
+    EXPECT_EQ(L"4294967.3MHz\n", clockText(4294967295u));
+    EXPECT_EQ(L"-5\u2103\n", temperatureText(-5));
+    EXPECT_EQ(L"0\u2103\n", temperatureText(0));
+    EXPECT_EQ(L"37\uFF05\n", loadText(37));
+}
+
+TEST(DisplayTexts, NeverLongerThan39Characters) {
+    for (uint32_t value : {0u, 1u, 999999u, 4294967295u}) {
+        EXPECT_LE(clockText(value).size(), maxValueTextLength);
+        EXPECT_LE(loadText(value).size(), maxValueTextLength);
+    }
+    EXPECT_LE(temperatureText(-2147483647 - 1).size(), maxValueTextLength);
+}
+
+TEST(DisplayTexts, DefaultsOfAnEmptySlot) {
+    EXPECT_STREQ(L"- empty -", defaultNameText);
+    EXPECT_STREQ(L"0.0MHz", defaultClockText);
+    EXPECT_STREQ(L"0.0\u2103", defaultTemperatureText);
+    EXPECT_STREQ(L"0\uFF05", defaultLoadText);
+}
+
+TEST(DisplayTexts, ColoursFollowReadingAndSlot) {
+    EXPECT_EQ(presentColor, valueColor(true, 0, 1));
+    EXPECT_EQ(dimColor, valueColor(false, 0, 1)) << "no reading: dim, even in slot 0";
+    EXPECT_EQ(presentColor, valueColor(true, 0, 0)) << "slot 0 always counts as present";
+    EXPECT_EQ(dimColor, valueColor(true, 1, 1)) << "a slot without GPU";
+    EXPECT_EQ(presentColor, valueColor(true, 3, 4));
+    EXPECT_EQ(presentColor, loadColor(0, 1)) << "an idle GPU's 0 stays white";
+    EXPECT_EQ(presentColor, loadColor(2, 3));
+    EXPECT_EQ(dimColor, loadColor(3, 3));
+    EXPECT_EQ(0x1EFFFFFFu, dimColor);
+}
+
+TEST(GpuNames, CutAt39AndNeverReadPastTheBuffer) {
+    char name[64];
+    std::memset(name, 'A', sizeof name); // no terminator at all
+    wchar_t wide[100];
+    std::memset(wide, 0xFF, sizeof wide);
+    widenGpuName(name, wide);
+    EXPECT_EQ(std::wstring(39, L'A'), std::wstring(wide));
+    std::strcpy(name, "NVIDIA GeForce GTX 1080");
+    widenGpuName(name, wide);
+    EXPECT_STREQ(L"NVIDIA GeForce GTX 1080", wide);
+}
+
+// Discovery and sampling against the simulated driver: a GPU whose clock
+// query starts failing, one whose temperature does, and one in TCC mode.
+class Sampling : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        char folder[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, folder);
+        char path[MAX_PATH] = {};
+        GetTempFileNameA(folder, "scn", 0, path);
+        std::ofstream(path) << "[gpu]\nname = Clock fails from the third call\n"
+                               "graphics = 1500000 1600000\nclock_status = 0 0 0 -5\n"
+                               "temperature = 60 61\nload = 40 41\n"
+                               "[gpu]\nname = Temperature fails later\nclock_layouts = 1\n"
+                               "thermal_layouts = 1\ntemperature = 50 51 52\n"
+                               "thermal_status = 0 0 -5\nload = 7\n"
+                               "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
+        SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+        resetGpuReadings();
+        ASSERT_TRUE(discoverGpus());
+    }
+};
+
+TEST_F(Sampling, DiscoveryNamesAndProbesEveryGpu) {
+    ASSERT_EQ(3, gpuReadings.gpuCount.load());
+    EXPECT_STREQ(L"Compute", gpuReadings.slots[2].nameText) << "TCC GPUs after the others";
+    EXPECT_STREQ(L"- empty -", gpuReadings.slots[3].nameText);
+    EXPECT_EQ(clockRecordV3, gpuReadings.slots[0].clockVersion);
+    EXPECT_EQ(clockRecordV1, gpuReadings.slots[1].clockVersion);
+    EXPECT_EQ(thermalRecordV1, gpuReadings.slots[1].thermalVersion);
+}
+
+TEST_F(Sampling, FailuresKeepTheirDefaults) {
+    // The probe made the first clock call of GPU 0 and its first thermal call;
+    // GPU 1 refused the probe's newer layouts before any reading was taken.
+    readSlot(0);
+    readSlot(1);
+    readSlot(2);
+    EXPECT_EQ(1600000u, gpuReadings.slots[0].graphicsClock.load());
+    EXPECT_EQ(61, gpuReadings.slots[0].temperature.load());
+    EXPECT_EQ(40u, gpuReadings.slots[0].load.load());
+    EXPECT_EQ(50, gpuReadings.slots[1].temperature.load());
+    EXPECT_EQ(0u, gpuReadings.slots[2].load.load()) << "a TCC slot finds no handle";
+
+    readSlot(0);
+    readSlot(1);
+    EXPECT_EQ(1600000u, gpuReadings.slots[0].graphicsClock.load());
+    EXPECT_EQ(51, gpuReadings.slots[1].temperature.load());
+    readSlot(0);
+    readSlot(1);
+    EXPECT_EQ(0u, gpuReadings.slots[0].graphicsClock.load()) << "a failed clock reads 0";
+    EXPECT_EQ(61, gpuReadings.slots[0].temperature.load());
+    EXPECT_EQ(51, gpuReadings.slots[1].temperature.load()) << "a failed temperature stays";
+
+    formatDisplayTexts();
+    EXPECT_STREQ(L"0.0MHz\n", gpuReadings.slots[0].clockText);
+    EXPECT_STREQ(L"51\u2103\n", gpuReadings.slots[1].temperatureText);
+    EXPECT_STREQ(L"0\uFF05\n", gpuReadings.slots[2].loadText);
+    EXPECT_STREQ(L"0.0MHz", gpuReadings.slots[3].clockText) << "an empty slot keeps its default";
+}
+
+} // namespace
