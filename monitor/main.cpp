@@ -1,11 +1,13 @@
 // Parlex's entry: one instance, the window, start-up in order, the message loop.
 #include "monitor/app_state.h"
+#include "monitor/buttons.h"
 #include "monitor/notices.h"
 #include "monitor/startup_rules.h"
 #include "monitor/window_procedure.h"
-#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
-#include "sampling/sampling_thread.h"
+#include "skin/back_buffer.h"
+#include "skin/layout.h"
+#include "skin/skin_pack.h"
 
 #include <cstring>
 
@@ -47,6 +49,7 @@ void sizeWindow(HWND window) {
 
 void setStartValues() {
     resetGpuReadings();
+    resetButtons();
     historyOn = 0;
     historyStartPending = 0;
     inTray = 0;
@@ -93,13 +96,16 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     OutputDebugStringA(workDir);
 
     sizeWindow(window);
+    createBackBuffer(window);
     setStartValues();
 
+    if (!extractSkin(instance, window))
+        return 0;
     if (!discoverGpus())
         return 0;
-
-    startSamplingThread();
-    formatDisplayTexts();
+    // Starts the sampling thread and formats the texts once on the way.
+    if (!buildLayout())
+        return 0;
 
     ShowWindow(window, showCommand);
     UpdateWindow(window);

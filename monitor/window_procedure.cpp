@@ -1,18 +1,119 @@
 #include "monitor/window_procedure.h"
 #include "monitor/app_state.h"
+#include "monitor/buttons.h"
+#include "monitor/tray.h"
+#include "sampling/display_update.h"
+#include "skin/back_buffer.h"
+#include "skin/layout.h"
+#include "skin/skin_pack.h"
+
+View* pressedView;
+View* hoverView;
+int backgroundDrag;
 
 namespace {
 
 void setArrow() { SetCursor(LoadCursor(nullptr, IDC_ARROW)); }
 
-void refresh() {}
+// The pointer in client coordinates; the coordinates in lParam are never used.
+POINT pointerPosition() {
+    POINT point;
+    GetCursorPos(&point);
+    ScreenToClient(mainWindow, &point);
+    return point;
+}
+
+POINT toScreen(POINT point) {
+    ClientToScreen(mainWindow, &point);
+    return point;
+}
+
+void refresh() {
+    POINT point = pointerPosition();
+    updateReadingViews();
+    View* hit = rootView ? rootView->hitTest(point) : nullptr;
+    // Skipped only while the window is being dragged with the pointer over it.
+    if (!hit || !backgroundDrag)
+        requestRepaint();
+}
+
+void pointerMoved() {
+    POINT point = pointerPosition();
+    if (pressedView) {
+        pressedView->dragTo(point.x, point.y);
+        requestRepaint();
+    }
+    if (hoverView) {
+        if (hoverView->hitTest(point) != hoverView) {
+            hoverView->hovered = 0;
+            hoverView = nullptr;
+            requestRepaint();
+            return;
+        }
+        View* found = rootView->hitTest(point);
+        if (found) {
+            found->hovered = 1;
+            hoverView = found;
+            if (found != rootView)
+                requestRepaint();
+        }
+        return;
+    }
+    // The first move into a view only records it; the next one sets hovered.
+    hoverView = rootView ? rootView->hitTest(point) : nullptr;
+    if (hoverView != rootView)
+        requestRepaint();
+}
+
+void pressed(LPARAM lParam) {
+    POINT point = pointerPosition();
+    View* found = rootView ? rootView->hitTest(point) : nullptr;
+    if (!found)
+        return;
+    if (found == rootView) {
+        // A press on the background moves the borderless window: the system's
+        // move follows the pointer until the button is released.
+        backgroundDrag = 1;
+        moveArmed = 1;
+        PostMessageA(mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
+    }
+    found->press(toScreen(point));
+    pressedView = found;
+    if (found != rootView)
+        requestRepaint();
+}
+
+void released() {
+    backgroundDrag = 0;
+    POINT point = pointerPosition();
+    if (pressedView) {
+        pressedView->release(toScreen(point));
+        pressedView = nullptr;
+        requestRepaint();
+    }
+}
 
 // Window destruction: everything in order, then the quit message.
 void shutdown() {
     appRunning = 0;
+    pressedView = hoverView = nullptr;
+    destroyLayout();
     ReleaseMutex(instanceMutex);
     CloseHandle(instanceMutex);
+    removeSkinFiles();
     PostQuitMessage(0);
+}
+
+bool pollsOn(UINT message) {
+    switch (message) {
+    case WM_TIMER:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_SETCURSOR:
+    case WM_EXITSIZEMOVE: return true;
+    default: return false;
+    }
 }
 
 } // namespace
@@ -25,6 +126,15 @@ void requestRepaint() {
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!procEnabled)
         return DefWindowProcA(window, message, wParam, lParam);
+    trackMouseButton(message, wParam);
+    if (readyStage == 2 && loopStarted && pollsOn(message))
+        pollButtons();
+
+    const UINT taskbarCreated = taskbarCreatedMessage();
+    if (taskbarCreated && message == taskbarCreated) {
+        trayRecreated();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         SetTimer(window, fastTimer, 1, nullptr);
@@ -34,15 +144,14 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
         shutdown();
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        EndPaint(window, &paint);
+    case WM_PAINT:
+        paintWindow(window, rootView);
         setArrow();
         return 0;
-    }
     case WM_SETCURSOR:
     case WM_EXITSIZEMOVE:
+        if (appRunning)
+            backgroundDrag = 0;
         setArrow();
         return 0;
     case WM_KEYDOWN:
@@ -62,11 +171,31 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return 0;
         }
         if (wParam == refreshTimer) {
-            if (readyStage == 2)
+            // The views exist only once start-up has built them; a notice
+            // during start-up runs this timer before that.
+            if (readyStage == 2 && rootView)
                 refresh();
             return 0;
         }
         setArrow();
+        return 0;
+    case WM_MOUSEMOVE:
+        if (appRunning && rootView)
+            pointerMoved();
+        setArrow();
+        return 0;
+    case WM_LBUTTONDOWN:
+        if (appRunning)
+            pressed(lParam);
+        setArrow();
+        return 0;
+    case WM_LBUTTONUP:
+        if (appRunning)
+            released();
+        setArrow();
+        return 0;
+    case WM_TRAYICON:
+        trayIconMessage(lParam);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

@@ -22,20 +22,20 @@ std::wstring withUnit(const char* number, const wchar_t* unit) {
 
 } // namespace
 
-std::wstring clockText(uint32_t kilohertz) {
+std::wstring formatClockText(uint32_t kilohertz) {
     // The decimal point is always ".", whatever the user's locale.
     char number[64];
     std::snprintf(number, sizeof number, "%.1f", kilohertz / 1000.0);
     return withUnit(number, L"MHz\n");
 }
 
-std::wstring temperatureText(int32_t celsius) {
+std::wstring formatTemperatureText(int32_t celsius) {
     char number[32];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(celsius));
     return withUnit(number, L"\u2103\n");
 }
 
-std::wstring loadText(uint32_t percent) {
+std::wstring formatLoadText(uint32_t percent) {
     char number[32];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(percent));
     return withUnit(number, L"\uFF05\n");

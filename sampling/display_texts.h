@@ -17,9 +17,9 @@ extern const wchar_t defaultLoadText[];
 constexpr size_t maxValueTextLength = 39;
 
 // 1,234,567 kHz -> "1234.6MHz\n"; -5 -> "-5℃\n"; 37 -> "37％\n".
-std::wstring clockText(uint32_t kilohertz);
-std::wstring temperatureText(int32_t celsius);
-std::wstring loadText(uint32_t percent);
+std::wstring formatClockText(uint32_t kilohertz);
+std::wstring formatTemperatureText(int32_t celsius);
+std::wstring formatLoadText(uint32_t percent);
 
 // Colour of a clock or temperature view: present when the reading is not 0
 // and the slot holds a GPU (slot 0 always counts as holding one).

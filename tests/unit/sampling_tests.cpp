@@ -17,21 +17,21 @@
 namespace {
 
 TEST(DisplayTexts, Formats) {
-    EXPECT_EQ(L"1234.6MHz\n", clockText(1234567));
-    EXPECT_EQ(L"0.0MHz\n", clockText(0));
-    EXPECT_EQ(L"1607.0MHz\n", clockText(1607000));
-    EXPECT_EQ(L"4294967.3MHz\n", clockText(4294967295u));
-    EXPECT_EQ(L"-5\u2103\n", temperatureText(-5));
-    EXPECT_EQ(L"0\u2103\n", temperatureText(0));
-    EXPECT_EQ(L"37\uFF05\n", loadText(37));
+    EXPECT_EQ(L"1234.6MHz\n", formatClockText(1234567));
+    EXPECT_EQ(L"0.0MHz\n", formatClockText(0));
+    EXPECT_EQ(L"1607.0MHz\n", formatClockText(1607000));
+    EXPECT_EQ(L"4294967.3MHz\n", formatClockText(4294967295u));
+    EXPECT_EQ(L"-5\u2103\n", formatTemperatureText(-5));
+    EXPECT_EQ(L"0\u2103\n", formatTemperatureText(0));
+    EXPECT_EQ(L"37\uFF05\n", formatLoadText(37));
 }
 
 TEST(DisplayTexts, NeverLongerThan39Characters) {
     for (uint32_t value : {0u, 1u, 999999u, 4294967295u}) {
-        EXPECT_LE(clockText(value).size(), maxValueTextLength);
-        EXPECT_LE(loadText(value).size(), maxValueTextLength);
+        EXPECT_LE(formatClockText(value).size(), maxValueTextLength);
+        EXPECT_LE(formatLoadText(value).size(), maxValueTextLength);
     }
-    EXPECT_LE(temperatureText(-2147483647 - 1).size(), maxValueTextLength);
+    EXPECT_LE(formatTemperatureText(-2147483647 - 1).size(), maxValueTextLength);
 }
 
 TEST(DisplayTexts, DefaultsOfAnEmptySlot) {

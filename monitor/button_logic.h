@@ -1,0 +1,31 @@
+// The rules of the skin buttons, without any window: the left-button tracker,
+// the phases of the close and tray buttons, and the check box's latch.
+#pragma once
+
+enum MouseButtonState { ButtonUp = 0, JustReleased = 1, JustPressed = 2, ButtonDown = 3 };
+
+// The messages the tracker reacts to; everything else is Other.
+enum class TrackedMessage { Other, FastTimer, LeftDown, LeftUp, NonClientLeftUp, SetCursor, ExitSizeMove };
+
+struct TrackerState {
+    int button; // MouseButtonState
+    int moveArmed;
+};
+TrackerState trackButton(TrackerState before, TrackedMessage message);
+
+enum ButtonPhase { Idle = 0, Pressed = 1, Held = 2, Fired = 3, Done = 4 };
+
+enum class ButtonLook { Unchanged, ShowPressed, ShowMain };
+
+struct ButtonStep {
+    ButtonPhase phase;
+    ButtonLook look; // a change of look also means a repaint
+};
+// Steps 2 and 3 of a button at one poll (a Fired phase is handled before).
+ButtonStep stepButton(ButtonPhase phase, bool inside, int tracker);
+
+struct CheckBoxStep {
+    int latch;
+    bool toggle;
+};
+CheckBoxStep stepCheckBox(bool inside, int tracker, int latch);

@@ -1,0 +1,19 @@
+// The three skin controls, driven by polling: the close button, the tray
+// button and the "Monitor History" check box.
+#pragma once
+
+#include "monitor/button_logic.h"
+
+#include <windows.h>
+
+extern int mouseButtonState;
+extern int moveArmed;
+extern ButtonPhase closePhase;
+extern ButtonPhase trayPhase;
+extern int historyLatch;
+
+void resetButtons();
+// The left-button tracker: called first for every message the procedure handles.
+void trackMouseButton(UINT message, WPARAM wParam);
+// The button poll: the check box, the close button, the tray button.
+void pollButtons();

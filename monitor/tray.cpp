@@ -1,0 +1,71 @@
+#include "monitor/tray.h"
+#include "monitor/app_state.h"
+
+namespace {
+
+const UINT openCommand = 100;
+const UINT closeCommand = 200;
+
+void addIcon() {
+    trayIconData.uFlags |= NIF_INFO;
+    Shell_NotifyIconA(NIM_ADD, &trayIconData);
+    trayIconData.uFlags &= ~NIF_INFO;
+    Shell_NotifyIconA(NIM_MODIFY, &trayIconData);
+}
+
+void showMenu() {
+    SetActiveWindow(mainWindow);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, openCommand, "open");
+    AppendMenuA(menu, MF_STRING, closeCommand, "close");
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    // The choice arrives as a WM_COMMAND posted to the window; it is taken
+    // from the queue here, since the window procedure has no WM_COMMAND.
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        if (message.wParam == openCommand) {
+            restoreFromTray();
+        } else if (message.wParam == closeCommand) {
+            Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+            DestroyWindow(mainWindow);
+        }
+        DispatchMessageA(&message);
+    }
+    DestroyMenu(menu);
+}
+
+} // namespace
+
+void hideToTray() {
+    ShowWindow(mainWindow, SW_HIDE);
+    addIcon();
+    inTray = 1;
+}
+
+void restoreFromTray() {
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    SetForegroundWindow(mainWindow);
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+    inTray = 0;
+}
+
+void trayIconMessage(LPARAM lParam) {
+    switch (static_cast<UINT>(lParam)) {
+    case WM_LBUTTONDOWN: restoreFromTray(); break;
+    case WM_RBUTTONDOWN: showMenu(); break;
+    default: break;
+    }
+}
+
+UINT taskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+void trayRecreated() {
+    if (inTray)
+        addIcon();
+}

@@ -1,0 +1,63 @@
+#include "skin/blend.h"
+
+#include <algorithm>
+
+uint8_t blendRule(int d, int s, int a) {
+    double product = (a / -255.0) * static_cast<double>(s - d);
+    return static_cast<uint8_t>(d - static_cast<int>(product));
+}
+
+void fillBlendTable(uint8_t* table) {
+    // minus[k][a] = -trunc((a / -255.0) * k) for k = s - d in -255..255, kept
+    // modulo 256: the entry is then d + minus[s - d][a], one byte addition.
+    static uint8_t minus[511][256];
+    for (int k = -255; k <= 255; ++k)
+        for (int a = 0; a < 256; ++a)
+            minus[k + 255][a] = static_cast<uint8_t>(-static_cast<int>((a / -255.0) * k));
+    for (int d = 0; d < 256; ++d) {
+        for (int s = 0; s < 256; ++s) {
+            const uint8_t* row = minus[s - d + 255];
+            uint8_t* out = table + blendIndex(d, s, 0);
+            const uint8_t base = static_cast<uint8_t>(d);
+            for (int a = 0; a < 256; ++a)
+                out[a] = static_cast<uint8_t>(base + row[a]);
+        }
+    }
+}
+
+void fillBlendTableLiterally(uint8_t* table) {
+    for (int d = 0; d < 256; ++d)
+        for (int s = 0; s < 256; ++s)
+            for (int a = 0; a < 256; ++a)
+                table[blendIndex(d, s, a)] = blendRule(d, s, a);
+}
+
+void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
+                 const uint8_t* pixels, int width, int height, float factor,
+                 const uint8_t* table) {
+    if (!pixels || width <= 0 || height <= 0)
+        return;
+    const int x0 = std::max(x, 0);
+    const int y0 = std::max(y, 0);
+    const int skipX = std::max(-x, 0);
+    const int skipY = std::max(-y, 0);
+    const int columns = std::min(bufferWidth, x + width) - x0;
+    const int rows = std::min(bufferHeight, y + height) - y0;
+    if (columns <= 0 || rows <= 0)
+        return;
+    for (int r = 0; r < rows; ++r) {
+        const uint8_t* source =
+            pixels + (static_cast<size_t>(r + skipY) * width + skipX) * 4;
+        uint32_t* destination =
+            bufferBits + static_cast<size_t>(bufferHeight - 1 - (y0 + r)) * bufferWidth + x0;
+        for (int c = 0; c < columns; ++c, source += 4) {
+            const uint8_t alpha =
+                static_cast<uint8_t>(static_cast<int>(static_cast<float>(source[3]) * factor));
+            const uint32_t old = destination[c];
+            const uint32_t blue = table[blendIndex(old & 0xFF, source[0], alpha)];
+            const uint32_t green = table[blendIndex((old >> 8) & 0xFF, source[1], alpha)];
+            const uint32_t red = table[blendIndex((old >> 16) & 0xFF, source[2], alpha)];
+            destination[c] = blue | (green << 8) | (red << 16);
+        }
+    }
+}

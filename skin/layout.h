@@ -1,0 +1,29 @@
+// The face of the Parlex window: rootView and its 25 children, in the order
+// that is also their drawing order and hit-test priority.
+#pragma once
+
+#include "skin/view.h"
+
+extern View* rootView;
+extern View* cornerImage;
+extern View* titleText;
+extern View* versionText;
+extern View* editionText;
+extern View* closeButton;
+extern View* trayButton;
+extern View* historyLabel;
+extern View* historyCheckBox;
+extern View* rowsImage;
+extern View* nameText[4];
+extern View* clockText[4];
+extern View* temperatureText[4];
+extern View* loadText[4];
+
+constexpr uint32_t nameColor = 0xBEFFFFFF;
+constexpr uint32_t emptyNameColor = 0x40FFFFFF;
+
+// Builds the face from the extracted skin, starting the sampling thread and
+// formatting the texts once on the way; shows its own message on failure.
+bool buildLayout();
+// Deletes rootView and with it every view.
+void destroyLayout();

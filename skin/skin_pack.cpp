@@ -1,0 +1,104 @@
+#include "skin/skin_pack.h"
+#include "monitor/notices.h"
+#include "skin_pieces.h"
+
+#include <share.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+const char skinFolder[] = "skin";
+const char skinArchivePath[] = "skin/imgTemp_";
+
+namespace {
+
+HRSRC findResource(HMODULE module, int id, const char* type) {
+    return FindResourceA(module, MAKEINTRESOURCEA(id), type);
+}
+HGLOBAL loadResource(HMODULE module, HRSRC resource) { return LoadResource(module, resource); }
+FILE* openArchive(const char* path, const char* mode) {
+    return _fsopen(path, mode, _SH_DENYNO);
+}
+uint8_t* allocatePiece(uint32_t size) { return new (std::nothrow) uint8_t[size]; }
+
+} // namespace
+
+SkinSystemCalls realSkinSystemCalls() { return {findResource, loadResource, openArchive, allocatePiece}; }
+SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
+
+bool extractSkin(HINSTANCE instance, HWND window) {
+    DWORD attributes = GetFileAttributesA(skinFolder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        CreateDirectoryA(skinFolder, nullptr);
+    HRSRC resource = skinSystemCalls.findResource(instance, skinResourceId, "SKIN");
+    if (!resource) {
+        showFailure(L"アーカイブファイルを作成出来ません\nリソースが見つかりません", window);
+        return false;
+    }
+    HGLOBAL loaded = skinSystemCalls.loadResource(instance, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) {
+        showFailure(L"アーカイブファイルを作成出来ません\nリソースを読み込めません", window);
+        return false;
+    }
+    FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "wb");
+    if (!archive) {
+        showFailure(L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+                    L"書き込み禁止になっていないか確認して下さい",
+                    window);
+        return false;
+    }
+    std::fwrite(bytes, SizeofResource(instance, resource), 1, archive);
+    std::fclose(archive);
+    return true;
+}
+
+uint32_t skinPieceOffset(int piece) {
+    uint32_t offset = 0;
+    for (int i = 0; i < piece; ++i)
+        offset += skinPieceSizes[i];
+    return offset;
+}
+
+uint8_t* readSkinPiece(int piece, FILE* archive) {
+    const uint32_t size = skinPieceSizes[piece];
+    uint8_t* buffer = skinSystemCalls.allocatePiece(size);
+    if (!buffer)
+        return nullptr;
+    std::memset(buffer, 0x30, size);
+    std::fseek(archive, static_cast<long>(skinPieceOffset(piece)), SEEK_SET);
+    std::fread(buffer, size, 1, archive);
+    for (uint32_t i = 0; i < size; ++i)
+        buffer[i] = restoreSkinByte(buffer[i]);
+    return buffer;
+}
+
+bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* parent,
+                   bool asPressed) {
+    const uint32_t size = skinPieceSizes[piece];
+    std::unique_ptr<uint8_t[]> buffer(readSkinPiece(piece, archive));
+    if (!buffer)
+        return false;
+    if (asPressed) {
+        if (*place)
+            (*place)->loadPressedImage(buffer.get(), size);
+        return true;
+    }
+    View* view = new (std::nothrow) View({x, y}, parent, Image, buffer.get(), size);
+    if (!view)
+        return false;
+    if (!view->attached()) {
+        // Its parent never took it, so nobody else would delete it.
+        delete view;
+        view = nullptr;
+    }
+    *place = view;
+    return true;
+}
+
+void removeSkinFiles() {
+    DeleteFileA(skinArchivePath);
+    Sleep(1);
+    RemoveDirectoryA(skinFolder);
+}

@@ -1,0 +1,47 @@
+// The skin pack: nine images carried as resource "SKIN" 147, each stored
+// byte the image byte + 1. At start-up it is written to "skin/imgTemp_" and
+// read back piece by piece while the views are built.
+#pragma once
+
+#include "skin/view.h"
+
+#include <cstdint>
+#include <cstdio>
+
+extern const char skinFolder[];
+extern const char skinArchivePath[];
+constexpr int skinResourceId = 147;
+
+// The system calls of extraction, replaceable by tests.
+struct SkinSystemCalls {
+    HRSRC (*findResource)(HMODULE module, int id, const char* type);
+    HGLOBAL (*loadResource)(HMODULE module, HRSRC resource);
+    FILE* (*openArchive)(const char* path, const char* mode);
+    // The buffer of one piece; null when memory runs out.
+    uint8_t* (*allocatePiece)(uint32_t size);
+};
+extern SkinSystemCalls skinSystemCalls;
+SkinSystemCalls realSkinSystemCalls();
+
+// Writes the pack to skinArchivePath; shows its own message on failure.
+bool extractSkin(HINSTANCE instance, HWND window);
+
+// The offset of piece n in the pack.
+uint32_t skinPieceOffset(int piece);
+// A stored byte back to the image byte: 0x00 -> 0xFF, 0x01 -> 0x00, 0xFF -> 0xFE.
+inline uint8_t restoreSkinByte(uint8_t stored) { return static_cast<uint8_t>(stored - 1); }
+
+// Piece n as read from the archive and restored, in a buffer from
+// allocatePiece (freed with delete[]); bytes the archive does not have stay
+// 0x30, restored to 0x2F. Null when memory runs out.
+uint8_t* readSkinPiece(int piece, FILE* archive);
+
+// Reads piece n from the open archive and makes an Image view of it at (x, y)
+// under parent, stored in *place; with asPressed, gives it to the view in
+// *place as its pressed image instead. False only when memory runs out. A
+// view whose image does not decode is freed and *place left empty.
+bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* parent,
+                   bool asPressed);
+
+// Removes the archive and, when nothing else is in it, the folder.
+void removeSkinFiles();

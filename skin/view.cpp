@@ -1,0 +1,314 @@
+#include "skin/view.h"
+#include "skin/back_buffer.h"
+
+#include <objidl.h>
+
+#include <cstring>
+
+using namespace Gdiplus;
+
+using namespace Gdiplus::DllExports;
+
+const wchar_t View::defaultFontFamily[] = L"\u30E1\u30A4\u30EA\u30AA"; // メイリオ
+
+namespace {
+
+int32_t serialCounter = 0;
+
+// GDI+ objects created and deleted within one draw.
+struct GdiplusDeleter {
+    void operator()(GpSolidFill* brush) const { GdipDeleteBrush(brush); }
+    void operator()(GpStringFormat* format) const { GdipDeleteStringFormat(format); }
+    void operator()(GpFont* font) const { GdipDeleteFont(font); }
+    void operator()(GpFontFamily* family) const { GdipDeleteFontFamily(family); }
+    void operator()(GpImageAttributes* attributes) const { GdipDisposeImageAttributes(attributes); }
+    void operator()(GpPen* pen) const { GdipDeletePen(pen); }
+};
+template <typename T> struct Owned {
+    T* object = nullptr;
+    Owned() = default;
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() {
+        if (object)
+            GdiplusDeleter()(object);
+    }
+};
+
+} // namespace
+
+int32_t nextViewSerial() { return serialCounter; }
+void resetViewSerials() { serialCounter = 0; }
+
+void ImageRecord::release() {
+    delete[] pixels;
+    pixels = nullptr;
+    if (bitmap)
+        GdipDisposeImage(bitmap);
+    bitmap = nullptr;
+    width = height = 0;
+    bytesPerPixel = stride = 0;
+}
+
+void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap) {
+    if (!bytes || count == 0)
+        return;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count);
+    if (!block)
+        return;
+    void* memory = GlobalLock(block);
+    if (!memory) {
+        GlobalFree(block);
+        return;
+    }
+    std::memcpy(memory, bytes, count);
+    GlobalUnlock(block);
+    IStream* stream = nullptr;
+    if (CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK) {
+        GlobalFree(block);
+        return;
+    }
+    GpBitmap* bitmap = nullptr;
+    if (GdipCreateBitmapFromStream(stream, &bitmap) != Ok || !bitmap) {
+        stream->Release();
+        return;
+    }
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(bitmap, &width);
+    GdipGetImageHeight(bitmap, &height);
+    GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    BitmapData locked = {};
+    if (width == 0 || height == 0 ||
+        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) != Ok) {
+        GdipDisposeImage(bitmap);
+        stream->Release();
+        return;
+    }
+    auto pixels = new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4];
+    if (pixels) {
+        for (UINT row = 0; row < height; ++row)
+            std::memcpy(pixels + static_cast<size_t>(row) * width * 4,
+                        static_cast<uint8_t*>(locked.Scan0) + static_cast<ptrdiff_t>(row) * locked.Stride,
+                        static_cast<size_t>(width) * 4);
+    }
+    GdipBitmapUnlockBits(bitmap, &locked);
+    if (pixels) {
+        record.release();
+        record.pixels = pixels;
+        record.width = static_cast<int32_t>(width);
+        record.height = static_cast<int32_t>(height);
+        record.stride = static_cast<uint32_t>(locked.Stride);
+        record.bytesPerPixel = record.stride / width;
+    }
+    if (pixels && keepBitmap)
+        record.bitmap = bitmap;
+    else
+        GdipDisposeImage(bitmap);
+    stream->Release();
+}
+
+View::View(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,
+           uint32_t count) {
+    init(position, parentView, viewKind, bytes, count);
+}
+
+View::~View() {
+    destroyChildren();
+    pressedImage.release();
+    hoverImage.release();
+    mainImage.release();
+}
+
+void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,
+                uint32_t count) {
+    // The remaining fields already hold the values of a view without image.
+    x = position.x;
+    y = position.y;
+    kind = viewKind;
+    if (bytes) {
+        decodeImage(bytes, count, mainImage, viewKind == Picture);
+        if (!mainImage.pixels) {
+            OutputDebugStringW(L"\u753B\u50CF\u8AAD\u307F\u8FBC\u307F\u306B\u5931\u6557\u3057\u307E"
+                               L"\u3057\u305F\n"); // 画像読み込みに失敗しました
+            PostQuitMessage(0);
+            return;
+        }
+    }
+    imageSelector = SelectorAuto;
+    serial = serialCounter++;
+    pressed = hovered = draggable = underCursor = noHit = 0;
+    visible = 1;
+    parent = parentView;
+    color = 0xFFFFFFFF;
+    alpha = 1.0f;
+    textAlign = 0;
+    fontPoints = 10;
+    text = L"";
+    fontFamily = defaultFontFamily;
+    fontStyle = 0;
+    width = height = 0;
+    if (parent)
+        parent->children.push_back(this);
+}
+
+void View::destroyChildren() {
+    for (View* child : children)
+        delete child;
+    children.clear();
+}
+
+const ImageRecord& View::selectedImage() const {
+    switch (imageSelector) {
+    case SelectorPressed: return pressedImage;
+    case SelectorHover: return hoverImage;
+    default:
+        if (pressed && pressedImage.pixels)
+            return pressedImage;
+        if (hovered && hoverImage.pixels)
+            return hoverImage;
+        return mainImage;
+    }
+}
+
+void View::draw(GpGraphics* graphics) {
+    absX = x;
+    absY = y;
+    if (parent) {
+        absX += parent->absX;
+        absY += parent->absY;
+    }
+    switch (kind) {
+    case ViewKind::Image: blendImage(absX, absY, selectedImage(), alpha); break;
+    case Picture: drawPicture(graphics); break;
+    case Text: drawText(graphics); break;
+    case Line: drawLine(graphics); break;
+    default: break;
+    }
+    for (View* child : children)
+        if (child->visible)
+            child->draw(graphics);
+}
+
+void View::drawText(GpGraphics* graphics) {
+    if (!graphics)
+        return;
+    Owned<GpSolidFill> brush;
+    Owned<GpStringFormat> format;
+    Owned<GpFontFamily> family;
+    Owned<GpFont> font;
+    GdipCreateSolidFill(color, &brush.object);
+    GdipCreateStringFormat(0, LANG_NEUTRAL, &format.object);
+    if (format.object)
+        GdipSetStringFormatAlign(format.object, static_cast<StringAlignment>(textAlign));
+    const REAL emSize = fontPoints * 96.0f / 72.0f;
+    // The named family, else the generic sans-serif one; on a system with
+    // neither the text is simply not drawn.
+    if (GdipCreateFontFamilyFromName(fontFamily, nullptr, &family.object) != Ok || !family.object ||
+        GdipCreateFont(family.object, emSize, static_cast<INT>(fontStyle), UnitPixel,
+                       &font.object) != Ok) {
+        GpFontFamily* generic = nullptr;
+        if (GdipGetGenericFontFamilySansSerif(&generic) == Ok && generic)
+            GdipCreateFont(generic, emSize, static_cast<INT>(fontStyle), UnitPixel, &font.object);
+    }
+    if (!brush.object || !format.object || !font.object || !text)
+        return;
+    RectF layout(static_cast<REAL>(absX), static_cast<REAL>(absY), 0.0f, 0.0f);
+    GdipDrawString(graphics, text, -1, font.object, &layout, format.object, brush.object);
+}
+
+void View::drawPicture(GpGraphics* graphics) {
+    if (!graphics || !mainImage.bitmap)
+        return;
+    ColorMatrix matrix = {};
+    for (int i = 0; i < 5; ++i)
+        matrix.m[i][i] = 1.0f;
+    matrix.m[3][3] = alpha;
+    Owned<GpImageAttributes> attributes;
+    GdipCreateImageAttributes(&attributes.object);
+    if (!attributes.object)
+        return;
+    GdipSetImageAttributesColorMatrix(attributes.object, ColorAdjustTypeDefault, TRUE, &matrix,
+                                      nullptr, ColorMatrixFlagsDefault);
+    GdipDrawImageRectRect(graphics, mainImage.bitmap, static_cast<REAL>(absX),
+                          static_cast<REAL>(absY), static_cast<REAL>(mainImage.width),
+                          static_cast<REAL>(mainImage.height), 0.0f, 0.0f,
+                          static_cast<REAL>(mainImage.width), static_cast<REAL>(mainImage.height),
+                          UnitPixel, attributes.object, nullptr, nullptr);
+}
+
+void View::drawLine(GpGraphics* graphics) {
+    if (!graphics)
+        return;
+    Owned<GpPen> pen;
+    GdipCreatePen1(color, penWidth, UnitWorld, &pen.object);
+    if (pen.object)
+        GdipDrawLineI(graphics, pen.object, lineX1, lineY1, lineX2, lineY2);
+}
+
+void View::loadImage(const uint8_t* bytes, uint32_t count) {
+    decodeImage(bytes, count, mainImage, false);
+}
+
+void View::loadPressedImage(const uint8_t* bytes, uint32_t count) {
+    decodeImage(bytes, count, pressedImage, false);
+}
+
+void View::loadHoverImage(const uint8_t* bytes, uint32_t count) {
+    decodeImage(bytes, count, hoverImage, false);
+}
+
+bool View::ownRectangleContains(POINT point) const {
+    const bool imageExtent = kind == ViewKind::Image || kind == ViewKind::UnusedKind;
+    const int32_t extentWidth = imageExtent ? mainImage.width : width;
+    const int32_t extentHeight = imageExtent ? mainImage.height : height;
+    return absX <= point.x && point.x <= absX + extentWidth && absY <= point.y &&
+           point.y <= absY + extentHeight;
+}
+
+View* View::hitTest(POINT point) {
+    if (visible) {
+        // The hit created last wins, however deep it sits in the subtree.
+        View* best = nullptr;
+        for (View* child : children) {
+            View* hit = child->hitTest(point);
+            if (hit && (!best || hit->serial > best->serial))
+                best = hit;
+        }
+        if (best)
+            return best;
+    }
+    if (kind == Line || !visible || noHit)
+        return nullptr;
+    if (ownRectangleContains(point)) {
+        underCursor = 1;
+        return this;
+    }
+    underCursor = 0;
+    hovered = 0;
+    pressed = 0;
+    return nullptr;
+}
+
+View* View::hitTestSelf(POINT point) {
+    if (!visible)
+        return nullptr;
+    if (ownRectangleContains(point)) {
+        underCursor = 1;
+        return this;
+    }
+    underCursor = 0;
+    hovered = 0;
+    pressed = 0;
+    return nullptr;
+}
+
+void View::press(POINT) { pressed = 1; }
+
+void View::dragTo(int32_t toX, int32_t toY) {
+    if (!draggable)
+        return;
+    x = toX;
+    y = toY;
+}
+
+void View::release(POINT) { pressed = 0; }

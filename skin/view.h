@@ -1,0 +1,106 @@
+// View: the one drawable element of Parlex's face. The face is a tree of
+// views under rootView; each draws itself into the back buffer and answers
+// which view lies under a point.
+#pragma once
+
+#include <windows.h>
+// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <vector>
+
+enum ViewKind : uint32_t {
+    Image = 0,
+    UnusedKind = 1, // draws nothing; its hit extent is its main image's size
+    Picture = 2,
+    Text = 3,
+    Line = 4,
+};
+
+enum ImageSelector : uint32_t {
+    SelectorAuto = 0,
+    SelectorPressed = 1,
+    SelectorHover = 2,
+};
+
+// A decoded image: straight-alpha BGRA pixels, rows top to bottom.
+struct ImageRecord {
+    uint8_t* pixels = nullptr;
+    Gdiplus::GpBitmap* bitmap = nullptr; // kept only for a Picture's main image
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t bytesPerPixel = 0;
+    uint32_t stride = 0;
+
+    void release();
+};
+
+class View {
+  public:
+    int32_t x = 0, y = 0;
+    int32_t absX = 0, absY = 0;
+    uint8_t pressed = 0;
+    uint8_t hovered = 0;
+    uint8_t draggable = 0;
+    uint8_t underCursor = 0;
+    uint8_t noHit = 0;
+    uint8_t visible = 1;
+    ViewKind kind = Image;
+    ImageSelector imageSelector = SelectorAuto;
+    int32_t serial = -1;
+    uint32_t textAlign = 0; // 0 near, 1 centre, 2 far
+    int32_t fontPoints = 10;
+    uint32_t fontStyle = 0; // 0 regular, 1 bold
+    int32_t width = 0, height = 0;
+    int32_t lineX1 = 0, lineY1 = 0, lineX2 = 0, lineY2 = 0;
+    float penWidth = 1.0f;
+    const wchar_t* text = L"";
+    const wchar_t* fontFamily = defaultFontFamily;
+    uint32_t color = 0xFFFFFFFF;
+    float alpha = 1.0f;
+    View* parent = nullptr;
+    std::vector<View*> children;
+    ImageRecord pressedImage;
+    ImageRecord hoverImage;
+    ImageRecord mainImage;
+
+    static const wchar_t defaultFontFamily[];
+
+    View(POINT position, View* parent, ViewKind kind, const uint8_t* bytes, uint32_t count);
+    virtual ~View();
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    virtual void init(POINT position, View* parent, ViewKind kind, const uint8_t* bytes,
+                      uint32_t count);
+    virtual void destroyChildren();
+    virtual void draw(Gdiplus::GpGraphics* graphics);
+    virtual void loadImage(const uint8_t* bytes, uint32_t count);
+    virtual void loadPressedImage(const uint8_t* bytes, uint32_t count);
+    virtual void loadHoverImage(const uint8_t* bytes, uint32_t count);
+    virtual View* hitTest(POINT point);
+    virtual View* hitTestSelf(POINT point);
+    virtual void press(POINT point);
+    virtual void dragTo(int32_t toX, int32_t toY);
+    virtual void release(POINT point);
+
+    // Whether init attached the view; one whose main image failed is not.
+    bool attached() const { return serial >= 0; }
+
+  private:
+    const ImageRecord& selectedImage() const;
+    bool ownRectangleContains(POINT point) const;
+    void drawText(Gdiplus::GpGraphics* graphics);
+    void drawPicture(Gdiplus::GpGraphics* graphics);
+    void drawLine(Gdiplus::GpGraphics* graphics);
+};
+
+// Decodes bytes that GDI+ recognises into record; leaves it unchanged on failure.
+void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap);
+
+// The serial the next view will take; views are numbered from 0 in the
+// order they are initialised.
+int32_t nextViewSerial();
+void resetViewSerials();

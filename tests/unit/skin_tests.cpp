@@ -1,0 +1,469 @@
+// The skin: the blend table and blend, views (hit tests, image selection,
+// failed images), the skin pack and the start-up failures of the face.
+#include "monitor/app_state.h"
+#include "monitor/notices.h"
+#include "sampling/gpu_readings.h"
+#include "skin/back_buffer.h"
+#include "skin/blend.h"
+#include "skin/layout.h"
+#include "skin/skin_pack.h"
+#include "skin_pieces.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+std::string artPath(const char* name) { return std::string(ART_DIR) + "/" + name; }
+
+// --- blend table -----------------------------------------------------------
+
+class BlendTable : public ::testing::Test {
+  protected:
+    static std::vector<uint8_t> table;
+    static void SetUpTestSuite() {
+        table.resize(blendTableSize);
+        fillBlendTable(table.data());
+    }
+};
+std::vector<uint8_t> BlendTable::table;
+
+TEST_F(BlendTable, EqualsTheRuleAtEveryIndex) {
+    size_t mismatches = 0;
+    for (int d = 0; d < 256; ++d)
+        for (int s = 0; s < 256; ++s)
+            for (int a = 0; a < 256; ++a) {
+                const double literal = (a / -255.0) * (s - d);
+                if (table[blendIndex(d, s, a)] != static_cast<uint8_t>(d - static_cast<int>(literal)))
+                    ++mismatches;
+            }
+    EXPECT_EQ(0u, mismatches);
+}
+
+TEST_F(BlendTable, KnownEntriesAndTheStepsNearerToTheDestination) {
+    EXPECT_EQ(48, table[blendIndex(0, 85, 147)]);
+    std::set<std::pair<int, int>> pairs;
+    size_t nearer = 0;
+    for (int d = 0; d < 256; ++d)
+        for (int s = 0; s < 256; ++s)
+            for (int a = 0; a < 256; ++a) {
+                const int exact = d + (s - d) * a / 255; // truncated toward zero
+                const int entry = table[blendIndex(d, s, a)];
+                if (entry != exact) {
+                    ASSERT_EQ(exact + (s > d ? -1 : 1), entry) << d << " " << s << " " << a;
+                    ++nearer;
+                    pairs.insert({a, s - d});
+                }
+            }
+    EXPECT_EQ(3018u, nearer);
+    EXPECT_EQ(24u, pairs.size());
+    for (int d = 0; d < 256; d += 17)
+        for (int s = 0; s < 256; s += 5) {
+            EXPECT_EQ(d, table[blendIndex(d, s, 0)]);
+            EXPECT_EQ(s, table[blendIndex(d, s, 255)]);
+        }
+}
+
+TEST_F(BlendTable, LiteralFillAgrees) {
+    std::vector<uint8_t> literal(blendTableSize);
+    fillBlendTableLiterally(literal.data());
+    EXPECT_TRUE(literal == table);
+}
+
+// --- blending an image into the buffer ---------------------------------------
+
+class Blend : public ::testing::Test {
+  protected:
+    static std::vector<uint8_t> table;
+    static void SetUpTestSuite() {
+        table.resize(blendTableSize);
+        fillBlendTable(table.data());
+    }
+    static const int width = 8, height = 6;
+    std::vector<uint32_t> buffer = std::vector<uint32_t>(width * height, 0xAA102030);
+
+    // The pixel at window column x and row y of the bottom-up buffer.
+    uint32_t at(int x, int y) const { return buffer[(height - 1 - y) * width + x]; }
+
+    void blend(int x, int y, const std::vector<uint8_t>& pixels, int w, int h, float factor = 1.0f) {
+        blendPixels(buffer.data(), width, height, x, y, pixels.data(), w, h, factor, table.data());
+    }
+};
+std::vector<uint8_t> Blend::table;
+
+std::vector<uint8_t> solid(int w, int h, uint8_t b, uint8_t g, uint8_t r, uint8_t a) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(w * h) * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        pixels[i] = b;
+        pixels[i + 1] = g;
+        pixels[i + 2] = r;
+        pixels[i + 3] = a;
+    }
+    return pixels;
+}
+
+TEST_F(Blend, OpaqueCopiesAndTransparentKeepsTheColour) {
+    blend(0, 0, solid(2, 2, 1, 2, 3, 255), 2, 2);
+    EXPECT_EQ(0x00030201u, at(0, 0)) << "top row of the image on the top row of the window";
+    EXPECT_EQ(0x00030201u, at(1, 1));
+    EXPECT_EQ(0xAA102030u, at(2, 0));
+    blend(4, 4, solid(2, 2, 1, 2, 3, 0), 2, 2);
+    EXPECT_EQ(0x00102030u, at(4, 4)) << "alpha 0: colour kept, fourth byte zeroed";
+}
+
+TEST_F(Blend, FactorScalesAlpha) {
+    buffer.assign(width * height, 0);
+    blend(0, 0, solid(1, 1, 255, 255, 255, 255), 1, 1, 0.5f);
+    const uint8_t expected = table[blendIndex(0, 255, 127)];
+    EXPECT_EQ(expected, at(0, 0) & 0xFF);
+    EXPECT_EQ(127, expected);
+}
+
+TEST_F(Blend, ClipsOnEveryEdge) {
+    // A 3 x 3 image whose pixels carry their own column and row in blue and green.
+    std::vector<uint8_t> pixels;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            pixels.insert(pixels.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(r), 9, 255});
+    blend(-1, -2, pixels, 3, 3);
+    EXPECT_EQ(0x00090201u, at(0, 0)) << "left and top cut: column 1, row 2 shows at (0, 0)";
+    EXPECT_EQ(0x00090202u, at(1, 0));
+    EXPECT_EQ(0xAA102030u, at(0, 1));
+    blend(width - 2, height - 1, pixels, 3, 3);
+    EXPECT_EQ(0x00090000u, at(width - 2, height - 1)) << "right and bottom cut";
+    EXPECT_EQ(0x00090001u, at(width - 1, height - 1));
+    const std::vector<uint32_t> before = buffer;
+    blend(width, 0, pixels, 3, 3);
+    blend(-3, 0, pixels, 3, 3);
+    blend(0, height, pixels, 3, 3);
+    blend(0, 0, pixels, 0, 0);
+    blendPixels(buffer.data(), width, height, 0, 0, nullptr, 3, 3, 1.0f, table.data());
+    EXPECT_TRUE(before == buffer) << "outside the buffer or empty: nothing drawn";
+}
+
+// --- views -------------------------------------------------------------------
+
+class Views : public ::testing::Test {
+  protected:
+    std::vector<uint8_t> tray = readFile(artPath("3-tray.png"));     // 26 x 22
+    std::vector<uint8_t> pressed = readFile(artPath("4-tray-pressed.png"));
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(271 * 141, 0);
+
+    void SetUp() override {
+        static bool tableFilled = false;
+        if (!tableFilled) {
+            fillBlendTable(blendTable);
+            tableFilled = true;
+        }
+        backBuffer.bits = pixels.data();
+        backBuffer.width = 271;
+        backBuffer.height = 141;
+        backBuffer.graphics = nullptr;
+    }
+    void TearDown() override { backBuffer.bits = nullptr; }
+
+    View* image(View* parent, int x, int y) {
+        return new View({x, y}, parent, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    }
+    View* text(View* parent, int x, int y) {
+        View* view = new View({x, y}, parent, Text, nullptr, 0);
+        view->width = view->height = 1;
+        return view;
+    }
+    static void layOut(View* root) {
+        // Hit tests use the positions of the last draw.
+        root->draw(nullptr);
+    }
+};
+
+TEST_F(Views, LaterSerialWinsWhateverTheDepth) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    View* group = image(&root, 2, 2);
+    View* deep = image(group, 1, 1); // created before the sibling below
+    View* sibling = image(&root, 4, 4);
+    View* deepest = image(deep, 0, 0); // created last, deepest
+    layOut(&root);
+    EXPECT_EQ(deepest, root.hitTest({6, 6}));
+    deepest->visible = 0;
+    EXPECT_EQ(sibling, root.hitTest({6, 6}));
+    EXPECT_EQ(&root, root.hitTest({0, 0}));
+    EXPECT_EQ(nullptr, root.hitTest({200, 100}));
+    (void)group;
+}
+
+TEST_F(Views, BoundsAreInclusive) {
+    View root({10, 20}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    layOut(&root);
+    EXPECT_EQ(&root, root.hitTest({10, 20}));
+    EXPECT_EQ(&root, root.hitTest({10 + 26, 20 + 22})) << "w + 1 columns, h + 1 rows";
+    EXPECT_EQ(nullptr, root.hitTest({10 + 27, 20}));
+    EXPECT_EQ(nullptr, root.hitTest({9, 20}));
+    View* label = text(&root, 5, 5);
+    layOut(&root);
+    EXPECT_EQ(label, root.hitTest({15, 25}));
+    EXPECT_EQ(label, root.hitTest({16, 26})) << "a 1 x 1 text answers in 2 x 2 pixels";
+    EXPECT_EQ(&root, root.hitTest({17, 26}));
+}
+
+TEST_F(Views, NoHitInvisibleParentsAndLines) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    View* cover = image(&root, 0, 0);
+    cover->noHit = 1;
+    layOut(&root);
+    EXPECT_EQ(&root, root.hitTest({3, 3})) << "a noHit view is never the result";
+    View* hidden = image(&root, 0, 0);
+    View* child = image(hidden, 0, 0);
+    hidden->visible = 0;
+    layOut(&root);
+    EXPECT_EQ(&root, root.hitTest({3, 3})) << "nor is any child of an invisible view";
+    View* line = new View({0, 0}, &root, Line, nullptr, 0);
+    line->width = line->height = 100;
+    layOut(&root);
+    EXPECT_EQ(&root, root.hitTest({3, 3}));
+    (void)child;
+}
+
+TEST_F(Views, AMissLosesTheFlagsAChildHitKeepsTheParents) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    View* button = image(&root, 0, 0);
+    layOut(&root);
+    root.hovered = root.pressed = 1;
+    EXPECT_EQ(button, root.hitTest({1, 1}));
+    EXPECT_TRUE(button->underCursor);
+    EXPECT_TRUE(root.hovered && root.pressed) << "the parent's flags stay as they were";
+    EXPECT_FALSE(root.underCursor);
+    button->hovered = button->pressed = 1;
+    EXPECT_EQ(nullptr, button->hitTest({100, 100}));
+    EXPECT_FALSE(button->underCursor || button->hovered || button->pressed);
+    EXPECT_EQ(nullptr, button->hitTestSelf({100, 100}));
+    EXPECT_EQ(button, button->hitTestSelf({26, 22}));
+}
+
+TEST_F(Views, SelectorChoosesTheImage) {
+    View button({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    auto drawn = [&] {
+        pixels.assign(pixels.size(), 0);
+        button.draw(nullptr);
+        return pixels;
+    };
+    const std::vector<uint32_t> main = drawn();
+    button.imageSelector = SelectorPressed;
+    EXPECT_TRUE(drawn() == std::vector<uint32_t>(pixels.size(), 0))
+        << "SelectorPressed without a pressed image draws nothing";
+    button.loadPressedImage(pressed.data(), static_cast<uint32_t>(pressed.size()));
+    const std::vector<uint32_t> pressedLook = drawn();
+    EXPECT_FALSE(pressedLook == main);
+    button.imageSelector = SelectorAuto;
+    EXPECT_TRUE(drawn() == main);
+    button.pressed = button.hovered = 1;
+    EXPECT_TRUE(drawn() == pressedLook) << "pressed and hovered: the pressed image";
+    button.imageSelector = SelectorHover;
+    EXPECT_TRUE(drawn() == std::vector<uint32_t>(pixels.size(), 0)) << "no hover image";
+}
+
+TEST_F(Views, FailedMainImageTakesNoSerialAndAsksToQuit) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    const int32_t next = nextViewSerial();
+    const uint8_t garbage[] = {1, 2, 3, 4, 5, 6, 7, 8};
+    View* broken = new View({0, 0}, &root, ViewKind::Image, garbage, sizeof garbage);
+    EXPECT_FALSE(broken->attached());
+    EXPECT_TRUE(root.children.empty()) << "not attached to its parent";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(0u, quit.wParam);
+    View* after = image(&root, 0, 0);
+    EXPECT_EQ(next, after->serial) << "the next view gets the failed one's number";
+    delete broken;
+}
+
+TEST_F(Views, DragToMovesOnlyDraggableViews) {
+    View view({3, 4}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    view.dragTo(50, 60);
+    EXPECT_EQ(3, view.x);
+    EXPECT_EQ(4, view.y);
+}
+
+// --- the skin pack -------------------------------------------------------------
+
+const char* pieceFiles[skinPieceCount] = {
+    "0-background.png", "1-corner.png", "2-rows.png", "3-tray.png", "4-tray-pressed.png",
+    "5-close.png", "6-close-pressed.png", "7-check-off.png", "8-check-on.png"};
+
+class SkinPack : public ::testing::Test {
+  protected:
+    std::vector<uint8_t> pack = readFile(SKIN_PACK_PATH);
+    std::string archivePath;
+    std::vector<std::wstring> messages;
+    static std::vector<std::wstring>* recorder;
+
+    void SetUp() override {
+        char folder[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, folder);
+        char path[MAX_PATH] = {};
+        GetTempFileNameA(folder, "skn", 0, path);
+        archivePath = path;
+        recorder = &messages;
+        showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
+        skinSystemCalls = realSkinSystemCalls();
+    }
+    void TearDown() override {
+        skinSystemCalls = realSkinSystemCalls();
+        DeleteFileA(archivePath.c_str());
+    }
+    FILE* archiveOf(const std::vector<uint8_t>& bytes) {
+        std::ofstream(archivePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return std::fopen(archivePath.c_str(), "rb");
+    }
+};
+std::vector<std::wstring>* SkinPack::recorder;
+
+TEST_F(SkinPack, StoredBytesAreImageBytesPlusOne) {
+    EXPECT_EQ(0xFF, restoreSkinByte(0x00));
+    EXPECT_EQ(0x00, restoreSkinByte(0x01));
+    EXPECT_EQ(0xFE, restoreSkinByte(0xFF));
+    uint32_t total = 0;
+    for (uint32_t size : skinPieceSizes)
+        total += size;
+    EXPECT_EQ(skinPackSize, total);
+    EXPECT_EQ(skinPackSize, pack.size());
+}
+
+TEST_F(SkinPack, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
+    FILE* archive = archiveOf(pack);
+    ASSERT_TRUE(archive);
+    for (int piece : {8, 0, 5, 8, 1, 2, 3, 4, 6, 7}) {
+        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(piece, archive));
+        std::vector<uint8_t> expected = readFile(artPath(pieceFiles[piece]));
+        ASSERT_EQ(expected.size(), skinPieceSizes[piece]);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.get())) << piece;
+    }
+    EXPECT_EQ(skinPackSize - skinPieceSizes[8], skinPieceOffset(8));
+    std::fclose(archive);
+}
+
+TEST_F(SkinPack, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
+    std::vector<uint8_t> shortPack(pack.begin(), pack.begin() + skinPieceSizes[0] / 2);
+    FILE* archive = archiveOf(shortPack);
+    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(0, archive));
+    EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] - 1]);
+    EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] / 2]);
+    View* place = reinterpret_cast<View*>(1);
+    EXPECT_TRUE(loadSkinPiece(0, &place, archive, 0, 0, nullptr, false));
+    EXPECT_EQ(nullptr, place) << "the undecodable view is freed, not kept";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    std::fclose(archive);
+}
+
+TEST_F(SkinPack, ExtractionFailuresShowTheirTexts) {
+    skinSystemCalls.findResource = [](HMODULE, int, const char*) -> HRSRC { return nullptr; };
+    EXPECT_FALSE(extractSkin(GetModuleHandleA(nullptr), nullptr));
+    skinSystemCalls = realSkinSystemCalls();
+    skinSystemCalls.findResource = [](HMODULE, int, const char*) {
+        return reinterpret_cast<HRSRC>(1);
+    };
+    skinSystemCalls.loadResource = [](HMODULE, HRSRC) -> HGLOBAL { return nullptr; };
+    EXPECT_FALSE(extractSkin(GetModuleHandleA(nullptr), nullptr));
+    std::vector<std::wstring> expected = {
+        L"アーカイブファイルを作成出来ません\nリソースが見つかりません",
+        L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
+    EXPECT_EQ(expected, messages);
+    EXPECT_EQ(0, procEnabled.load());
+}
+
+class Layout : public SkinPack {
+  protected:
+    char previous[MAX_PATH] = {};
+    std::string folder;
+    void SetUp() override {
+        SkinPack::SetUp();
+        GetCurrentDirectoryA(MAX_PATH, previous);
+        folder = archivePath + ".dir";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        SetCurrentDirectoryA(folder.c_str());
+        CreateDirectoryA("skin", nullptr);
+        std::ofstream(skinArchivePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
+        appRunning = 0; // the sampling thread started by the build ends at once
+        resetGpuReadings();
+        gpuReadings.gpuCount = 1;
+        static std::vector<uint32_t> pixels(271 * 141);
+        fillBlendTable(blendTable);
+        backBuffer.bits = pixels.data();
+        backBuffer.width = 271;
+        backBuffer.height = 141;
+    }
+    void TearDown() override {
+        destroyLayout();
+        removeSkinFiles();
+        SetCurrentDirectoryA(previous);
+        RemoveDirectoryA(folder.c_str());
+        SkinPack::TearDown();
+    }
+};
+
+TEST_F(Layout, TwentySixViewsInTheirOrder) {
+    resetViewSerials();
+    ASSERT_TRUE(buildLayout());
+    ASSERT_TRUE(rootView);
+    EXPECT_EQ(25u, rootView->children.size());
+    View* expected[] = {cornerImage, titleText, versionText, editionText, closeButton,
+                        trayButton, historyLabel, historyCheckBox, rowsImage};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(expected[i], rootView->children[i]) << i;
+    EXPECT_EQ(0, rootView->serial);
+    EXPECT_EQ(25, loadText[3]->serial);
+    EXPECT_EQ(271, rootView->mainImage.width);
+    EXPECT_EQ(141, rootView->mainImage.height);
+    EXPECT_EQ(0xBEFFFFFFu, nameText[0]->color);
+    EXPECT_EQ(0x40FFFFFFu, nameText[1]->color) << "a slot without GPU";
+    EXPECT_STREQ(L"- empty -", nameText[3]->text);
+    EXPECT_EQ(0x1EFFFFFFu, clockText[2]->color);
+    EXPECT_EQ(223, temperatureText[0]->x);
+    EXPECT_EQ(106, loadText[3]->y);
+    EXPECT_TRUE(closeButton->pressedImage.pixels && trayButton->pressedImage.pixels &&
+                historyCheckBox->pressedImage.pixels);
+
+    rootView->draw(nullptr);
+    // Hit priority: the check box, label, buttons, texts, then the background.
+    EXPECT_EQ(titleText, rootView->hitTest({125, 0}));
+    EXPECT_EQ(rootView, rootView->hitTest({128, 3}));
+    EXPECT_EQ(closeButton, rootView->hitTest({230, 5}));
+    EXPECT_EQ(trayButton, rootView->hitTest({200, 5}));
+    EXPECT_EQ(historyCheckBox, rootView->hitTest({10, 130}));
+    EXPECT_EQ(rootView, rootView->hitTest({5, 40})) << "names and rows take no hits";
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Layout, UnreadableArchive) {
+    skinSystemCalls.openArchive = [](const char*, const char*) -> FILE* { return nullptr; };
+    EXPECT_FALSE(buildLayout());
+    EXPECT_EQ(std::vector<std::wstring>{L"アーカイブファイルを読み込めません"}, messages);
+    EXPECT_EQ(nullptr, rootView);
+}
+
+TEST_F(Layout, PieceThatCannotBecomeAView) {
+    static int allocations;
+    allocations = 0;
+    skinSystemCalls.allocatePiece = [](uint32_t size) -> uint8_t* {
+        return ++allocations == 4 ? nullptr : new uint8_t[size];
+    };
+    EXPECT_FALSE(buildLayout());
+    EXPECT_EQ(std::vector<std::wstring>{L"メモリを確保できません"}, messages);
+    EXPECT_EQ(nullptr, rootView) << "every view built so far is deleted";
+}
+
+} // namespace
