@@ -40,9 +40,11 @@ void showMenu() {
 } // namespace
 
 void hideToTray() {
+    // Readings stop with the window going, not only once hiding it and handing
+    // the icon to the shell have returned, which can take a while.
+    inTray = 1;
     ShowWindow(mainWindow, SW_HIDE);
     addIcon();
-    inTray = 1;
 }
 
 void restoreFromTray() {

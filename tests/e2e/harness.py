@@ -205,8 +205,8 @@ class Wine:
     def mutex_exists(self, name):
         return self.probe("mutex", name)[1] == "present"
 
-    def window_rect(self, title):
-        code, out = self.probe("window", title)
+    def window_rect(self, title, window_class=None):
+        code, out = self.probe("window", title, *([window_class] if window_class else []))
         if code != 0:
             return None
         x, y, w, h, shown, pid = out.split()

@@ -17,7 +17,7 @@ def start_parlex(wine, cwd, scenario_text=None, tmp_path=None):
 
 def wait_window(wine, timeout=20):
     """The window's (x, y, width, height, visible, pid) once it is shown."""
-    return wait_until(lambda: (lambda r: r if r and r[4] else None)(wine.window_rect("Parlex")),
+    return wait_until(lambda: (lambda r: r if r and r[4] else None)(wine.window_rect("Parlex", "Parlex")),
                       timeout)
 
 
@@ -39,3 +39,29 @@ def press_escape(display, rect):
     display.click(x + 60, y + 20)
     time.sleep(0.3)
     display.key("Escape")
+
+
+WM_TRAYICON = 0x8003
+WM_LBUTTONDOWN = 0x201
+WM_RBUTTONDOWN = 0x204
+
+
+def tray_icon_event(wine, mouse_message):
+    """What the shell sends when the notification icon is clicked."""
+    return wine.probe("post", "Parlex", "Parlex", WM_TRAYICON, 32770, mouse_message)[0] == 0
+
+
+def open_menu(wine):
+    def menu():
+        code, out = wine.probe("menu")
+        return tuple(map(int, out.split())) if code == 0 else None
+    return wait_until(menu, 10)
+
+
+def click_control(display, rect, x, y, hold=0.15):
+    """Press, hold and release on a point of the window."""
+    display.move(rect[0] + x, rect[1] + y)
+    time.sleep(0.1)
+    display.press()
+    time.sleep(hold)
+    display.release()

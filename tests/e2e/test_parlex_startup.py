@@ -29,7 +29,7 @@ def test_second_start_ends_at_once_and_leaves_the_first_alone(wine, tmp_path, wo
     assert time.monotonic() - started < 3
     assert wine.message_text("Parlex") is None
     assert first.poll() is None
-    assert wine.window_rect("Parlex")[:4] == rect[:4]
+    assert wine.window_rect("Parlex", "Parlex")[:4] == rect[:4]
     assert wine.mutex_exists("Parlex_SS.exe")
 
 
@@ -59,7 +59,7 @@ def test_system_version(wine, tmp_path, workdir):
         process = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
         assert wait_message(wine) == "XP以降のOSが必要です"
         assert answer_message(wine, process) == 0
-        assert wine.window_rect("Parlex") is None
+        assert wine.window_rect("Parlex", "Parlex") is None
         wine.set_version("Parlex_SS.exe", "winxp")
         process = start_parlex(wine, workdir)
         assert wait_window(wine)

@@ -4,7 +4,7 @@
 // the harness check itself. Output is UTF-8, one record a line.
 //
 //   winprobe mutex NAME                 present | absent
-//   winprobe window TITLE               x y width height visible|hidden pid
+//   winprobe window TITLE [CLASS]       x y width height visible|hidden pid
 //   winprobe message CAPTION            the box's text, with \n for line breaks
 //   winprobe press CAPTION              clicks the box's first button
 //   winprobe console PID                each line of PID's console: text, then
@@ -12,6 +12,9 @@
 //   winprobe capture-console SECONDS PROGRAM [ARGS]
 //                                       runs PROGRAM in a console of its own,
 //                                       prints "exit CODE" and the console
+//   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
+//                                       posts a message to that window
+//   winprobe menu                       x y width height of an open popup menu
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
 //   winprobe hold-mutex NAME SECONDS    (fixture)
 //   winprobe receive-udp PORT           (fixture) prints the first datagram
@@ -103,8 +106,8 @@ int mutexCommand(const char* name) {
     return 0;
 }
 
-int windowCommand(const char* title) {
-    HWND window = FindWindowW(nullptr, wide(title).c_str());
+int windowCommand(const char* title, const char* windowClass) {
+    HWND window = FindWindowW(windowClass ? wide(windowClass).c_str() : nullptr, wide(title).c_str());
     if (!window) {
         std::printf("none\n");
         return 1;
@@ -239,6 +242,45 @@ int captureConsoleCommand(const char* seconds, const std::wstring& commandLine) 
     return 0;
 }
 
+// Posts a message to a top-level window found by title and class, as the
+// shell does with a notification icon's callback.
+int postCommand(const char* title, const char* windowClass, const char* message,
+                const char* wParam, const char* lParam) {
+    HWND window = FindWindowW(wide(windowClass).c_str(), wide(title).c_str());
+    if (!window) {
+        std::printf("none\n");
+        return 1;
+    }
+    PostMessageW(window, static_cast<UINT>(std::strtoul(message, nullptr, 0)),
+                 static_cast<WPARAM>(std::strtoul(wParam, nullptr, 0)),
+                 static_cast<LPARAM>(std::strtoul(lParam, nullptr, 0)));
+    std::printf("posted\n");
+    return 0;
+}
+
+BOOL CALLBACK findMenu(HWND window, LPARAM data) {
+    if (className(window) == L"#32768" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(data) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The rectangle of an open popup menu.
+int menuCommand() {
+    HWND menu = nullptr;
+    EnumWindows(findMenu, reinterpret_cast<LPARAM>(&menu));
+    if (!menu) {
+        std::printf("none\n");
+        return 1;
+    }
+    RECT rect;
+    GetWindowRect(menu, &rect);
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top);
+    return 0;
+}
+
 int showMessageCommand(const char* caption, const char* text) {
     std::wstring body = wide(text);
     for (size_t at = body.find(L"\\n"); at != std::wstring::npos; at = body.find(L"\\n"))
@@ -294,8 +336,8 @@ int main() {
     std::string command = argc > 1 ? argv[1] : "";
     if (command == "mutex" && argc == 3)
         return mutexCommand(argv[2]);
-    if (command == "window" && argc == 3)
-        return windowCommand(argv[2]);
+    if (command == "window" && (argc == 3 || argc == 4))
+        return windowCommand(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "message" && argc == 3)
         return messageCommand(argv[2]);
     if (command == "press" && argc == 3)
@@ -309,6 +351,10 @@ int main() {
             rest += (i > 3 ? L" \"" : L"\"") + std::wstring(wideArgs[i]) + L"\"";
         return captureConsoleCommand(argv[2], rest);
     }
+    if (command == "post" && argc == 7)
+        return postCommand(argv[2], argv[3], argv[4], argv[5], argv[6]);
+    if (command == "menu" && argc == 2)
+        return menuCommand();
     if (command == "show-message" && argc == 4)
         return showMessageCommand(argv[2], argv[3]);
     if (command == "hold-mutex" && argc == 4)

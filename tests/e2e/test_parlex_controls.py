@@ -1,0 +1,165 @@
+"""Parlex responds under Wine, to real pointer input: the close button, the
+tray button and the notification icon with its menu, the check box, dragging."""
+
+import time
+
+import pytest
+
+from harness import read_call_log, wait_until
+from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, press_escape,
+                    start_parlex, tray_icon_event, wait_window)
+from skin_art import LAYERS, compose
+
+ONE_GPU = "[gpu]\nname = G\n"
+CLOSE = (240, 10)
+TRAY = (208, 10)
+CHECK = (13, 131)
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    folder = tmp_path / "work"
+    folder.mkdir()
+    return folder
+
+
+@pytest.fixture
+def parlex(wine, tmp_path, workdir):
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    assert rect
+    return process, rect
+
+
+def region(display, rect, box):
+    x, y = rect[:2]
+    return display.screenshot().crop((x + box[0], y + box[1], x + box[2], y + box[3]))
+
+
+def expected_region(layers, box):
+    canvas = compose(layers)
+    return [canvas[y][x] for y in range(box[1], box[3]) for x in range(box[0], box[2])]
+
+
+def test_close_button_click_ends_parlex(wine, display, workdir, parlex):
+    process, rect = parlex
+    click_control(display, rect, *CLOSE)
+    assert process.wait(10) == 0
+    assert not (workdir / "skin").exists()
+    assert not wine.mutex_exists("Parlex_SS.exe")
+
+
+def test_close_press_dragged_off_and_released_outside_does_nothing(wine, display, parlex):
+    process, rect = parlex
+    display.move(rect[0] + CLOSE[0], rect[1] + CLOSE[1])
+    time.sleep(0.1)
+    display.press()
+    time.sleep(0.3)
+    box = (222, 0, 271, 22)
+    pressed_look = list(region(display, rect, box).getdata())
+    display.move(rect[0] + 150, rect[1] + 70)
+    time.sleep(0.3)
+    display.move(rect[0] + 150, rect[1] + 200)  # out of the window
+    display.release()
+    time.sleep(1.5)
+    assert process.poll() is None
+    assert list(region(display, rect, box).getdata()) == expected_region(LAYERS, box), \
+        "the main image shows again"
+    close_pressed = [(n.replace("5-close", "6-close-pressed"), x, y) for n, x, y in LAYERS]
+    assert pressed_look == expected_region(close_pressed, box), "pressed look while held"
+
+
+def test_tray_hides_and_the_icon_brings_it_back(wine, display, parlex):
+    process, rect = parlex
+    click_control(display, rect, *TRAY)
+    assert wait_until(lambda: not wine.window_rect("Parlex", "Parlex")[4], 5)
+    hidden_at = time.time() * 1000
+    time.sleep(3.2)
+    calls = read_call_log(wine.log)
+    while_hidden = [c for c in calls if c["time"] > hidden_at + 1100 and c["function"].startswith("NvAPI")]
+    assert while_hidden == [], "no NVAPI call while hidden"
+
+    assert tray_icon_event(wine, WM_LBUTTONDOWN)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[4], 5), "restored on the press"
+    time.sleep(2.5)
+    assert [c for c in read_call_log(wine.log) if c["time"] > hidden_at + 3200 and
+            c["function"] == "NvAPI_GPU_GetAllClockFrequencies"], "sampling again"
+
+    # The tray button works again once the pointer has been seen outside it.
+    display.move(rect[0] + 100, rect[1] + 70)
+    time.sleep(0.3)
+    click_control(display, rect, *TRAY)
+    assert wait_until(lambda: not wine.window_rect("Parlex", "Parlex")[4], 5)
+    assert process.poll() is None
+
+
+def choose_from_menu(display, menu, item):
+    x, y, w, h = menu
+    display.click(x + w // 2, y + h * (1 + 2 * item) // 4)
+
+
+def test_tray_menu_open_dismiss_and_close(wine, display, workdir, parlex):
+    process, rect = parlex
+    click_control(display, rect, *TRAY)
+    assert wait_until(lambda: not wine.window_rect("Parlex", "Parlex")[4], 5)
+
+    display.move(700, 500)
+    assert tray_icon_event(wine, WM_RBUTTONDOWN)
+    menu = open_menu(wine)
+    assert menu and menu[:2] == (700, 500), "the menu opens at the cursor"
+    display.key("Escape")  # dismissed: nothing changes
+    assert wait_until(lambda: wine.probe("menu")[0] != 0, 5)
+    time.sleep(0.5)
+    assert not wine.window_rect("Parlex", "Parlex")[4] and process.poll() is None
+
+    assert tray_icon_event(wine, WM_RBUTTONDOWN)
+    choose_from_menu(display, open_menu(wine), 0)  # "open"
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[4], 5)
+
+    display.move(rect[0] + 100, rect[1] + 70)
+    time.sleep(0.3)
+    click_control(display, rect, *TRAY)
+    assert wait_until(lambda: not wine.window_rect("Parlex", "Parlex")[4], 5)
+    assert tray_icon_event(wine, WM_RBUTTONDOWN)
+    choose_from_menu(display, open_menu(wine), 1)  # "close"
+    assert process.wait(10) == 0
+    assert not (workdir / "skin").exists()
+    assert not wine.mutex_exists("Parlex_SS.exe")
+
+
+def test_check_box_toggles_once_per_press(wine, display, parlex):
+    process, rect = parlex
+    box = (7, 125, 21, 139)
+    ticked = [(n.replace("7-check-off", "8-check-on"), x, y) for n, x, y in LAYERS]
+    click_control(display, rect, *CHECK, hold=1.0)  # a long press toggles once
+    display.move(rect[0] + 100, rect[1] + 70)
+    time.sleep(0.5)
+    assert list(region(display, rect, box).getdata()) == expected_region(ticked, box)
+    click_control(display, rect, *CHECK)
+    display.move(rect[0] + 100, rect[1] + 70)
+    time.sleep(0.5)
+    assert list(region(display, rect, box).getdata()) == expected_region(LAYERS, box)
+    assert process.poll() is None
+
+
+def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
+    process, rect = parlex
+    press_escape(display, rect)
+    assert process.wait(10) == 0
+    assert not (workdir / "skin").exists()
+    assert not wine.mutex_exists("Parlex_SS.exe")
+
+
+def test_dragging_defers_the_repaint(wine, display, parlex):
+    process, rect = parlex
+    x, y = rect[:2]
+    display.move(x + 60, y + 20)
+    display.press()
+    for step in range(1, 4):
+        display.move(x + 60 + 10 * step, y + 20 + 10 * step)
+        time.sleep(0.05)
+    time.sleep(0.2)
+    moved = wine.window_rect("Parlex", "Parlex")
+    assert moved[:2] == (x + 30, y + 30)
+    display.release()
+    assert process.poll() is None

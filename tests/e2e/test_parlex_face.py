@@ -1,0 +1,140 @@
+"""Parlex's face under Wine: the skin as drawn, the rows of present and
+absent GPUs, live values, hit-test priority and the skin's clean-up."""
+
+import time
+
+import pytest
+
+from harness import wait_until
+from parlex import PARLEX, answer_message, press_escape, start_parlex, wait_message, wait_window
+from skin_art import compose
+
+ONE_GPU = "[gpu]\nname = G\n"
+FOUR_GPUS = "[gpu]\nname = G\nrepeat = 4\n"
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    folder = tmp_path / "work"
+    folder.mkdir()
+    return folder
+
+
+def window_shot(display, rect):
+    x, y, w, h = rect[:4]
+    return display.screenshot().crop((x, y, x + w, y + h))
+
+
+def covered_by_text(x, y):
+    if y <= 28 and 70 <= x <= 180:
+        return True  # title and version
+    for k in range(4):
+        top = 34 + 24 * k
+        if top - 1 <= y <= top + 17 and (x <= 70 or x >= 110):
+            return True  # name and values of a row
+    return y >= 124 and x >= 22  # label and edition
+
+
+def test_face_matches_the_art_where_no_text_covers_it(wine, display, tmp_path, workdir):
+    start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    time.sleep(1.5)
+    expected = compose()
+    for attempt in range(2):  # every repaint blends over the last: still the same picture
+        shot = window_shot(display, rect)
+        wrong = [(x, y) for y in range(141) for x in range(271)
+                 if not covered_by_text(x, y) and shot.getpixel((x, y)) != expected[y][x]]
+        assert not wrong, f"{len(wrong)} pixels differ, first {wrong[:5]}"
+        compared = sum(1 for y in range(141) for x in range(271) if not covered_by_text(x, y))
+        assert compared > 12000
+        time.sleep(1.2)
+
+
+def bright_pixels(shot, box):
+    region = shot.crop(box)
+    return sum(1 for p in region.getdata() if sum(p) / 3 > 170)
+
+
+@pytest.mark.parametrize("text, lit_rows", [(ONE_GPU, 1), (FOUR_GPUS, 4)], ids=["one", "four"])
+def test_rows_of_present_gpus_are_lit_the_others_dim(wine, display, tmp_path, workdir, text,
+                                                    lit_rows):
+    start_parlex(wine, workdir, text, tmp_path)
+    rect = wait_window(wine)
+    time.sleep(2.5)
+    shot = window_shot(display, rect)
+    for k in range(4):
+        top = 34 + 24 * k
+        names = bright_pixels(shot, (0, top, 60, top + 16))
+        values = bright_pixels(shot, (120, top, 270, top + 16))
+        if k < lit_rows:
+            assert values > 40, f"row {k} values lit"
+        else:
+            assert names == 0 and values == 0, f"row {k} dim: '- empty -' and the defaults"
+    if lit_rows == 1:
+        # "- empty -" is drawn, faintly, in the empty rows.
+        faint = shot.crop((0, 58, 60, 74))
+        assert len(set(faint.getdata())) > 4
+
+
+def test_values_change_from_second_to_second(wine, display, tmp_path, workdir):
+    text = "[gpu]\nname = G\ngraphics = cycle 1000000 1500000 2000000\n" \
+           "temperature = cycle 40 60 80\nload = cycle 5 50 95\n"
+    start_parlex(wine, workdir, text, tmp_path)
+    rect = wait_window(wine)
+    time.sleep(1.5)
+    shots = []
+    for _ in range(3):
+        shots.append(window_shot(display, rect).crop((110, 34, 271, 50)))
+        time.sleep(1.05)
+    assert len({shot.tobytes() for shot in shots}) >= 2
+
+
+def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_path, workdir):
+    start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    x, y = wait_window(wine)[:2]
+    # A press on the title's anchor hits the text: the window stays.
+    display.move(x + 125, y + 0)
+    display.press()
+    display.move(x + 185, y + 40)
+    display.release()
+    time.sleep(0.5)
+    assert wine.window_rect("Parlex", "Parlex")[:2] == (x, y)
+    # A press on the background next to it drags the window by the pointer's travel.
+    display.move(x + 60, y + 20)
+    display.press()
+    for step in range(1, 6):
+        display.move(x + 60 + 16 * step, y + 20 + 10 * step)
+        time.sleep(0.05)
+    display.release()
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[:2] == (x + 80, y + 50), 5)
+
+
+def test_escape_removes_the_skin_files(wine, display, tmp_path, workdir):
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    assert (workdir / "skin" / "imgTemp_").stat().st_size > 0
+    press_escape(display, rect)
+    assert process.wait(10) == 0
+    assert not (workdir / "skin").exists()
+
+
+def test_a_skin_folder_holding_another_file_stays(wine, display, tmp_path, workdir):
+    (workdir / "skin").mkdir()
+    (workdir / "skin" / "mine.txt").write_text("keep me")
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    press_escape(display, rect)
+    assert process.wait(10) == 0
+    assert sorted(p.name for p in (workdir / "skin").iterdir()) == ["mine.txt"]
+
+
+def test_archive_that_cannot_be_written(wine, tmp_path, workdir):
+    # Root ignores permission bits, so a folder where the archive must go stands
+    # in for a current folder that cannot be written.
+    (workdir / "skin" / "imgTemp_").mkdir(parents=True)
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    assert wait_message(wine) == ("アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+                                  "書き込み禁止になっていないか確認して下さい")
+    rect = wine.window_rect("Parlex", "Parlex")
+    assert rect is None or not rect[4], "nothing is shown"
+    assert answer_message(wine, process) == 0

@@ -1,0 +1,183 @@
+// Parlex's window: the left-button tracker, the phases of the skin buttons,
+// the check box and the window procedure driven by message sequences.
+#include "monitor/app_state.h"
+#include "monitor/button_logic.h"
+#include "monitor/buttons.h"
+#include "monitor/startup_rules.h"
+#include "monitor/window_procedure.h"
+#include "skin/layout.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using M = TrackedMessage;
+
+TEST(Tracker, EveryRowAndColumn) {
+    struct Row {
+        int before;
+        int down, timer, cursor, cursorArmed, up;
+    };
+    // The table of the tracker: state after each message, by state before.
+    const Row rows[] = {
+        {ButtonUp, JustPressed, ButtonUp, ButtonUp, ButtonUp, ButtonUp},
+        {JustReleased, JustPressed, ButtonUp, ButtonUp, ButtonUp, ButtonUp},
+        {JustPressed, ButtonDown, ButtonDown, ButtonDown, JustReleased, JustReleased},
+        {ButtonDown, ButtonDown, ButtonDown, ButtonDown, JustReleased, JustReleased},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.down, trackButton({row.before, 0}, M::LeftDown).button) << row.before;
+        EXPECT_EQ(row.timer, trackButton({row.before, 0}, M::FastTimer).button) << row.before;
+        EXPECT_EQ(row.cursor, trackButton({row.before, 0}, M::SetCursor).button) << row.before;
+        TrackerState armed = trackButton({row.before, 1}, M::SetCursor);
+        EXPECT_EQ(row.cursorArmed, armed.button) << row.before;
+        EXPECT_EQ(0, armed.moveArmed);
+        for (M up : {M::LeftUp, M::NonClientLeftUp, M::ExitSizeMove}) {
+            TrackerState after = trackButton({row.before, 1}, up);
+            EXPECT_EQ(row.up, after.button) << row.before;
+            EXPECT_EQ(0, after.moveArmed);
+        }
+        EXPECT_EQ(row.before, trackButton({row.before, 1}, M::Other).button);
+        EXPECT_EQ(1, trackButton({row.before, 1}, M::Other).moveArmed);
+    }
+    EXPECT_EQ(1, trackButton({JustPressed, 1}, M::FastTimer).moveArmed) << "a drag keeps it armed";
+}
+
+// Drives one button through a message sequence, as the procedure does: the
+// tracker first, then the button's step.
+ButtonPhase drive(std::initializer_list<std::pair<M, bool>> messages, ButtonPhase phase = Idle) {
+    TrackerState tracker{ButtonUp, 0};
+    for (auto [message, inside] : messages) {
+        tracker = trackButton(tracker, message);
+        if (phase == Fired)
+            phase = Done;
+        else
+            phase = stepButton(phase, inside, tracker.button).phase;
+    }
+    return phase;
+}
+
+TEST(ButtonPhases, AClickNeedsPressHoldAndReleaseInside) {
+    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::LeftUp, true}}));
+    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::LeftUp, true},
+                           {M::FastTimer, true}}));
+    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::FastTimer, false},
+                           {M::LeftUp, false}}))
+        << "leaving before the release cancels";
+}
+
+TEST(ButtonPhases, NoTrackedMessageBetweenPressAndReleaseStaysPressed) {
+    EXPECT_EQ(Pressed, drive({{M::LeftDown, true}, {M::LeftUp, true}}));
+    EXPECT_EQ(Pressed, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true}}));
+    // The next click completes it...
+    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::LeftDown, true},
+                            {M::FastTimer, true}, {M::LeftUp, true}}));
+    // ...or the pointer leaving returns it to Idle.
+    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, false}}));
+}
+
+TEST(ButtonPhases, DoneWaitsForThePointerOutside) {
+    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::FastTimer, true}}, Done));
+    EXPECT_EQ(Idle, drive({{M::FastTimer, false}}, Done));
+    EXPECT_EQ(ButtonLook::ShowPressed, stepButton(Idle, true, JustPressed).look);
+    EXPECT_EQ(ButtonLook::ShowMain, stepButton(Held, true, JustReleased).look);
+    EXPECT_EQ(ButtonLook::ShowMain, stepButton(Done, false, ButtonUp).look);
+    EXPECT_EQ(ButtonLook::Unchanged, stepButton(Idle, false, JustPressed).look);
+}
+
+TEST(StartupRules, WindowsXpAndLater) {
+    EXPECT_FALSE(monitorSystemSupported(4, 10));
+    EXPECT_FALSE(monitorSystemSupported(5, 0));
+    EXPECT_TRUE(monitorSystemSupported(5, 1));
+    EXPECT_TRUE(monitorSystemSupported(6, 0));
+    EXPECT_TRUE(monitorSystemSupported(10, 0));
+}
+
+// The procedure on a real window, with a check box view under the pointer.
+class Procedure : public ::testing::Test {
+  protected:
+    HWND window = nullptr;
+    View* box = nullptr;
+
+    void SetUp() override {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = windowProcedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "ProcedureTest";
+        RegisterClassA(&windowClass);
+        appRunning = 1;
+        procEnabled = 1;
+        loopStarted = 1;
+        readyStage = 0;
+        window = CreateWindowExA(0, "ProcedureTest", "", WS_POPUP, 0, 0, 271, 141, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        mainWindow = window;
+        resetButtons();
+        historyOn = historyStartPending = 0;
+        box = new View({7, 125}, nullptr, Text, nullptr, 0);
+        historyCheckBox = box;
+    }
+    void TearDown() override {
+        appRunning = 0;
+        historyCheckBox = nullptr;
+        delete box;
+        DestroyWindow(window);
+    }
+    LRESULT send(UINT message, WPARAM wParam = 0) {
+        return windowProcedure(window, message, wParam, 0);
+    }
+    void pressCheckBox(int ticks) {
+        box->underCursor = 1;
+        send(WM_LBUTTONDOWN);
+        for (int i = 0; i < ticks; ++i)
+            send(WM_TIMER, fastTimer);
+        send(WM_LBUTTONUP);
+        send(WM_TIMER, fastTimer);
+    }
+};
+
+TEST_F(Procedure, CreateStartsTheGateAndTheFirstFastTickOpensIt) {
+    EXPECT_EQ(1, readyStage.load()) << "WM_CREATE ran during creation";
+    send(WM_TIMER, 999);
+    EXPECT_EQ(1, readyStage.load()) << "an unknown timer only sets the arrow";
+    send(WM_TIMER, fastTimer);
+    EXPECT_EQ(2, readyStage.load());
+}
+
+TEST_F(Procedure, CheckBoxTogglesOncePerPressAndSetsPendingOnlyWhenTicked) {
+    send(WM_TIMER, fastTimer);
+    pressCheckBox(200);
+    EXPECT_EQ(1, historyOn.load());
+    EXPECT_EQ(1, historyStartPending.load());
+    EXPECT_EQ(SelectorPressed, box->imageSelector) << "ticked shows the pressed image";
+    historyStartPending = 0; // the logger control took it
+    pressCheckBox(3);
+    EXPECT_EQ(0, historyOn.load());
+    EXPECT_EQ(0, historyStartPending.load()) << "unticking leaves the pending flag";
+    EXPECT_EQ(SelectorAuto, box->imageSelector);
+    historyStartPending = 1;
+    pressCheckBox(3);
+    pressCheckBox(3);
+    EXPECT_EQ(1, historyStartPending.load());
+    EXPECT_EQ(0, historyOn.load());
+}
+
+TEST_F(Procedure, NothingActsAfterTheShutdownBegan) {
+    send(WM_TIMER, fastTimer);
+    appRunning = 0;
+    pressCheckBox(5);
+    EXPECT_EQ(0, historyOn.load());
+    readyStage = 1;
+    send(WM_TIMER, fastTimer);
+    EXPECT_EQ(1, readyStage.load());
+}
+
+TEST_F(Procedure, SwitchedOffPassesEverythingOn) {
+    send(WM_TIMER, fastTimer);
+    procEnabled = 0;
+    pressCheckBox(5);
+    EXPECT_EQ(0, historyOn.load());
+    procEnabled = 1;
+}
+
+} // namespace
