@@ -1,3 +1,125 @@
+// Keeps Tessig running while "Monitor History" is ticked and stops it when the
+// box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
+#include "monitor/app_state.h"
+#include "monitor/notices.h"
 
-void runLoggerControl() {}
+#include <winsock2.h>
+
+#include <process.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::atomic<int> noticeAllowed{1};
+
+const char loggerMutexName[] = "Tessig.exe";
+const char nvmlFixedPath[] = "C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll";
+
+// Looks for the logger's mutex without creating it: a probe that created the
+// name for an instant could make a logger starting in that instant end.
+bool loggerIsRunning() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, loggerMutexName);
+    if (mutex) {
+        CloseHandle(mutex);
+        return true;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// The logger needs Windows 7 or later, 64-bit.
+bool systemRunsTheLogger() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
+        return false;
+    BOOL wow64 = FALSE;
+    typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool fileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Current drivers put nvml.dll in the 64-bit system directory only; this
+// 32-bit program sees that folder as Sysnative.
+bool nvmlInstalled() {
+    if (fileExists(nvmlFixedPath))
+        return true;
+    char windows[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    return length > 0 && length < MAX_PATH &&
+           fileExists(std::string(windows) + "\\Sysnative\\nvml.dll");
+}
+
+void notice(const wchar_t* text) {
+    if (!noticeAllowed.exchange(0))
+        return;
+    showRunningNotice(text);
+}
+
+unsigned __stdcall launchLogger(void*) {
+    std::string parameters = loggerParameters(workDir);
+    ShellExecuteA(nullptr, "open", "cmd.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    return 0;
+}
+
+void startLaunchThread() {
+    uintptr_t thread = _beginthreadex(nullptr, 0, launchLogger, nullptr, 0, nullptr);
+    if (thread)
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+}
+
+void sendStopDatagram() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);
+    SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(12345);
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    const char word[] = "EXIT"; // with its terminating zero: 5 bytes
+    sendto(sender, word, sizeof word, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    closesocket(sender);
+    WSACleanup();
+}
+
+} // namespace
+
+bool loggerSystemSupported(unsigned major, unsigned minor) {
+    return major > 6 || (major == 6 && minor >= 1);
+}
+
+std::string loggerParameters(const char* directory) {
+    // cmd.exe strips the outer quotes of a quoted path that holds any of
+    // &<>()@^|; with /s and an extra pair around it, the whole path stays one
+    // quoted program name.
+    return std::string("/s /c \"\"") + directory + "/Tessig.exe\" \"";
+}
+
+void runLoggerControl() {
+    const bool running = loggerIsRunning();
+    if (historyOn) {
+        if (historyStartPending && !running) {
+            if (!systemRunsTheLogger()) {
+                notice(L"この機能は以下のWindows OSのみサポートします\n\n- Windows 8\n- Windows 7\n"
+                       L"- Windows Server 2008 R2\n64bit only\n\nお使いのOSはサポートしておりません\n");
+            } else if (!nvmlInstalled()) {
+                notice(L"nvml.dllが見つかりませんでした");
+            } else if (workDir[0] != '\0') {
+                startLaunchThread();
+                historyStartPending = 0;
+            }
+        }
+    } else if (running) {
+        sendStopDatagram();
+    }
+}

@@ -1,5 +1,12 @@
 // Keeps the history logger running while "Monitor History" is ticked.
 #pragma once
 
+#include <string>
+
 // One step, at the end of every pass of the sampling thread.
 void runLoggerControl();
+
+// Windows 7 (6.1) and everything later can run the logger.
+bool loggerSystemSupported(unsigned major, unsigned minor);
+// The parameters of cmd.exe that run Tessig.exe from directory.
+std::string loggerParameters(const char* directory);

@@ -10,3 +10,4 @@ for preset in win32 win64; do
     cmake --preset "$preset" -DPARLEX_WERROR=$werror >/dev/null
     cmake --build --preset "$preset"
 done
+"$root/scripts/package.sh"

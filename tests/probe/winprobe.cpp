@@ -15,6 +15,7 @@
 //   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
 //                                       posts a message to that window
 //   winprobe menu                       x y width height of an open popup menu
+//   winprobe resources PROGRAM          its manifest and version strings
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
 //   winprobe hold-mutex NAME SECONDS    (fixture)
 //   winprobe receive-udp PORT           (fixture) prints the first datagram
@@ -281,6 +282,51 @@ int menuCommand() {
     return 0;
 }
 
+// A program's manifest and the strings of its version block.
+int resourcesCommand(const char* path) {
+    std::wstring file = wide(path);
+    HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+        std::printf("cannot open\n");
+        return 1;
+    }
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    if (manifest) {
+        const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+        std::string body(text, SizeofResource(module, manifest));
+        for (char& c : body)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        std::printf("manifest %s\n", body.c_str());
+    }
+    FreeLibrary(module);
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
+    std::vector<char> info(size ? size : 1);
+    if (size && GetFileVersionInfoW(file.c_str(), 0, size, info.data())) {
+        struct Translation {
+            WORD language, codePage;
+        }* translation = nullptr;
+        UINT length = 0;
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                       reinterpret_cast<void**>(&translation), &length);
+        if (translation) {
+            std::printf("translation %04x %u\n", translation->language, translation->codePage);
+            for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName",
+                                        L"FileDescription", L"OriginalFilename"}) {
+                wchar_t key[128];
+                swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
+                         translation->codePage, name);
+                wchar_t* value = nullptr;
+                if (VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&value), &length) &&
+                    value)
+                    std::printf("%s=%s\n", utf8(name).c_str(), utf8(value).c_str());
+            }
+        }
+    }
+    return 0;
+}
+
 int showMessageCommand(const char* caption, const char* text) {
     std::wstring body = wide(text);
     for (size_t at = body.find(L"\\n"); at != std::wstring::npos; at = body.find(L"\\n"))
@@ -353,6 +399,8 @@ int main() {
     }
     if (command == "post" && argc == 7)
         return postCommand(argv[2], argv[3], argv[4], argv[5], argv[6]);
+    if (command == "resources" && argc == 3)
+        return resourcesCommand(argv[2]);
     if (command == "menu" && argc == 2)
         return menuCommand();
     if (command == "show-message" && argc == 4)

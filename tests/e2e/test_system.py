@@ -1,0 +1,215 @@
+"""The whole system under Wine: "Monitor History" starts Tessig through
+cmd.exe and stops it with the datagram; the notices; paths with blanks,
+parentheses and "&"."""
+
+import shutil
+import socket
+import time
+from pathlib import Path
+
+import pytest
+
+from harness import send_datagram, wait_until
+from parlex import answer_message, click_control, start_parlex, wait_message, wait_window
+from tessig import TESSIG, RunningTessig
+from test_tessig import HEADER
+
+ONE_GPU = "[gpu]\nname = G\n"
+CHECK = (13, 131)
+
+
+def tessig_processes():
+    """Tessig processes on this machine, by their command line."""
+    found = []
+    for proc in Path("/proc").iterdir():
+        if proc.name.isdigit():
+            try:
+                program = (proc / "cmdline").read_bytes().split(b"\0")[0]
+                if program.endswith(b"Tessig.exe"):
+                    found.append(int(proc.name))
+            except OSError:
+                pass
+    return found
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    folder = tmp_path / "work"
+    (folder / "log").mkdir(parents=True)
+    shutil.copy(TESSIG, folder / "Tessig.exe")
+    return folder
+
+
+@pytest.fixture
+def cleanup(wine):
+    """Stops any logger a test leaves behind, by datagram and then by id."""
+    yield
+    if wine.mutex_exists("Tessig.exe"):
+        send_datagram(b"EXIT\0")
+        wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 5)
+    for pid in tessig_processes():
+        try:
+            import os
+            os.kill(pid, 9)
+        except OSError:
+            pass
+
+
+def header_lines(workdir):
+    path = workdir / "log" / "history.csv"
+    return path.read_text().count("P-State") if path.exists() else 0
+
+
+def toggle(display, rect):
+    click_control(display, rect, *CHECK)
+    display.move(rect[0] + 100, rect[1] + 70)
+
+
+def test_tick_starts_tessig_untick_stops_it(wine, display, tmp_path, workdir, cleanup):
+    start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    toggle(display, rect)
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 4), "running within two seconds"
+    assert wait_until(lambda: header_lines(workdir) == 1, 5)
+    assert (workdir / "log" / "history.csv").read_bytes().decode() == HEADER
+    assert wait_until(lambda: display.xdotool("search", "--onlyvisible", "--name", "cmd.exe").split(),
+                      5), "in a console window of its own"
+    toggle(display, rect)
+    assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
+    assert wait_until(lambda: not tessig_processes(), 5)
+    assert header_lines(workdir) == 1
+
+
+def test_a_logger_started_by_hand_is_respected(wine, display, tmp_path, workdir, cleanup):
+    start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    # With the box unticked Parlex stops any logger, so this one starts deaf:
+    # the stop port is taken until the box is ticked.
+    blocker = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    blocker.bind(("127.0.0.1", 12345))
+    try:
+        by_hand = RunningTessig(wine, workdir)
+        assert by_hand.wait_reports(1)
+        toggle(display, rect)
+        time.sleep(2.5)
+        assert header_lines(workdir) == 1, "nothing launched while it runs"
+    finally:
+        blocker.close()
+    time.sleep(1.5)  # its listener takes the free port
+    assert by_hand.stop() == 0  # it ends; the box is still ticked, the launch still wanted
+    assert wait_until(lambda: header_lines(workdir) == 2, 5), "the next pass launches one"
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 3)
+    # Closed by the user: not started again while the box stays ticked.
+    send_datagram(b"EXIT\0")
+    assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 5)
+    time.sleep(3)
+    assert header_lines(workdir) == 2
+    assert not wine.mutex_exists("Tessig.exe")
+
+
+def test_parlex_closed_leaves_tessig_and_the_next_parlex_stops_it(wine, display, tmp_path,
+                                                                  workdir, cleanup):
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    toggle(display, rect)
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 4)
+    click_control(display, rect, 240, 10)  # the close button
+    assert process.wait(10) == 0
+    time.sleep(2)
+    assert wine.mutex_exists("Tessig.exe"), "Tessig keeps running"
+    start_parlex(wine, workdir)
+    started = time.monotonic()
+    assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
+    assert time.monotonic() - started < 4
+
+
+class MovedNvml:
+    """Takes nvml.dll away from the prefix's fixed path and system directory."""
+
+    def __init__(self, prefix):
+        self.places = [prefix / "drive_c/Program Files/NVIDIA Corporation/NVSMI/nvml.dll",
+                       prefix / "drive_c/windows/system32/nvml.dll"]
+
+    def __enter__(self):
+        for place in self.places:
+            place.rename(place.with_suffix(".away"))
+        return self
+
+    def put_back(self, place):
+        place.with_suffix(".away").rename(place)
+
+    def __exit__(self, *exc):
+        for place in self.places:
+            if place.with_suffix(".away").exists():
+                self.put_back(place)
+
+
+def test_nvml_missing_then_only_in_the_system_directory(wine, display, prefix, tmp_path,
+                                                        workdir, cleanup):
+    with MovedNvml(prefix) as nvml:
+        start_parlex(wine, workdir, ONE_GPU, tmp_path)
+        rect = wait_window(wine)
+        toggle(display, rect)
+        assert wait_message(wine) == "nvml.dllが見つかりませんでした"
+        answer_message(wine)
+        time.sleep(2.5)
+        assert wine.message_text("Parlex") is None, "retried silently"
+        assert not wine.mutex_exists("Tessig.exe")
+        nvml.put_back(nvml.places[1])  # current drivers: the system directory only
+        assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 5)
+        assert wait_until(lambda: header_lines(workdir) == 1, 5)
+        toggle(display, rect)
+        assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
+
+
+def test_windows_vista_gets_the_notice_once(wine, display, tmp_path, workdir, cleanup):
+    wine.set_version("Parlex_SS.exe", "vista")
+    try:
+        start_parlex(wine, workdir, ONE_GPU, tmp_path)
+        rect = wait_window(wine)
+        toggle(display, rect)
+        text = wait_message(wine)
+        assert text.startswith("この機能は以下のWindows OSのみサポートします") and "64bit only" in text
+        answer_message(wine)
+        toggle(display, rect)
+        toggle(display, rect)
+        time.sleep(2.5)
+        assert wine.message_text("Parlex") is None
+        assert not wine.mutex_exists("Tessig.exe")
+    finally:
+        wine.set_version("Parlex_SS.exe", None)
+
+
+def test_working_directory_with_blanks_parentheses_and_ampersand(wine, display, tmp_path,
+                                                                 cleanup):
+    folder = tmp_path / "Program Files (x86)" / "Parlex & Co"
+    (folder / "log").mkdir(parents=True)
+    shutil.copy(TESSIG, folder / "Tessig.exe")
+    start_parlex(wine, folder, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    toggle(display, rect)
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 5)
+    assert wait_until(lambda: header_lines(folder) == 1, 5)
+    toggle(display, rect)
+    assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
+
+
+def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    most = 0
+    for _ in range(20):
+        toggle(display, rect)  # tick
+        time.sleep(1)
+        most = max(most, len(tessig_processes()))
+        toggle(display, rect)  # untick
+        time.sleep(1)
+        most = max(most, len(tessig_processes()))
+    assert most == 1, "exactly one Tessig at any time"
+    assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
+    assert wait_until(lambda: not tessig_processes(), 5), "none at the end"
+    launches = header_lines(workdir)
+    assert launches >= 1
+    assert (workdir / "log" / "history.csv").read_bytes().decode() == HEADER * launches
+    assert wine.message_text("Parlex") is None
+    assert process.poll() is None
