@@ -77,7 +77,9 @@ void nameGpus() {
     }
 }
 
-void setPstatesQuery(Pstates20Info& info, NvU32 version) {
+} // namespace
+
+void setP0Query(Pstates20Info& info, NvU32 version) {
     info.version = version;
     info.numPstates = 1;
     info.numClocks = 1;
@@ -85,8 +87,6 @@ void setPstatesQuery(Pstates20Info& info, NvU32 version) {
     info.pstates[0].pstateId = 0;
     info.pstates[0].clocks[0].domainId = clockDomainGraphics;
 }
-
-} // namespace
 
 void exitWithMessage(const wchar_t* message) {
     writeColoured(message, colourFailure);
@@ -114,11 +114,11 @@ void probeRecordVersions() {
 
         static Pstates20Info pstates;
         pstates = {};
-        setPstatesQuery(pstates, pstatesRecordV3);
+        setP0Query(pstates, pstatesRecordV3);
         if (NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK) {
             pstatesVersion[i] = pstatesRecordV3;
         } else {
-            setPstatesQuery(pstates, pstatesRecordV2);
+            setP0Query(pstates, pstatesRecordV2);
             pstatesVersion[i] = NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK
                                     ? pstatesRecordV2
                                     : pstatesRecordV1;

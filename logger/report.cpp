@@ -16,24 +16,16 @@ bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz)
     return true;
 }
 
-void setP0Query(Pstates20Info& info, NvU32 version) {
-    info = {};
-    info.version = version;
-    info.numPstates = 1;
-    info.numClocks = 1;
-    info.numBaseVoltages = 0;
-    info.pstates[0].pstateId = 0;
-    info.pstates[0].clocks[0].domainId = clockDomainGraphics;
-}
-
 // Base clocks from the P0 entries of the P-states 2.0 record, for drivers
 // without the base clock type.
 void readBaseFromPstates(int gpu, GpuFigures& figures) {
     static Pstates20Info info;
+    info = {};
     setP0Query(info, pstatesVersion[gpu]);
     if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) != NVAPI_OK)
         return;
     figures.baseGraphicsKHz = info.pstates[0].clocks[0].data[0];
+    info = {};
     setP0Query(info, pstatesVersion[gpu]);
     info.pstates[0].clocks[1].domainId = clockDomainMemory;
     if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) == NVAPI_OK)

@@ -279,14 +279,7 @@ View* View::hitTest(POINT point) {
     }
     if (kind == Line || !visible || noHit)
         return nullptr;
-    if (ownRectangleContains(point)) {
-        underCursor = 1;
-        return this;
-    }
-    underCursor = 0;
-    hovered = 0;
-    pressed = 0;
-    return nullptr;
+    return hitTestSelf(point);
 }
 
 View* View::hitTestSelf(POINT point) {

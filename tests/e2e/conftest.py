@@ -28,3 +28,11 @@ def wine(prefix, display, tmp_path):
     yield session
     for process in list(session.processes):
         session.stop(process)
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    """An empty working folder for the program under test."""
+    folder = tmp_path / "work"
+    folder.mkdir()
+    return folder

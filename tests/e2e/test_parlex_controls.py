@@ -17,13 +17,6 @@ CHECK = (13, 131)
 
 
 @pytest.fixture
-def workdir(tmp_path):
-    folder = tmp_path / "work"
-    folder.mkdir()
-    return folder
-
-
-@pytest.fixture
 def parlex(wine, tmp_path, workdir):
     process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
     rect = wait_window(wine)

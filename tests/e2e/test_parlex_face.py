@@ -13,13 +13,6 @@ ONE_GPU = "[gpu]\nname = G\n"
 FOUR_GPUS = "[gpu]\nname = G\nrepeat = 4\n"
 
 
-@pytest.fixture
-def workdir(tmp_path):
-    folder = tmp_path / "work"
-    folder.mkdir()
-    return folder
-
-
 def window_shot(display, rect):
     x, y, w, h = rect[:4]
     return display.screenshot().crop((x, y, x + w, y + h))

@@ -12,13 +12,6 @@ from parlex import PARLEX, answer_message, press_escape, start_parlex, wait_mess
 TWO_GPUS = "[gpu]\nname = NVIDIA GeForce RTX 4070\n[gpu]\nname = NVIDIA RTX A2000\n"
 
 
-@pytest.fixture
-def workdir(tmp_path):
-    folder = tmp_path / "work"
-    folder.mkdir()
-    return folder
-
-
 def test_second_start_ends_at_once_and_leaves_the_first_alone(wine, tmp_path, workdir):
     first = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
     rect = wait_window(wine)

@@ -16,12 +16,15 @@
 //                                       posts a message to that window
 //   winprobe menu                       x y width height of an open popup menu
 //   winprobe resources PROGRAM          its manifest and version strings
+//   winprobe memory PROGRAM             pid private=BYTES working=BYTES, a line each
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
 //   winprobe hold-mutex NAME SECONDS    (fixture)
 //   winprobe receive-udp PORT           (fixture) prints the first datagram
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -327,6 +330,33 @@ int resourcesCommand(const char* path) {
     return 0;
 }
 
+// Private and working-set memory of every process of that program name.
+int memoryCommand(const char* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    int found = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, wide(name).c_str()) != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                     entry.th32ProcessID);
+        PROCESS_MEMORY_COUNTERS_EX counters = {};
+        counters.cb = sizeof counters;
+        if (process && GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                            sizeof counters)) {
+            std::printf("%lu private=%lu working=%lu\n", entry.th32ProcessID,
+                        static_cast<unsigned long>(counters.PrivateUsage),
+                        static_cast<unsigned long>(counters.WorkingSetSize));
+            ++found;
+        }
+        if (process)
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return found ? 0 : 1;
+}
+
 int showMessageCommand(const char* caption, const char* text) {
     std::wstring body = wide(text);
     for (size_t at = body.find(L"\\n"); at != std::wstring::npos; at = body.find(L"\\n"))
@@ -401,6 +431,8 @@ int main() {
         return postCommand(argv[2], argv[3], argv[4], argv[5], argv[6]);
     if (command == "resources" && argc == 3)
         return resourcesCommand(argv[2]);
+    if (command == "memory" && argc == 3)
+        return memoryCommand(argv[2]);
     if (command == "menu" && argc == 2)
         return menuCommand();
     if (command == "show-message" && argc == 4)
