@@ -120,7 +120,7 @@ def test_probing_and_sampling(wine, tmp_path, workdir):
     passes = [c["time"] for c in calls if c["function"] == "NvAPI_GPU_GetUsages" and c["gpu"] == "0"]
     assert len(passes) >= 3
     gaps = [b - a for a, b in zip(passes, passes[1:])]
-    assert all(950 <= gap <= 1600 for gap in gaps), gaps
+    assert all(950 <= gap <= 2500 for gap in gaps), gaps
     tcc_usage = [c for c in calls if c["function"] == "NvAPI_GPU_GetUsages" and c["gpu"] == "-1"]
     assert tcc_usage, "the TCC slot's usage query finds no handle"
 
