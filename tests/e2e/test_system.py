@@ -213,3 +213,15 @@ def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
     assert (workdir / "log" / "history.csv").read_bytes().decode() == HEADER * launches
     assert wine.message_text("Parlex") is None
     assert process.poll() is None
+
+
+def test_window_closed_while_a_notice_is_open_still_ends_parlex(wine, display, prefix, tmp_path,
+                                                                 workdir, cleanup):
+    with MovedNvml(prefix):
+        process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+        rect = wait_window(wine)
+        toggle(display, rect)
+        assert wait_message(wine) == "nvml.dllが見つかりませんでした"
+        # The window goes while the notice has its procedure switched off.
+        assert wine.probe("post", "Parlex", "Parlex", 0x0010, 0, 0)[0] == 0  # WM_CLOSE
+        assert process.wait(10) == 0
