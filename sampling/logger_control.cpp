@@ -1,6 +1,7 @@
 // Keeps Tessig running while "Monitor History" is ticked and stops it when the
 // box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
+#include "logger/stop_datagram.h"
 #include "monitor/app_state.h"
 #include "monitor/notices.h"
 
@@ -84,7 +85,7 @@ void sendStopDatagram() {
     SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_port = htons(12345);
+    address.sin_port = htons(stopPort);
     address.sin_addr.s_addr = inet_addr("127.0.0.1");
     const char word[] = "EXIT"; // with its terminating zero: 5 bytes
     sendto(sender, word, sizeof word, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
