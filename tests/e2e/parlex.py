@@ -65,3 +65,14 @@ def click_control(display, rect, x, y, hold=0.15):
     display.press()
     time.sleep(hold)
     display.release()
+
+
+def press_background(display, rect, x, y):
+    """Presses the background at a point of the window and waits for the system
+    move that the press posts to take hold. The move starts from where the
+    pointer is when Parlex handles the press, so travel made before that would
+    not count (a person's hand is never that quick; xdotool is)."""
+    display.move(rect[0] + x, rect[1] + y)
+    time.sleep(0.1)
+    display.press()
+    time.sleep(0.4)

@@ -6,8 +6,8 @@ import time
 import pytest
 
 from harness import read_call_log, wait_until
-from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, press_escape,
-                    start_parlex, tray_icon_event, wait_window)
+from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, press_background,
+                    press_escape, start_parlex, tray_icon_event, wait_window)
 from skin_art import LAYERS, compose
 
 ONE_GPU = "[gpu]\nname = G\n"
@@ -146,8 +146,7 @@ def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
 def test_dragging_defers_the_repaint(wine, display, parlex):
     process, rect = parlex
     x, y = rect[:2]
-    display.move(x + 60, y + 20)
-    display.press()
+    press_background(display, rect, 60, 20)
     for step in range(1, 4):
         display.move(x + 60 + 10 * step, y + 20 + 10 * step)
         time.sleep(0.05)

@@ -6,7 +6,8 @@ import time
 import pytest
 
 from harness import wait_until
-from parlex import PARLEX, answer_message, press_escape, start_parlex, wait_message, wait_window
+from parlex import (PARLEX, answer_message, press_background, press_escape, start_parlex, wait_message,
+                    wait_window)
 from skin_art import compose
 
 ONE_GPU = "[gpu]\nname = G\n"
@@ -93,13 +94,13 @@ def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_pat
     time.sleep(0.5)
     assert wine.window_rect("Parlex", "Parlex")[:2] == (x, y)
     # A press on the background next to it drags the window by the pointer's travel.
-    display.move(x + 60, y + 20)
-    display.press()
+    press_background(display, (x, y), 60, 20)
     for step in range(1, 6):
         display.move(x + 60 + 16 * step, y + 20 + 10 * step)
         time.sleep(0.05)
     display.release()
-    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[:2] == (x + 80, y + 50), 5)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[:2] == (x + 80, y + 50), 5), \
+        (x, y, wine.window_rect("Parlex", "Parlex"))
 
 
 def test_escape_removes_the_skin_files(wine, display, tmp_path, workdir):
