@@ -89,6 +89,7 @@ def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_pat
     # A press on the title's anchor hits the text: the window stays.
     display.move(x + 125, y + 0)
     display.press()
+    time.sleep(0.4)
     display.move(x + 185, y + 40)
     display.release()
     time.sleep(0.5)
