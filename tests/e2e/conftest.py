@@ -2,7 +2,7 @@ import subprocess
 
 import pytest
 
-from harness import BUILD, ROOT, Display, Wine
+from harness import BUILD, ROOT, Display, Wine, wait_until
 
 
 @pytest.fixture(scope="session")
@@ -28,6 +28,12 @@ def wine(prefix, display, tmp_path):
     yield session
     for process in list(session.processes):
         session.stop(process)
+    # A killed program's window and mutex go only when the wineserver has
+    # noticed its end; the next test must not meet them (its program would
+    # take the old one for a running instance and end at once).
+    assert wait_until(lambda: session.window_rect("Parlex", "Parlex") is None and
+                      not session.mutex_exists("Parlex_SS.exe") and
+                      not session.mutex_exists("Tessig.exe"), 15), "a program left behind"
 
 
 @pytest.fixture

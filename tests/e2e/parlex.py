@@ -58,10 +58,21 @@ def open_menu(wine):
     return wait_until(menu, 10)
 
 
-def click_control(display, rect, x, y, hold=0.15):
-    """Press, hold and release on a point of the window."""
+def point_at(display, rect, x, y):
+    """Brings the pointer onto a control the way a hand does, with more than
+    one move over it. Parlex learns that the pointer is over a control from a
+    hit test, and a move that leaves another view runs none; a single jump
+    from one view straight onto a control would leave the press that follows
+    unseen by the control. The pause keeps the two moves from merging."""
+    display.move(rect[0] + x + 1, rect[1] + y + 1)
+    time.sleep(0.2)
     display.move(rect[0] + x, rect[1] + y)
     time.sleep(0.1)
+
+
+def click_control(display, rect, x, y, hold=0.15):
+    """Press, hold and release on a point of the window."""
+    point_at(display, rect, x, y)
     display.press()
     time.sleep(hold)
     display.release()

@@ -6,8 +6,8 @@ import time
 import pytest
 
 from harness import read_call_log, wait_until
-from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, press_background,
-                    press_escape, start_parlex, tray_icon_event, wait_window)
+from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, point_at,
+                    press_background, press_escape, start_parlex, tray_icon_event, wait_window)
 from skin_art import LAYERS, compose
 
 ONE_GPU = "[gpu]\nname = G\n"
@@ -44,8 +44,7 @@ def test_close_button_click_ends_parlex(wine, display, workdir, parlex):
 
 def test_close_press_dragged_off_and_released_outside_does_nothing(wine, display, parlex):
     process, rect = parlex
-    display.move(rect[0] + CLOSE[0], rect[1] + CLOSE[1])
-    time.sleep(0.1)
+    point_at(display, rect, *CLOSE)
     display.press()
     time.sleep(0.3)
     box = (222, 0, 271, 22)

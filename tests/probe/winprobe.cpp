@@ -15,6 +15,8 @@
 //   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
 //                                       posts a message to that window
 //   winprobe menu                       x y width height of an open popup menu
+//   winprobe windows                    every top-level window: pid visible|hidden
+//                                       class, then its title
 //   winprobe resources PROGRAM          its manifest and version strings
 //   winprobe memory PROGRAM             pid private=BYTES working=BYTES, a line each
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
@@ -270,6 +272,21 @@ BOOL CALLBACK findMenu(HWND window, LPARAM data) {
     return TRUE;
 }
 
+BOOL CALLBACK listWindow(HWND window, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    std::printf("%lu %s %s %s\n", pid, IsWindowVisible(window) ? "visible" : "hidden",
+                utf8(className(window)).c_str(), utf8(windowText(window)).c_str());
+    return TRUE;
+}
+
+// Every top-level window, for a test's report when a window is not where it
+// should be.
+int windowsCommand() {
+    EnumWindows(listWindow, 0);
+    return 0;
+}
+
 // The rectangle of an open popup menu.
 int menuCommand() {
     HWND menu = nullptr;
@@ -435,13 +452,16 @@ int main() {
         return memoryCommand(argv[2]);
     if (command == "menu" && argc == 2)
         return menuCommand();
+    if (command == "windows" && argc == 2)
+        return windowsCommand();
     if (command == "show-message" && argc == 4)
         return showMessageCommand(argv[2], argv[3]);
     if (command == "hold-mutex" && argc == 4)
         return holdMutexCommand(argv[2], argv[3]);
     if (command == "receive-udp" && argc == 3)
         return receiveUdpCommand(argv[2]);
-    std::fprintf(stderr, "usage: winprobe mutex|window|message|press|console|show-message|"
+    std::fprintf(stderr, "usage: winprobe mutex|window|windows|message|press|console|"
+                         "capture-console|post|menu|resources|memory|show-message|"
                          "hold-mutex|receive-udp ARGS\n");
     return 2;
 }
