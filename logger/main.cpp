@@ -35,10 +35,7 @@ bool receiveOneDatagram() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 0), &data);
     SOCKET listener = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(stopPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = stopAddress();
     char buffer[stopBufferSize] = {};
     bool bound = listener != INVALID_SOCKET &&
                  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;

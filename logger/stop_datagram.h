@@ -1,10 +1,21 @@
 // The one word that stops the logger, sent by the window program over UDP.
 #pragma once
 
+#include <winsock2.h>
+
 #include <cstddef>
 
 constexpr unsigned short stopPort = 12345;
 constexpr std::size_t stopBufferSize = 10;
+
+// Where the logger listens and the window program sends: this machine only.
+inline sockaddr_in stopAddress() {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(stopPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 
 // buffer holds what one receive wrote into a zero-filled buffer of
 // stopBufferSize bytes. It is the stop datagram when, read as a zero-terminated

@@ -83,10 +83,7 @@ void sendStopDatagram() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 0), &data);
     SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(stopPort);
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    sockaddr_in address = stopAddress();
     const char word[] = "EXIT"; // with its terminating zero: 5 bytes
     sendto(sender, word, sizeof word, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
     closesocket(sender);
