@@ -37,11 +37,28 @@ std::vector<std::string> programFilesFolders() {
     return folders;
 }
 
+// A string or list value of a subkey, always ending in two zero characters
+// however the value was stored. RegGetValue would do this, but Windows XP
+// does not have it.
+LONG readStringValue(HKEY key, const char* subkey, const char* name, char* buffer, DWORD size) {
+    HKEY opened = nullptr;
+    LONG error = RegOpenKeyExA(key, subkey, 0, KEY_QUERY_VALUE, &opened);
+    if (error != ERROR_SUCCESS)
+        return error;
+    DWORD type = 0;
+    DWORD length = size - 2;
+    std::memset(buffer, 0, size);
+    error = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
+    RegCloseKey(opened);
+    if (error == ERROR_SUCCESS && type != REG_SZ && type != REG_MULTI_SZ)
+        return ERROR_UNSUPPORTED_TYPE;
+    return error;
+}
+
 bool windowsBuildNumber(unsigned* build) {
     char text[32] = {};
-    DWORD size = sizeof text - 1;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                     "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    if (readStringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                        "CurrentBuildNumber", text, sizeof text) != ERROR_SUCCESS)
         return false;
     char* end = nullptr;
     unsigned long value = std::strtoul(text, &end, 10);
@@ -72,11 +89,9 @@ Lookup displayDriverModules(std::vector<std::string>* fullPaths) {
                               nullptr);
         if (error != ERROR_SUCCESS)
             break;
-        char modules[4096] = {};
-        DWORD size = sizeof modules - 2;
-        if (RegGetValueA(adapters, subkey, "UserModeDriverName",
-                         RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ, nullptr, modules,
-                         &size) != ERROR_SUCCESS)
+        char modules[4096];
+        if (readStringValue(adapters, subkey, "UserModeDriverName", modules, sizeof modules) !=
+            ERROR_SUCCESS)
             continue;
         for (const char* entry = modules; *entry; entry += std::strlen(entry) + 1)
             fullPaths->emplace_back(entry);

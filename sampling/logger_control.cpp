@@ -51,12 +51,13 @@ bool fileExists(const std::string& path) {
 }
 
 // Current drivers put nvml.dll in the 64-bit system directory only; this
-// 32-bit program sees that folder as Sysnative.
+// 32-bit program sees that folder as Sysnative. The system's Windows folder,
+// not the caller's: on a session host each user may have a private one.
 bool nvmlInstalled() {
     if (fileExists(nvmlFixedPath))
         return true;
     char windows[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
     return length > 0 && length < MAX_PATH &&
            fileExists(std::string(windows) + "\\Sysnative\\nvml.dll");
 }

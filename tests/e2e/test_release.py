@@ -1,6 +1,7 @@
 """The release zip: two statically linked programs with their manifests and
 version blocks, a user README, and a Parlex that runs as unpacked."""
 
+import hashlib
 import re
 import subprocess
 import zipfile
@@ -22,6 +23,78 @@ def release_zip():
 def imported_dlls(program, objdump):
     out = subprocess.run([objdump, "-p", str(program)], capture_output=True, text=True).stdout
     return set(re.findall(r"DLL Name: (\S+)", out))
+
+
+def imported_functions(program, objdump):
+    """(DLL, function) of every import of a program, DLL names in capitals."""
+    out = subprocess.run([objdump, "-p", str(program)], capture_output=True, text=True).stdout
+    found, dll = set(), None
+    for line in out.splitlines():
+        named = re.match(r"\s*DLL Name: (\S+)", line)
+        if named:
+            dll = named.group(1).upper()
+            continue
+        entry = re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)$", line)
+        if dll and entry and entry.group(1) != "00000000":
+            found.add((dll, entry.group(1)))
+    return found
+
+
+def checked_imports():
+    """The checked list: (DLL, function) -> oldest Windows version that has it."""
+    listed = {}
+    for line in (ROOT / "release" / "imports.txt").read_text().splitlines():
+        if line.strip() and not line.startswith("#"):
+            dll, function, version = line.split()
+            listed[(dll, function)] = tuple(map(int, version.split(".")))
+    return listed
+
+
+def test_programs_load_on_the_oldest_windows_they_admit(tmp_path):
+    listed = checked_imports()
+    with zipfile.ZipFile(release_zip()) as archive:
+        archive.extractall(tmp_path)
+    for name, objdump, oldest in (("Parlex_SS.exe", "i686-w64-mingw32-objdump", (5, 1)),
+                                  ("Tessig.exe", "x86_64-w64-mingw32-objdump", (6, 1))):
+        imports = imported_functions(tmp_path / name, objdump)
+        assert len(imports) > 50
+        unknown = sorted(i for i in imports if i not in listed)
+        assert not unknown, f"{name} imports functions not on release/imports.txt: {unknown}"
+        too_new = sorted(i for i in imports if listed[i] > oldest)
+        assert not too_new, f"{name} must load on Windows {oldest}: {too_new}"
+
+
+def test_release_is_stripped_and_reproducible(tmp_path):
+    zip_file = release_zip()
+    digest = hashlib.sha256(zip_file.read_bytes()).hexdigest()
+    assert (zip_file.parent / (zip_file.name + ".sha256")).read_text().split() == \
+        [digest, zip_file.name]
+    with zipfile.ZipFile(zip_file) as archive:
+        archive.extractall(tmp_path / "unpacked")
+    for name, objdump in (("Parlex_SS.exe", "i686-w64-mingw32-objdump"),
+                          ("Tessig.exe", "x86_64-w64-mingw32-objdump")):
+        headers = subprocess.run([objdump, "-h", str(tmp_path / "unpacked" / name)],
+                                 capture_output=True, text=True).stdout
+        assert ".debug_" not in headers and "not stripped" not in headers
+    # Parlex runs on Remote Desktop session hosts without compatibility shims.
+    header = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(tmp_path / "unpacked" /
+                             "Parlex_SS.exe")], capture_output=True, text=True).stdout
+    flags = int(re.search(r"DllCharacteristics\s+([0-9a-f]+)", header).group(1), 16)
+    assert flags & 0x8000, "terminal-server aware"
+
+    # The same sources built again, in another folder, give the same bytes.
+    for side, toolchain, target in (("win32", "mingw-i686", "Parlex_SS"),
+                                    ("win64", "mingw-x86_64", "Tessig")):
+        tree = tmp_path / "again" / side
+        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(tree), "-G", "Ninja",
+                        "--toolchain", str(ROOT / "cmake" / f"{toolchain}.cmake"),
+                        "-DCMAKE_BUILD_TYPE=Release", "-DPARLEX_TESTS=OFF"],
+                       check=True, capture_output=True)
+        subprocess.run(["cmake", "--build", str(tree), "--target", target], check=True,
+                       capture_output=True)
+    subprocess.run([str(ROOT / "scripts" / "package.sh"), str(tmp_path / "again"),
+                    str(tmp_path / "dist")], check=True, capture_output=True)
+    assert (tmp_path / "dist" / zip_file.name).read_bytes() == zip_file.read_bytes()
 
 
 def test_zip_unpacks_to_two_programs_and_a_readme(wine, display, tmp_path):
