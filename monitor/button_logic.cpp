@@ -22,7 +22,9 @@ ButtonStep stepButton(ButtonPhase phase, bool inside, int tracker) {
             return {Pressed, ButtonLook::ShowPressed};
         if (tracker == ButtonDown && phase == Pressed)
             return {Held, ButtonLook::Unchanged};
-        if (tracker == JustReleased && phase == Held)
+        // A tap whose press and release came with no tick between them
+        // never reached Held; it is a whole click all the same.
+        if (tracker == JustReleased && (phase == Held || phase == Pressed))
             return {Fired, ButtonLook::ShowMain};
         return {phase, ButtonLook::Unchanged};
     }

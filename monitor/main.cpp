@@ -3,6 +3,7 @@
 #include "monitor/buttons.h"
 #include "monitor/notices.h"
 #include "monitor/startup_rules.h"
+#include "monitor/tray.h"
 #include "monitor/window_procedure.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
@@ -82,6 +83,7 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     }
     mainWindow = window;
     fillTrayIconData(instance);
+    allowTaskbarCreated(window);
 
     if (!systemVersionPasses()) {
         showFailure(L"XP以降のOSが必要です", window);

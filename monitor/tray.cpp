@@ -15,12 +15,17 @@ void addIcon() {
 
 void showMenu() {
     SetActiveWindow(mainWindow);
+    // A menu of a window that is not in the foreground never learns of a click
+    // elsewhere and stays open; the posted WM_NULL lets a menu opened right
+    // after this one track properly.
+    SetForegroundWindow(mainWindow);
     POINT cursor;
     GetCursorPos(&cursor);
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, openCommand, "open");
     AppendMenuA(menu, MF_STRING, closeCommand, "close");
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    PostMessageA(mainWindow, WM_NULL, 0, 0);
     // The choice arrives as a WM_COMMAND posted to the window; it is taken
     // from the queue here, since the window procedure has no WM_COMMAND.
     MSG message;
@@ -65,6 +70,35 @@ void trayIconMessage(LPARAM lParam) {
 UINT taskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageA("TaskbarCreated");
     return message;
+}
+
+namespace {
+
+void* user32Procedure(const char* name) {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<void*>(GetProcAddress(user32, name)) : nullptr;
+}
+
+} // namespace
+
+void* (*resolveUser32)(const char* name) = user32Procedure;
+
+void allowTaskbarCreated(HWND window) {
+    const UINT message = taskbarCreatedMessage();
+    if (!message)
+        return;
+    // Vista and later drop registered messages that a process of lower
+    // integrity sends, and the shell runs below this elevated program. Neither
+    // function exists on XP, which has no such isolation.
+    typedef BOOL(WINAPI * FilterForWindow)(HWND, UINT, DWORD, void*);
+    typedef BOOL(WINAPI * FilterForProcess)(UINT, DWORD);
+    const DWORD allow = 1; // MSGFLT_ALLOW, and MSGFLT_ADD for the older call
+    if (auto forWindow = reinterpret_cast<FilterForWindow>(resolveUser32("ChangeWindowMessageFilterEx"))) {
+        forWindow(window, message, allow, nullptr);
+        return;
+    }
+    if (auto forProcess = reinterpret_cast<FilterForProcess>(resolveUser32("ChangeWindowMessageFilter")))
+        forProcess(message, allow);
 }
 
 void trayRecreated() {

@@ -12,3 +12,9 @@ UINT taskbarCreatedMessage();
 // The taskbar came back: while hidden, the icon is the only way back to the
 // window, so it is added again.
 void trayRecreated();
+// Lets the shell's "TaskbarCreated" reach the window although the shell runs
+// at a lower integrity level than this elevated program.
+void allowTaskbarCreated(HWND window);
+// Where allowTaskbarCreated finds the user32 functions newer than XP; tests
+// replace it.
+extern void* (*resolveUser32)(const char* name);

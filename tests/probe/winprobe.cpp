@@ -14,6 +14,11 @@
 //                                       prints "exit CODE" and the console
 //   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
 //                                       posts a message to that window
+//   winprobe new-shell SECONDS          plays a shell that has just restarted: a
+//                                       notification area of its own, "TaskbarCreated"
+//                                       broadcast, then "add|modify|delete ID from
+//                                       CLASS" for each icon request it gets in SECONDS
+//   winprobe foreground                 class and title of the foreground window
 //   winprobe menu                       x y width height of an open popup menu
 //   winprobe windows                    every top-level window: pid visible|hidden
 //                                       class, then its title
@@ -264,6 +269,59 @@ int postCommand(const char* title, const char* windowClass, const char* message,
     return 0;
 }
 
+LRESULT CALLBACK shellProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const char* kinds[] = {"add", "modify", "delete"};
+        UINT id = 0;
+        // Wine's record starts with the owner window (32 bits) and the id.
+        if (data->cbData >= 8)
+            id = reinterpret_cast<const UINT*>(data->lpData)[1];
+        DWORD sender = 0;
+        GetWindowThreadProcessId(reinterpret_cast<HWND>(wParam), &sender);
+        std::printf("%s %u from %s\n", data->dwData < 3 ? kinds[data->dwData] : "other", id,
+                    utf8(className(reinterpret_cast<HWND>(wParam))).c_str());
+        std::fflush(stdout);
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int newShellCommand(const char* seconds) {
+    WNDCLASSW shellClass = {};
+    shellClass.lpfnWndProc = shellProcedure;
+    shellClass.hInstance = GetModuleHandleW(nullptr);
+    shellClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&shellClass);
+    HWND shell = CreateWindowExW(0, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    // Programs send their icons to the first notification area they find:
+    // this one must come before the one that was there.
+    for (int i = 0; i < 100 && FindWindowW(L"Shell_TrayWnd", nullptr) != shell; ++i) {
+        SetWindowPos(shell, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        Sleep(10);
+    }
+    std::printf(FindWindowW(L"Shell_TrayWnd", nullptr) == shell ? "shell\n" : "shell behind\n");
+    std::fflush(stdout);
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const DWORD end = GetTickCount() + static_cast<DWORD>(std::atof(seconds) * 1000);
+    while (GetTickCount() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    DestroyWindow(shell);
+    return 0;
+}
+
+int foregroundCommand() {
+    HWND window = GetForegroundWindow();
+    std::printf("%s %s\n", window ? utf8(className(window)).c_str() : "none",
+                window ? utf8(windowText(window)).c_str() : "");
+    return 0;
+}
+
 BOOL CALLBACK findMenu(HWND window, LPARAM data) {
     if (className(window) == L"#32768" && IsWindowVisible(window)) {
         *reinterpret_cast<HWND*>(data) = window;
@@ -450,6 +508,10 @@ int main() {
         return resourcesCommand(argv[2]);
     if (command == "memory" && argc == 3)
         return memoryCommand(argv[2]);
+    if (command == "new-shell" && argc == 3)
+        return newShellCommand(argv[2]);
+    if (command == "foreground" && argc == 2)
+        return foregroundCommand();
     if (command == "menu" && argc == 2)
         return menuCommand();
     if (command == "windows" && argc == 2)
@@ -461,7 +523,7 @@ int main() {
     if (command == "receive-udp" && argc == 3)
         return receiveUdpCommand(argv[2]);
     std::fprintf(stderr, "usage: winprobe mutex|window|windows|message|press|console|"
-                         "capture-console|post|menu|resources|memory|show-message|"
+                         "capture-console|post|new-shell|foreground|menu|resources|memory|show-message|"
                          "hold-mutex|receive-udp ARGS\n");
     return 2;
 }

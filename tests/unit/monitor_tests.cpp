@@ -4,10 +4,14 @@
 #include "monitor/button_logic.h"
 #include "monitor/buttons.h"
 #include "monitor/startup_rules.h"
+#include "monitor/tray.h"
 #include "monitor/window_procedure.h"
 #include "skin/layout.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -66,14 +70,13 @@ TEST(ButtonPhases, AClickNeedsPressHoldAndReleaseInside) {
         << "leaving before the release cancels";
 }
 
-TEST(ButtonPhases, NoTrackedMessageBetweenPressAndReleaseStaysPressed) {
-    EXPECT_EQ(Pressed, drive({{M::LeftDown, true}, {M::LeftUp, true}}));
-    EXPECT_EQ(Pressed, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true}}));
-    // The next click completes it...
-    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::LeftDown, true},
-                            {M::FastTimer, true}, {M::LeftUp, true}}));
-    // ...or the pointer leaving returns it to Idle.
-    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, false}}));
+TEST(ButtonPhases, ATapWithNoTickBetweenPressAndReleaseFiresOnce) {
+    // A touch tap or a pen: press and release queued together, no tick between.
+    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::LeftUp, true}}));
+    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true},
+                           {M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true}}))
+        << "once: the button waits for the pointer to leave";
+    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::LeftUp, false}})) << "released outside";
 }
 
 TEST(ButtonPhases, DoneWaitsForThePointerOutside) {
@@ -83,6 +86,56 @@ TEST(ButtonPhases, DoneWaitsForThePointerOutside) {
     EXPECT_EQ(ButtonLook::ShowMain, stepButton(Held, true, JustReleased).look);
     EXPECT_EQ(ButtonLook::ShowMain, stepButton(Done, false, ButtonUp).look);
     EXPECT_EQ(ButtonLook::Unchanged, stepButton(Idle, false, JustPressed).look);
+}
+
+// What the message filter functions were asked, by the fakes below.
+struct FilterRequest {
+    std::string function;
+    HWND window;
+    UINT message;
+    DWORD action;
+};
+std::vector<FilterRequest> filterRequests;
+BOOL WINAPI fakeFilterForWindow(HWND window, UINT message, DWORD action, void*) {
+    filterRequests.push_back({"ChangeWindowMessageFilterEx", window, message, action});
+    return TRUE;
+}
+BOOL WINAPI fakeFilterForProcess(UINT message, DWORD action) {
+    filterRequests.push_back({"ChangeWindowMessageFilter", nullptr, message, action});
+    return TRUE;
+}
+
+TEST(Tray, TaskbarCreatedIsLetThroughTheIntegrityFilter) {
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    auto check = [&](void* (*resolve)(const char*), const char* expected, HWND expectedWindow) {
+        filterRequests.clear();
+        resolveUser32 = resolve;
+        allowTaskbarCreated(window);
+        if (!expected) {
+            EXPECT_TRUE(filterRequests.empty());
+            return;
+        }
+        ASSERT_EQ(1u, filterRequests.size()) << expected;
+        EXPECT_EQ(expected, filterRequests[0].function);
+        EXPECT_EQ(expectedWindow, filterRequests[0].window);
+        EXPECT_EQ(taskbarCreated, filterRequests[0].message);
+        EXPECT_EQ(1u, filterRequests[0].action) << "MSGFLT_ALLOW / MSGFLT_ADD";
+    };
+    // Windows 7 and later: the window's own filter.
+    check([](const char* name) -> void* {
+        return std::string(name) == "ChangeWindowMessageFilterEx"
+                   ? reinterpret_cast<void*>(fakeFilterForWindow)
+                   : reinterpret_cast<void*>(fakeFilterForProcess);
+    }, "ChangeWindowMessageFilterEx", window);
+    // Vista: only the process-wide one.
+    check([](const char* name) -> void* {
+        return std::string(name) == "ChangeWindowMessageFilter"
+                   ? reinterpret_cast<void*>(fakeFilterForProcess)
+                   : nullptr;
+    }, "ChangeWindowMessageFilter", nullptr);
+    // XP: neither, and nothing to do.
+    check([](const char*) -> void* { return nullptr; }, nullptr, nullptr);
 }
 
 TEST(StartupRules, WindowsXpAndLater) {
