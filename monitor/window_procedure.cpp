@@ -93,8 +93,14 @@ void released() {
     }
 }
 
-// Window destruction: everything in order, then the quit message.
+// Window destruction: everything in order, then the quit message. Runs once,
+// however many ways the window is ended at the same time.
+bool shutdownDone;
+
 void shutdown() {
+    if (shutdownDone)
+        return;
+    shutdownDone = true;
     appRunning = 0;
     pressedView = hoverView = nullptr;
     destroyLayout();
@@ -102,6 +108,49 @@ void shutdown() {
     CloseHandle(instanceMutex);
     removeSkinFiles();
     PostQuitMessage(0);
+}
+
+// The controls learn that the pointer is over them from a hit test. A pointer
+// message is checked before the poll, so that a press that follows a jump onto
+// a control (a tap, a pen, a remote session) finds the control's flag fresh.
+void refreshUnderCursor(UINT message) {
+    if (!appRunning || !rootView)
+        return;
+    if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP)
+        return;
+    rootView->hitTest(pointerPosition());
+}
+
+// The 1 ms tick serves the controls alone. While the pointer is elsewhere and
+// no press is under way it has nothing to do, and on a real system each tick
+// is a wake-up that keeps the processor from its deep sleep states; so it
+// rests until the next pointer message over the window.
+bool fastTimerResting;
+
+bool pointerOverWindow() {
+    POINT point;
+    RECT rect;
+    return GetCursorPos(&point) && GetWindowRect(mainWindow, &rect) && PtInRect(&rect, point) &&
+           IsWindowVisible(mainWindow);
+}
+
+void restFastTimerWhenIdle(HWND window) {
+    if (readyStage != 2 || fastTimerResting || mouseButtonState != ButtonUp || backgroundDrag ||
+        (closePhase != Idle && closePhase != Done) || (trayPhase != Idle && trayPhase != Done) ||
+        pointerOverWindow())
+        return;
+    KillTimer(window, fastTimer);
+    fastTimerResting = true;
+}
+
+void wakeFastTimer(HWND window, UINT message) {
+    if (!fastTimerResting)
+        return;
+    if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP &&
+        message != WM_SETCURSOR && message != WM_NCMOUSEMOVE)
+        return;
+    fastTimerResting = false;
+    SetTimer(window, fastTimer, 1, nullptr);
 }
 
 bool pollsOn(UINT message) {
@@ -124,11 +173,21 @@ void requestRepaint() {
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!procEnabled)
+    if (!procEnabled) {
+        // A notice's own loop is running; the window may still be ended from
+        // outside (the system, the taskbar), and then it ends in order.
+        if (message == WM_DESTROY && loopStarted) {
+            shutdown();
+            return 0;
+        }
         return DefWindowProcA(window, message, wParam, lParam);
+    }
+    wakeFastTimer(window, message);
     trackMouseButton(message, wParam);
-    if (readyStage == 2 && loopStarted && pollsOn(message))
+    if (readyStage == 2 && loopStarted && pollsOn(message)) {
+        refreshUnderCursor(message);
         pollButtons();
+    }
 
     const UINT taskbarCreated = taskbarCreatedMessage();
     if (taskbarCreated && message == taskbarCreated) {
@@ -168,6 +227,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         if (wParam == fastTimer) {
             if (readyStage == 1)
                 readyStage = 2;
+            else if (loopStarted)
+                restFastTimerWhenIdle(window);
             return 0;
         }
         if (wParam == refreshTimer) {

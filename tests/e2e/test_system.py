@@ -215,13 +215,19 @@ def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
     assert process.poll() is None
 
 
-def test_window_closed_while_a_notice_is_open_still_ends_parlex(wine, display, prefix, tmp_path,
-                                                                 workdir, cleanup):
+@pytest.mark.parametrize("message", [0x0010, 0x0002], ids=["WM_CLOSE", "WM_DESTROY"])
+def test_window_closed_while_a_notice_is_open_shuts_down_in_order(wine, display, prefix,
+                                                                   tmp_path, workdir, cleanup,
+                                                                   message):
     with MovedNvml(prefix):
         process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
         rect = wait_window(wine)
         toggle(display, rect)
         assert wait_message(wine) == "nvml.dllが見つかりませんでした"
         # The window goes while the notice has its procedure switched off.
-        assert wine.probe("post", "Parlex", "Parlex", 0x0010, 0, 0)[0] == 0  # WM_CLOSE
+        assert wine.probe("post", "Parlex", "Parlex", message, 0, 0)[0] == 0
         assert process.wait(10) == 0
+    assert not (workdir / "skin").exists(), "the shutdown removed the skin"
+    assert not wine.mutex_exists("Parlex_SS.exe")
+    start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    assert wait_window(wine), "a new Parlex starts normally"
