@@ -48,3 +48,30 @@ uint32_t valueColor(bool hasReading, int slot, int gpuCount) {
 uint32_t loadColor(int slot, int gpuCount) {
     return slot == 0 || gpuCount > slot ? presentColor : dimColor;
 }
+
+std::wstring fitGpuName(const std::wstring& name, float room,
+                        const std::function<float(const std::wstring&)>& width) {
+    if (width(name) <= room)
+        return name;
+    const std::wstring vendor = L"NVIDIA ";
+    std::wstring shorter = name.compare(0, vendor.size(), vendor) == 0 ? name.substr(vendor.size())
+                                                                         : name;
+    if (width(shorter) <= room)
+        return shorter;
+    // The longest beginning that fits with the ellipsis, found by halving.
+    size_t fits = 0, tooLong = shorter.size();
+    auto cut = [&](size_t length) {
+        std::wstring text = shorter.substr(0, length);
+        while (!text.empty() && text.back() == L' ')
+            text.pop_back();
+        return text + L"\u2026";
+    };
+    while (tooLong - fits > 1) {
+        const size_t middle = (fits + tooLong) / 2;
+        if (width(cut(middle)) <= room)
+            fits = middle;
+        else
+            tooLong = middle;
+    }
+    return cut(fits);
+}

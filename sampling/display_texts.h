@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 constexpr uint32_t presentColor = 0xFFFFFFFF;
@@ -26,3 +27,10 @@ std::wstring formatLoadText(uint32_t percent);
 uint32_t valueColor(bool hasReading, int slot, int gpuCount);
 // Colour of a load view: the load itself is not looked at.
 uint32_t loadColor(int slot, int gpuCount);
+
+// A GPU name as it fits in room pixels, width telling how wide a text is
+// drawn: the name itself when it fits; else without its leading "NVIDIA ",
+// which says nothing in a window that only shows NVIDIA GPUs; else cut where
+// it fits and ended with "…".
+std::wstring fitGpuName(const std::wstring& name, float room,
+                        const std::function<float(const std::wstring&)>& width);

@@ -1,5 +1,6 @@
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
+#include "skin/text_objects.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -18,6 +19,7 @@ struct GdiplusSession {
         GdiplusStartup(&token, &input, nullptr);
     }
     ~GdiplusSession() {
+        releaseTextObjects();
         if (backBuffer.graphics) {
             GdipDeleteGraphics(backBuffer.graphics);
             backBuffer.graphics = nullptr;

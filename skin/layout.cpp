@@ -5,7 +5,9 @@
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
+#include "skin/back_buffer.h"
 #include "skin/skin_pack.h"
+#include "skin/text_objects.h"
 
 #include <new>
 
@@ -50,6 +52,10 @@ View* makeText(int x, int y, const wchar_t* text, int points, uint32_t style, ui
     return view;
 }
 
+// The widest clock text; a name must end before the clock column begins.
+const wchar_t widestClockText[] = L"9999.9MHz";
+wchar_t fittedNames[gpuSlotCount][100];
+
 bool slotHoldsGpu(int slot) { return slot == 0 || slot < gpuReadings.gpuCount; }
 
 bool buildFrom(FILE* archive) {
@@ -86,6 +92,9 @@ bool buildFrom(FILE* archive) {
                                   8, 0, 0, slotHoldsGpu(slot) ? nameColor : emptyNameColor, 150, 10,
                                   true);
 
+    for (int slot = 0; slot < 4; ++slot)
+        fitNameText(slot);
+
     // The value texts must exist before their views point at them.
     startSamplingThread();
     formatDisplayTexts();
@@ -120,6 +129,30 @@ void forgetViews() {
 }
 
 } // namespace
+
+void fitNameText(int slot) {
+    View* view = nameText[slot];
+    if (!view)
+        return;
+    const wchar_t* name = gpuReadings.slots[slot].nameText;
+    view->text = name;
+    Gdiplus::GpGraphics* graphics = backBuffer.graphics;
+    Gdiplus::GpFont* nameFont = textFont(view->fontFamily, view->fontPoints, view->fontStyle);
+    Gdiplus::GpFont* clockFont = textFont(View::defaultFontFamily, 8, 0);
+    if (!graphics || !nameFont || !clockFont || !name)
+        return;
+    const float room = static_cast<float>(clockColumnX - view->x) -
+                       textWidth(graphics, widestClockText, clockFont);
+    std::wstring fitted = fitGpuName(name, room, [&](const std::wstring& text) {
+        return textWidth(graphics, text.c_str(), nameFont);
+    });
+    if (fitted == name)
+        return;
+    wchar_t (&buffer)[100] = fittedNames[slot];
+    const size_t length = fitted.copy(buffer, 99);
+    buffer[length] = L'\0';
+    view->text = buffer;
+}
 
 bool buildLayout() {
     FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "rb");

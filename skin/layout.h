@@ -25,5 +25,8 @@ constexpr uint32_t emptyNameColor = 0x40FFFFFF;
 // Builds the face from the extracted skin, starting the sampling thread and
 // formatting the texts once on the way; shows its own message on failure.
 bool buildLayout();
+// Points the name view of a slot at its GPU's name, shortened where it would
+// reach the clock column.
+void fitNameText(int slot);
 // Deletes rootView and with it every view.
 void destroyLayout();

@@ -1,5 +1,6 @@
 #include "skin/view.h"
 #include "skin/back_buffer.h"
+#include "skin/text_objects.h"
 
 #include <objidl.h>
 
@@ -17,10 +18,6 @@ int32_t serialCounter = 0;
 
 // GDI+ objects created and deleted within one draw.
 struct GdiplusDeleter {
-    void operator()(GpSolidFill* brush) const { GdipDeleteBrush(brush); }
-    void operator()(GpStringFormat* format) const { GdipDeleteStringFormat(format); }
-    void operator()(GpFont* font) const { GdipDeleteFont(font); }
-    void operator()(GpFontFamily* family) const { GdipDeleteFontFamily(family); }
     void operator()(GpImageAttributes* attributes) const { GdipDisposeImageAttributes(attributes); }
     void operator()(GpPen* pen) const { GdipDeletePen(pen); }
 };
@@ -190,30 +187,17 @@ void View::draw(GpGraphics* graphics) {
 }
 
 void View::drawText(GpGraphics* graphics) {
-    if (!graphics)
+    if (!graphics || !text)
         return;
-    Owned<GpSolidFill> brush;
-    Owned<GpStringFormat> format;
-    Owned<GpFontFamily> family;
-    Owned<GpFont> font;
-    GdipCreateSolidFill(color, &brush.object);
-    GdipCreateStringFormat(0, LANG_NEUTRAL, &format.object);
-    if (format.object)
-        GdipSetStringFormatAlign(format.object, static_cast<StringAlignment>(textAlign));
-    const REAL emSize = fontPoints * 96.0f / 72.0f;
-    // The named family, else the generic sans-serif one; on a system with
-    // neither the text is simply not drawn.
-    if (GdipCreateFontFamilyFromName(fontFamily, nullptr, &family.object) != Ok || !family.object ||
-        GdipCreateFont(family.object, emSize, static_cast<INT>(fontStyle), UnitPixel,
-                       &font.object) != Ok) {
-        GpFontFamily* generic = nullptr;
-        if (GdipGetGenericFontFamilySansSerif(&generic) == Ok && generic)
-            GdipCreateFont(generic, emSize, static_cast<INT>(fontStyle), UnitPixel, &font.object);
-    }
-    if (!brush.object || !format.object || !font.object || !text)
+    // On a system with neither the named family nor the generic sans-serif
+    // one, the text is simply not drawn.
+    GpFont* font = textFont(fontFamily, fontPoints, fontStyle);
+    GpStringFormat* format = textFormat(textAlign);
+    GpSolidFill* brush = textBrush(color);
+    if (!font || !format || !brush)
         return;
     RectF layout(static_cast<REAL>(absX), static_cast<REAL>(absY), 0.0f, 0.0f);
-    GdipDrawString(graphics, text, -1, font.object, &layout, format.object, brush.object);
+    GdipDrawString(graphics, text, -1, font, &layout, format, brush);
 }
 
 void View::drawPicture(GpGraphics* graphics) {

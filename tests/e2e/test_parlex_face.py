@@ -1,11 +1,12 @@
 """Parlex's face under Wine: the skin as drawn, the rows of present and
 absent GPUs, live values, hit-test priority and the skin's clean-up."""
 
+import subprocess
 import time
 
 import pytest
 
-from harness import wait_until
+from harness import ROOT, WINE64, wait_until
 from parlex import (PARLEX, answer_message, press_background, press_escape, start_parlex, wait_message,
                     wait_window)
 from skin_art import compose
@@ -133,3 +134,69 @@ def test_archive_that_cannot_be_written(wine, tmp_path, workdir):
     rect = wine.window_rect("Parlex", "Parlex")
     assert rect is None or not rect[4], "nothing is shown"
     assert answer_message(wine, process) == 0
+
+
+LONG_NAMES = ["NVIDIA GeForce RTX 4070 Ti SUPER", "NVIDIA GeForce RTX 4090 Laptop GPU",
+              "NVIDIA RTX 6000 Ada Generation",
+              "NVIDIA RTX PRO 6000 Blackwell Workstation Edition"]
+
+
+def widest_clock_scenario(names):
+    return "".join(f"[gpu]\nname = {name}\ngraphics = 9999900\ntemperature = 65\nload = 37\n"
+                   for name in names)
+
+
+def face_with_names(wine, display, tmp_path, workdir, names):
+    process = start_parlex(wine, workdir, widest_clock_scenario(names), tmp_path)
+    rect = wait_window(wine)
+    display.move(5, 5)
+    time.sleep(2.5)
+    shot = window_shot(display, rect)
+    wine.stop(process)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None and
+                      not wine.mutex_exists("Parlex_SS.exe"), 15)
+    return shot
+
+
+def test_long_gpu_names_stay_out_of_the_clock_column(wine, display, tmp_path, workdir):
+    short = face_with_names(wine, display, tmp_path, workdir, ["G"] * 4)
+    long = face_with_names(wine, display, tmp_path, workdir, LONG_NAMES)
+    rows = [(34 + 24 * k - 1, 34 + 24 * k + 17) for k in range(4)]
+    # The clock column begins where the widest clock text lights its first pixel.
+    clock_start = min(x for top, bottom in rows for y in range(top, bottom)
+                      for x in range(60, 183) if sum(short.getpixel((x, y))) / 3 > 120)
+    for k, (top, bottom) in enumerate(rows):
+        box = (clock_start - 2, top, 271, bottom)
+        assert long.crop(box).tobytes() == short.crop(box).tobytes(), \
+            f"row {k}: '{LONG_NAMES[k]}' reaches the clock column"
+        assert bright_pixels(long, (0, top, clock_start - 2, bottom)) > \
+            2 * bright_pixels(short, (0, top, clock_start - 2, bottom)), "the name is shown"
+
+
+def font_replacements(wine, drop):
+    """Imports the prefix's font replacements, without the Japanese UI font when
+    drop is true (as on a Windows that lacks it)."""
+    lines = (ROOT / "scripts" / "fonts.reg.txt").read_text(encoding="utf-8").splitlines()
+    if drop:
+        lines = [line.split("=")[0] + "=-" if "Meiryo" in line or "メイリオ" in line else line
+                 for line in lines]
+    reg = wine.prefix / "drive_c" / "fonts-test.reg"
+    reg.write_bytes(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
+    subprocess.run([WINE64, "regedit", "/S", "C:\\fonts-test.reg"], env=wine.env(),
+                   capture_output=True, timeout=60)
+    reg.unlink()
+
+
+def test_face_renders_with_the_fallback_font_when_the_ui_font_is_missing(wine, display, tmp_path,
+                                                                         workdir):
+    font_replacements(wine, drop=True)
+    try:
+        start_parlex(wine, workdir, ONE_GPU, tmp_path)
+        rect = wait_window(wine)
+        display.move(5, 5)
+        time.sleep(1.5)
+        shot = window_shot(display, rect)
+        assert bright_pixels(shot, (70, 0, 180, 28)) > 40, "the title is drawn"
+        assert bright_pixels(shot, (110, 34, 271, 50)) > 40, "the values are drawn"
+    finally:
+        font_replacements(wine, drop=False)

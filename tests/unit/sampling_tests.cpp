@@ -126,3 +126,26 @@ TEST_F(Sampling, FailuresKeepTheirDefaults) {
 }
 
 } // namespace
+
+namespace {
+
+// Seven pixels a character: a stand-in for the font that keeps the rules plain.
+float sevenPerCharacter(const std::wstring& text) { return 7.0f * static_cast<float>(text.size()); }
+
+TEST(GpuNameFitting, FullNameThenWithoutVendorThenCutWithAnEllipsis) {
+    EXPECT_EQ(L"NVIDIA RTX A2000", fitGpuName(L"NVIDIA RTX A2000", 7 * 16, sevenPerCharacter))
+        << "a name that fits is left as it is";
+    EXPECT_EQ(L"GeForce RTX 4070 Ti SUPER",
+              fitGpuName(L"NVIDIA GeForce RTX 4070 Ti SUPER", 7 * 25, sevenPerCharacter));
+    const std::wstring cut = fitGpuName(L"NVIDIA RTX PRO 6000 Blackwell Workstation Edition",
+                                        7 * 20, sevenPerCharacter);
+    EXPECT_EQ(L"RTX PRO 6000 Blackw\u2026", cut) << "the longest beginning that fits";
+    EXPECT_EQ(L"GeForce RTX\u2026", fitGpuName(L"NVIDIA GeForce RTX 4090", 7 * 12 + 3,
+                                               sevenPerCharacter))
+        << "no blank before the ellipsis";
+    EXPECT_EQ(L"RTX\u2026", fitGpuName(L"RTX 4090 Laptop GPU", 7 * 4 + 3, sevenPerCharacter))
+        << "only a leading vendor word is dropped";
+    EXPECT_EQ(L"\u2026", fitGpuName(L"NVIDIA GeForce", 3, sevenPerCharacter));
+}
+
+} // namespace

@@ -7,9 +7,12 @@
 #include "skin/blend.h"
 #include "skin/layout.h"
 #include "skin/skin_pack.h"
+#include "skin/text_objects.h"
 #include "skin_pieces.h"
 
 #include <gtest/gtest.h>
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <fstream>
@@ -446,6 +449,61 @@ TEST_F(Layout, TwentySixViewsInTheirOrder) {
     EXPECT_EQ(historyCheckBox, rootView->hitTest({10, 130}));
     EXPECT_EQ(rootView, rootView->hitTest({5, 40})) << "names and rows take no hits";
     EXPECT_TRUE(messages.empty());
+}
+
+SIZE_T privateMemory() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof counters);
+    return counters.PrivateUsage;
+}
+
+// A monitor repaints for days: nothing a paint makes may outlive it, also
+// where the face's font is missing and every text takes the fallback.
+TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
+    // The back buffer as the program makes it, on a memory device context: the
+    // test may run where Wine has no display.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 271;
+    info.bmiHeader.biHeight = 141;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(nullptr);
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previousBitmap = SelectObject(memory, dib);
+    backBuffer.bits = static_cast<uint32_t*>(bits);
+    Gdiplus::DllExports::GdipCreateFromHDC(memory, &backBuffer.graphics);
+    ASSERT_TRUE(backBuffer.graphics && backBuffer.bits);
+    ASSERT_TRUE(buildLayout());
+    auto repaint = [] {
+        rootView->draw(backBuffer.graphics);
+        Gdiplus::DllExports::GdipFlush(backBuffer.graphics, Gdiplus::FlushIntentionSync);
+    };
+    repaint();
+    std::vector<uint32_t> named(backBuffer.bits, backBuffer.bits + 271 * 141);
+    for (View* view : rootView->children)
+        if (view->kind == Text)
+            view->fontFamily = L"No Such Family On This System";
+    for (int i = 0; i < 100; ++i)
+        repaint();
+    EXPECT_NE(named, std::vector<uint32_t>(backBuffer.bits, backBuffer.bits + 271 * 141))
+        << "the texts are drawn with another font";
+    const SIZE_T before = privateMemory();
+    const int fonts = keptFontCount();
+    for (int i = 0; i < 3000; ++i)
+        repaint();
+    EXPECT_LT(privateMemory(), before + 1024 * 1024);
+    EXPECT_EQ(fonts, keptFontCount());
+    EXPECT_LE(fonts, 6) << "one font per family, size and style";
+    destroyLayout();
+    Gdiplus::DllExports::GdipDeleteGraphics(backBuffer.graphics);
+    backBuffer.graphics = nullptr;
+    SelectObject(memory, previousBitmap);
+    DeleteObject(dib);
+    DeleteDC(memory);
 }
 
 TEST_F(Layout, UnreadableArchive) {

@@ -1,0 +1,101 @@
+#include "skin/text_objects.h"
+
+#include <string>
+#include <vector>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+struct KeptFont {
+    std::wstring family;
+    int32_t points;
+    uint32_t style;
+    GpFont* font; // null: neither the family nor the fallback exists
+};
+
+// Released from GDI+'s own shutdown, at the end of static destruction: never
+// destroyed itself, so that it is still there then.
+std::vector<KeptFont>& fonts = *new std::vector<KeptFont>;
+GpStringFormat* formats[3];
+GpSolidFill* brush;
+
+GpFont* makeFont(const wchar_t* familyName, int32_t points, uint32_t style) {
+    const REAL emSize = points * 96.0f / 72.0f;
+    GpFont* font = nullptr;
+    GpFontFamily* family = nullptr;
+    if (GdipCreateFontFamilyFromName(familyName, nullptr, &family) == Ok && family) {
+        GdipCreateFont(family, emSize, static_cast<INT>(style), UnitPixel, &font);
+        GdipDeleteFontFamily(family);
+    }
+    if (font)
+        return font;
+    // The named family is missing (an optional font on some editions of
+    // Windows): the generic sans-serif family. The font keeps what it needs
+    // of the family, which is freed here either way.
+    GpFontFamily* generic = nullptr;
+    if (GdipGetGenericFontFamilySansSerif(&generic) == Ok && generic) {
+        GdipCreateFont(generic, emSize, static_cast<INT>(style), UnitPixel, &font);
+        GdipDeleteFontFamily(generic);
+    }
+    return font;
+}
+
+} // namespace
+
+GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style) {
+    if (!family)
+        return nullptr;
+    for (const KeptFont& kept : fonts)
+        if (kept.points == points && kept.style == style && kept.family == family)
+            return kept.font;
+    fonts.push_back({family, points, style, makeFont(family, points, style)});
+    return fonts.back().font;
+}
+
+GpStringFormat* textFormat(uint32_t align) {
+    if (align > 2)
+        align = 0;
+    if (!formats[align] && GdipCreateStringFormat(0, LANG_NEUTRAL, &formats[align]) == Ok &&
+        formats[align])
+        GdipSetStringFormatAlign(formats[align], static_cast<StringAlignment>(align));
+    return formats[align];
+}
+
+GpSolidFill* textBrush(uint32_t color) {
+    if (!brush && GdipCreateSolidFill(color, &brush) != Ok)
+        brush = nullptr;
+    if (brush)
+        GdipSetSolidFillColor(brush, color);
+    return brush;
+}
+
+float textWidth(GpGraphics* graphics, const wchar_t* text, GpFont* font) {
+    GpStringFormat* format = textFormat(0);
+    if (!graphics || !text || !font || !format)
+        return 0.0f;
+    RectF layout(0.0f, 0.0f, 0.0f, 0.0f);
+    RectF bounds;
+    if (GdipMeasureString(graphics, text, -1, font, &layout, format, &bounds, nullptr, nullptr) !=
+        Ok)
+        return 0.0f;
+    return bounds.Width;
+}
+
+void releaseTextObjects() {
+    for (KeptFont& kept : fonts)
+        if (kept.font)
+            GdipDeleteFont(kept.font);
+    fonts.clear();
+    for (GpStringFormat*& format : formats) {
+        if (format)
+            GdipDeleteStringFormat(format);
+        format = nullptr;
+    }
+    if (brush)
+        GdipDeleteBrush(brush);
+    brush = nullptr;
+}
+
+int keptFontCount() { return static_cast<int>(fonts.size()); }

@@ -1,0 +1,28 @@
+// The GDI+ objects that draw Parlex's texts. A face has a handful of distinct
+// fonts and alignments, so each is made the first time it is needed and kept
+// until GDI+ shuts down, rather than made and deleted in every paint.
+#pragma once
+
+#include <windows.h>
+// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+
+// The font of a family, size and style: the named family, else the generic
+// sans-serif one; null where the system has neither.
+Gdiplus::GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style);
+// A string format with the alignment (0 near, 1 centre, 2 far); null on failure.
+Gdiplus::GpStringFormat* textFormat(uint32_t align);
+// The one brush of all texts, set to colour; null on failure.
+Gdiplus::GpSolidFill* textBrush(uint32_t color);
+
+// The width a text takes when drawn with font, padding included; 0 when it
+// cannot be measured.
+float textWidth(Gdiplus::GpGraphics* graphics, const wchar_t* text, Gdiplus::GpFont* font);
+
+// Deletes every kept object; runs before GDI+ shuts down.
+void releaseTextObjects();
+// How many fonts are kept (tests: the count stays put over many paints).
+int keptFontCount();
