@@ -16,8 +16,7 @@ void addIcon() {
 void showMenu() {
     SetActiveWindow(mainWindow);
     // A menu of a window that is not in the foreground never learns of a click
-    // elsewhere and stays open; the posted WM_NULL lets a menu opened right
-    // after this one track properly.
+    // elsewhere and stays open.
     SetForegroundWindow(mainWindow);
     POINT cursor;
     GetCursorPos(&cursor);
@@ -25,6 +24,8 @@ void showMenu() {
     AppendMenuA(menu, MF_STRING, openCommand, "open");
     AppendMenuA(menu, MF_STRING, closeCommand, "close");
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    // Without a message after it, a menu opened right after this one would not
+    // track properly. It comes after the choice in the queue.
     PostMessageA(mainWindow, WM_NULL, 0, 0);
     // The choice arrives as a WM_COMMAND posted to the window; it is taken
     // from the queue here, since the window procedure has no WM_COMMAND.
@@ -93,11 +94,13 @@ void allowTaskbarCreated(HWND window) {
     typedef BOOL(WINAPI * FilterForWindow)(HWND, UINT, DWORD, void*);
     typedef BOOL(WINAPI * FilterForProcess)(UINT, DWORD);
     const DWORD allow = 1; // MSGFLT_ALLOW, and MSGFLT_ADD for the older call
-    if (auto forWindow = reinterpret_cast<FilterForWindow>(resolveUser32("ChangeWindowMessageFilterEx"))) {
+    if (auto forWindow =
+            reinterpret_cast<FilterForWindow>(resolveUser32("ChangeWindowMessageFilterEx"))) {
         forWindow(window, message, allow, nullptr);
         return;
     }
-    if (auto forProcess = reinterpret_cast<FilterForProcess>(resolveUser32("ChangeWindowMessageFilter")))
+    if (auto forProcess =
+            reinterpret_cast<FilterForProcess>(resolveUser32("ChangeWindowMessageFilter")))
         forProcess(message, allow);
 }
 

@@ -9,8 +9,8 @@ namespace {
 // The thread library's timed waits count in 64-bit milliseconds.
 ULONGLONG WINAPI tickCount64() {
     typedef ULONGLONG(WINAPI * TickCount64)();
-    static const TickCount64 system = reinterpret_cast<TickCount64>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+    static const TickCount64 system = reinterpret_cast<TickCount64>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
     if (system)
         return system();
     // The 32-bit count wraps after 49.7 days; each wrap seen adds 2^32.

@@ -10,13 +10,14 @@ dist=${2:-$root/dist}
 version=$(sed -n 's/^project(Parlex VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
-export SOURCE_DATE_EPOCH=946684800 # the header time that strip writes
+# One fixed time: the header time that strip writes, and the zip entries' times.
+export SOURCE_DATE_EPOCH=946684800
 i686-w64-mingw32-strip -o "$staging/Parlex_SS.exe" "$build/win32/monitor/Parlex_SS.exe"
 x86_64-w64-mingw32-strip -o "$staging/Tessig.exe" "$build/win64/logger/Tessig.exe"
 # Windows line ends, so that every editor shows the README right.
 sed 's/$/\r/' "$root/release/README.txt" >"$staging/README.txt"
 chmod 0644 "$staging"/*
-touch -d '2000-01-01 00:00:00 UTC' "$staging"/*
+touch -d "@$SOURCE_DATE_EPOCH" "$staging"/*
 mkdir -p "$dist"
 zip_name=Parlex-$version-windows.zip
 rm -f "$dist/$zip_name"
