@@ -35,16 +35,27 @@ void fillBlendTableLiterally(uint8_t* table) {
 void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
                  const uint8_t* pixels, int width, int height, float factor,
                  const uint8_t* table) {
+    blendPixelsClipped(bufferBits, bufferWidth, bufferHeight, x, y, pixels, width, height, factor,
+                       table, {0, 0, bufferWidth, bufferHeight});
+}
+
+void blendPixelsClipped(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
+                        const uint8_t* pixels, int width, int height, float factor,
+                        const uint8_t* table, BlendClip clip) {
     if (!pixels || width <= 0 || height <= 0)
         return;
-    const int x0 = std::max(x, 0);
-    const int y0 = std::max(y, 0);
-    const int skipX = std::max(-x, 0);
-    const int skipY = std::max(-y, 0);
-    const int columns = std::min(bufferWidth, x + width) - x0;
-    const int rows = std::min(bufferHeight, y + height) - y0;
+    const int left = std::max(clip.left, 0);
+    const int top = std::max(clip.top, 0);
+    const int right = std::min(clip.right, bufferWidth);
+    const int bottom = std::min(clip.bottom, bufferHeight);
+    const int x0 = std::max(x, left);
+    const int y0 = std::max(y, top);
+    const int columns = std::min(right, x + width) - x0;
+    const int rows = std::min(bottom, y + height) - y0;
     if (columns <= 0 || rows <= 0)
         return;
+    const int skipX = x0 - x;
+    const int skipY = y0 - y;
     for (int r = 0; r < rows; ++r) {
         const uint8_t* source =
             pixels + (static_cast<size_t>(r + skipY) * width + skipX) * 4;
@@ -54,6 +65,14 @@ void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x,
             const uint8_t alpha =
                 static_cast<uint8_t>(static_cast<int>(static_cast<float>(source[3]) * factor));
             const uint32_t old = destination[c];
+            if (alpha == 0) {
+                destination[c] = old & 0xFFFFFF;
+                continue;
+            }
+            if (alpha == 255) {
+                destination[c] = source[0] | (source[1] << 8) | (static_cast<uint32_t>(source[2]) << 16);
+                continue;
+            }
             const uint32_t blue = table[blendIndex(old & 0xFF, source[0], alpha)];
             const uint32_t green = table[blendIndex((old >> 8) & 0xFF, source[1], alpha)];
             const uint32_t red = table[blendIndex((old >> 16) & 0xFF, source[2], alpha)];

@@ -28,6 +28,19 @@ void fillBlendTableLiterally(uint8_t* table);
 // bottom) into a bottom-up 32-bit buffer with its top-left pixel at (x, y),
 // clipped to the buffer. The effective alpha of a pixel is trunc(alpha x
 // factor); the destination's fourth byte becomes 0.
+// A pixel whose effective alpha is 0 or 255 takes no table look-up: the
+// table's entries there are the destination and the source themselves.
 void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
                  const uint8_t* pixels, int width, int height, float factor,
                  const uint8_t* table);
+
+// A part of the buffer, counted from its top-left pixel; right and bottom are
+// one past the last column and row.
+struct BlendClip {
+    int left, top, right, bottom;
+};
+
+// The same blend, leaving every pixel outside clip as it is.
+void blendPixelsClipped(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
+                        const uint8_t* pixels, int width, int height, float factor,
+                        const uint8_t* table, BlendClip clip);
