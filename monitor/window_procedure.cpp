@@ -3,7 +3,7 @@
 #include "monitor/buttons.h"
 #include "monitor/tray.h"
 #include "sampling/display_update.h"
-#include "skin/back_buffer.h"
+#include "skin/painting.h"
 #include "skin/layout.h"
 #include "skin/skin_pack.h"
 
@@ -168,6 +168,9 @@ bool pollsOn(UINT message) {
 } // namespace
 
 void requestRepaint() {
+    // A face that would come out the same is not painted again.
+    if (!composeFace(rootView))
+        return;
     InvalidateRect(mainWindow, nullptr, FALSE);
     UpdateWindow(mainWindow);
 }

@@ -65,19 +65,15 @@ void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor) {
                 record.width, record.height, factor, blendTable);
 }
 
+void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
+                       BlendClip clip) {
+    if (!backBuffer.bits)
+        return;
+    blendPixelsClipped(backBuffer.bits, backBuffer.width, backBuffer.height, x, y, record.pixels,
+                       record.width, record.height, factor, blendTable, clip);
+}
+
 void presentBackBuffer() {
     BitBlt(backBuffer.windowDC, 0, 0, backBuffer.width, backBuffer.height, backBuffer.memoryDC, 0,
            0, SRCCOPY);
-}
-
-void paintWindow(HWND window, View* root) {
-    PAINTSTRUCT paint;
-    BeginPaint(window, &paint);
-    if (root)
-        root->draw(backBuffer.graphics);
-    // GDI+ may still hold text drawing queued on the memory device context.
-    if (backBuffer.graphics)
-        GdipFlush(backBuffer.graphics, FlushIntentionSync);
-    presentBackBuffer();
-    EndPaint(window, &paint);
 }

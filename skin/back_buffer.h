@@ -3,7 +3,8 @@
 // window. Skin images are blended by table; text goes through GDI+.
 #pragma once
 
-#include "skin/view.h"
+#include "skin/blend.h"
+#include "skin/image_record.h"
 
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
@@ -28,6 +29,8 @@ extern uint8_t blendTable[];
 
 void createBackBuffer(HWND window);
 void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
+// The same, changing no pixel outside clip.
+void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
+                       BlendClip clip);
+// One block transfer of the whole buffer to the window.
 void presentBackBuffer();
-// WM_PAINT: compose rootView and its visible descendants, then present.
-void paintWindow(HWND window, View* root);

@@ -6,6 +6,7 @@
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
 #include "skin/back_buffer.h"
+#include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"
 
@@ -171,6 +172,7 @@ bool buildLayout() {
 }
 
 void destroyLayout() {
+    forgetComposedFace();
     delete rootView;
     forgetViews();
 }

@@ -71,14 +71,18 @@ GpSolidFill* textBrush(uint32_t color) {
     return brush;
 }
 
-float textWidth(GpGraphics* graphics, const wchar_t* text, GpFont* font) {
-    GpStringFormat* format = textFormat(0);
+bool textBounds(GpGraphics* graphics, const wchar_t* text, GpFont* font, GpStringFormat* format,
+                float x, float y, RectF& bounds) {
     if (!graphics || !text || !font || !format)
-        return 0.0f;
-    RectF layout(0.0f, 0.0f, 0.0f, 0.0f);
+        return false;
+    RectF layout(x, y, 0.0f, 0.0f);
+    return GdipMeasureString(graphics, text, -1, font, &layout, format, &bounds, nullptr,
+                             nullptr) == Ok;
+}
+
+float textWidth(GpGraphics* graphics, const wchar_t* text, GpFont* font) {
     RectF bounds;
-    if (GdipMeasureString(graphics, text, -1, font, &layout, format, &bounds, nullptr, nullptr) !=
-        Ok)
+    if (!textBounds(graphics, text, font, textFormat(0), 0.0f, 0.0f, bounds))
         return 0.0f;
     return bounds.Width;
 }

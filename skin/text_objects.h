@@ -22,6 +22,11 @@ Gdiplus::GpSolidFill* textBrush(uint32_t color);
 // cannot be measured.
 float textWidth(Gdiplus::GpGraphics* graphics, const wchar_t* text, Gdiplus::GpFont* font);
 
+// The box a text takes when drawn with font and format from the layout point
+// (x, y), as GDI+ measures it; false when it cannot be measured.
+bool textBounds(Gdiplus::GpGraphics* graphics, const wchar_t* text, Gdiplus::GpFont* font,
+                Gdiplus::GpStringFormat* format, float x, float y, Gdiplus::RectF& bounds);
+
 // Deletes every kept object; runs before GDI+ shuts down.
 void releaseTextObjects();
 // How many fonts are kept (tests: the count stays put over many paints).

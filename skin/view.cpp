@@ -37,73 +37,6 @@ template <typename T> struct Owned {
 int32_t nextViewSerial() { return serialCounter; }
 void resetViewSerials() { serialCounter = 0; }
 
-void ImageRecord::release() {
-    delete[] pixels;
-    pixels = nullptr;
-    if (bitmap)
-        GdipDisposeImage(bitmap);
-    bitmap = nullptr;
-    width = height = 0;
-    bytesPerPixel = stride = 0;
-}
-
-void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap) {
-    if (!bytes || count == 0)
-        return;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count);
-    if (!block)
-        return;
-    void* memory = GlobalLock(block);
-    if (!memory) {
-        GlobalFree(block);
-        return;
-    }
-    std::memcpy(memory, bytes, count);
-    GlobalUnlock(block);
-    IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK) {
-        GlobalFree(block);
-        return;
-    }
-    GpBitmap* bitmap = nullptr;
-    if (GdipCreateBitmapFromStream(stream, &bitmap) != Ok || !bitmap) {
-        stream->Release();
-        return;
-    }
-    UINT width = 0, height = 0;
-    GdipGetImageWidth(bitmap, &width);
-    GdipGetImageHeight(bitmap, &height);
-    GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-    BitmapData locked = {};
-    if (width == 0 || height == 0 ||
-        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) != Ok) {
-        GdipDisposeImage(bitmap);
-        stream->Release();
-        return;
-    }
-    auto pixels = new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4];
-    if (pixels) {
-        for (UINT row = 0; row < height; ++row)
-            std::memcpy(pixels + static_cast<size_t>(row) * width * 4,
-                        static_cast<uint8_t*>(locked.Scan0) + static_cast<ptrdiff_t>(row) * locked.Stride,
-                        static_cast<size_t>(width) * 4);
-    }
-    GdipBitmapUnlockBits(bitmap, &locked);
-    if (pixels) {
-        record.release();
-        record.pixels = pixels;
-        record.width = static_cast<int32_t>(width);
-        record.height = static_cast<int32_t>(height);
-        record.stride = static_cast<uint32_t>(locked.Stride);
-        record.bytesPerPixel = record.stride / width;
-    }
-    if (pixels && keepBitmap)
-        record.bitmap = bitmap;
-    else
-        GdipDisposeImage(bitmap);
-    stream->Release();
-}
-
 View::View(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,
            uint32_t count) {
     init(position, parentView, viewKind, bytes, count);
@@ -174,6 +107,13 @@ void View::draw(GpGraphics* graphics) {
         absX += parent->absX;
         absY += parent->absY;
     }
+    drawSelf(graphics);
+    for (View* child : children)
+        if (child->visible)
+            child->draw(graphics);
+}
+
+void View::drawSelf(GpGraphics* graphics) {
     switch (kind) {
     case ViewKind::Image: blendImage(absX, absY, selectedImage(), alpha); break;
     case Picture: drawPicture(graphics); break;
@@ -181,9 +121,6 @@ void View::draw(GpGraphics* graphics) {
     case Line: drawLine(graphics); break;
     default: break;
     }
-    for (View* child : children)
-        if (child->visible)
-            child->draw(graphics);
 }
 
 void View::drawText(GpGraphics* graphics) {

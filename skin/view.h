@@ -3,10 +3,7 @@
 // which view lies under a point.
 #pragma once
 
-#include <windows.h>
-// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
-#include <objidl.h>
-#include <gdiplus.h>
+#include "skin/image_record.h"
 
 #include <cstdint>
 #include <vector>
@@ -23,18 +20,6 @@ enum ImageSelector : uint32_t {
     SelectorAuto = 0,
     SelectorPressed = 1,
     SelectorHover = 2,
-};
-
-// A decoded image: straight-alpha BGRA pixels, rows top to bottom.
-struct ImageRecord {
-    uint8_t* pixels = nullptr;
-    Gdiplus::GpBitmap* bitmap = nullptr; // kept only for a Picture's main image
-    int32_t width = 0;
-    int32_t height = 0;
-    uint32_t bytesPerPixel = 0;
-    uint32_t stride = 0;
-
-    void release();
 };
 
 class View {
@@ -88,17 +73,17 @@ class View {
 
     // Whether init attached the view; one whose main image failed is not.
     bool attached() const { return serial >= 0; }
+    // Draws this view alone where its last placement put it (absX, absY).
+    void drawSelf(Gdiplus::GpGraphics* graphics);
+    // The image an Image view shows now: pressed, hover or main.
+    const ImageRecord& selectedImage() const;
 
   private:
-    const ImageRecord& selectedImage() const;
     bool ownRectangleContains(POINT point) const;
     void drawText(Gdiplus::GpGraphics* graphics);
     void drawPicture(Gdiplus::GpGraphics* graphics);
     void drawLine(Gdiplus::GpGraphics* graphics);
 };
-
-// Decodes bytes that GDI+ recognises into record; leaves it unchanged on failure.
-void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap);
 
 // The serial the next view will take; views are numbered from 0 in the
 // order they are initialised.

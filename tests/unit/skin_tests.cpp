@@ -6,6 +6,7 @@
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
 #include "skin/layout.h"
+#include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"
 #include "skin_pieces.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -154,6 +156,41 @@ TEST_F(Blend, ClipsOnEveryEdge) {
     blend(0, 0, pixels, 0, 0);
     blendPixels(buffer.data(), width, height, 0, 0, nullptr, 3, 3, 1.0f, table.data());
     EXPECT_TRUE(before == buffer) << "outside the buffer or empty: nothing drawn";
+}
+
+// Opaque and transparent pixels skip the table: the result must be the
+// table's, bit for bit, for every alpha and factor; a clip keeps the rest.
+TEST_F(Blend, EveryPixelAsTheTableSaysAndNothingOutsideTheClip) {
+    std::vector<uint8_t> pixels;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    const uint8_t alphas[] = {0, 255, 1, 254, 128};
+    for (int i = 0; i < 8 * 8; ++i)
+        pixels.insert(pixels.end(), {static_cast<uint8_t>(next()), static_cast<uint8_t>(next()),
+                                     static_cast<uint8_t>(next()), alphas[i % 5]});
+    for (uint32_t& pixel : buffer)
+        pixel = next() << 8 ^ next();
+    for (float factor : {1.0f, 0.75f}) {
+        const std::vector<uint32_t> before = buffer;
+        const BlendClip clip = {3, 2, 7, 6};
+        blendPixelsClipped(buffer.data(), width, height, 1, 1, pixels.data(), 8, 8, factor,
+                           table.data(), clip);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint32_t old = before[(height - 1 - y) * width + x];
+                uint32_t expected = old;
+                if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
+                    const uint8_t* s = &pixels[((y - 1) * 8 + (x - 1)) * 4];
+                    const int a = static_cast<int>(static_cast<float>(s[3]) * factor);
+                    expected = 0;
+                    for (int k = 0; k < 3; ++k)
+                        expected |= static_cast<uint32_t>(table[blendIndex((old >> 8 * k) & 0xFF,
+                                                                           s[k], a)])
+                                    << 8 * k;
+                }
+                ASSERT_EQ(expected, at(x, y)) << x << ", " << y << ", factor " << factor;
+            }
+    }
 }
 
 // --- views -------------------------------------------------------------------
@@ -456,41 +493,58 @@ SIZE_T privateMemory() {
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                          sizeof counters);
-    return counters.PrivateUsage;
+    // Wine leaves PrivateUsage at 0; Windows gives both the same value.
+    return counters.PagefileUsage;
 }
+
+// The back buffer as the program makes it, on a memory device context: the
+// tests may run where Wine has no display.
+struct MemoryBackBuffer {
+    HDC memory = CreateCompatibleDC(nullptr);
+    HBITMAP dib = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    MemoryBackBuffer() {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = 271;
+        info.bmiHeader.biHeight = 141;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        previousBitmap = SelectObject(memory, dib);
+        backBuffer.bits = static_cast<uint32_t*>(bits);
+        Gdiplus::DllExports::GdipCreateFromHDC(memory, &backBuffer.graphics);
+    }
+    ~MemoryBackBuffer() {
+        destroyLayout();
+        Gdiplus::DllExports::GdipDeleteGraphics(backBuffer.graphics);
+        backBuffer.graphics = nullptr;
+        SelectObject(memory, previousBitmap);
+        DeleteObject(dib);
+        DeleteDC(memory);
+    }
+    std::vector<uint32_t> pixels() const { return {backBuffer.bits, backBuffer.bits + 271 * 141}; }
+};
 
 // A monitor repaints for days: nothing a paint makes may outlive it, also
 // where the face's font is missing and every text takes the fallback.
 TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
-    // The back buffer as the program makes it, on a memory device context: the
-    // test may run where Wine has no display.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = 271;
-    info.bmiHeader.biHeight = 141;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC memory = CreateCompatibleDC(nullptr);
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previousBitmap = SelectObject(memory, dib);
-    backBuffer.bits = static_cast<uint32_t*>(bits);
-    Gdiplus::DllExports::GdipCreateFromHDC(memory, &backBuffer.graphics);
+    MemoryBackBuffer buffer;
     ASSERT_TRUE(backBuffer.graphics && backBuffer.bits);
     ASSERT_TRUE(buildLayout());
     auto repaint = [] {
-        rootView->draw(backBuffer.graphics);
-        Gdiplus::DllExports::GdipFlush(backBuffer.graphics, Gdiplus::FlushIntentionSync);
+        forgetComposedFace();
+        composeFace(rootView);
     };
     repaint();
-    std::vector<uint32_t> named(backBuffer.bits, backBuffer.bits + 271 * 141);
+    std::vector<uint32_t> named = buffer.pixels();
     for (View* view : rootView->children)
         if (view->kind == Text)
             view->fontFamily = L"No Such Family On This System";
     for (int i = 0; i < 100; ++i)
         repaint();
-    EXPECT_NE(named, std::vector<uint32_t>(backBuffer.bits, backBuffer.bits + 271 * 141))
-        << "the texts are drawn with another font";
+    EXPECT_NE(named, buffer.pixels()) << "the texts are drawn with another font";
     const SIZE_T before = privateMemory();
     const int fonts = keptFontCount();
     for (int i = 0; i < 3000; ++i)
@@ -498,12 +552,46 @@ TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
     EXPECT_LT(privateMemory(), before + 1024 * 1024);
     EXPECT_EQ(fonts, keptFontCount());
     EXPECT_LE(fonts, 6) << "one font per family, size and style";
-    destroyLayout();
-    Gdiplus::DllExports::GdipDeleteGraphics(backBuffer.graphics);
-    backBuffer.graphics = nullptr;
-    SelectObject(memory, previousBitmap);
-    DeleteObject(dib);
-    DeleteDC(memory);
+}
+
+// A paint composes only where something changed; the face must come out as
+// composing it whole would, pixel for pixel, whatever changed and however
+// much smaller or larger a text became.
+TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
+    MemoryBackBuffer buffer;
+    ASSERT_TRUE(backBuffer.graphics && backBuffer.bits);
+    ASSERT_TRUE(buildLayout());
+    ASSERT_TRUE(composeFace(rootView));
+    EXPECT_FALSE(composeFace(rootView)) << "nothing changed, nothing composed";
+    const wchar_t* wideTitle = L"TAVO Parlex TAVO Parlex TAVO Parlex TAVO";
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        {"close pressed", [] { closeButton->imageSelector = SelectorPressed; }},
+        {"clock widened", [] { clockText[0]->text = L"1234.5MHz"; }},
+        {"clock narrowed", [] { clockText[0]->text = L"5MHz"; }},
+        {"load recoloured", [] { loadText[1]->color = 0xFFFF0000; }},
+        {"title reaching the buttons", [wideTitle] { titleText->text = wideTitle; }},
+        {"tray pressed under the title", [] { trayButton->imageSelector = SelectorPressed; }},
+        {"close released under the title", [] { closeButton->imageSelector = SelectorAuto; }},
+        {"check box ticked", [] { historyCheckBox->imageSelector = SelectorPressed; }},
+        {"every value rewritten",
+         [] {
+             for (int slot = 0; slot < 4; ++slot) {
+                 clockText[slot]->text = L"987.6MHz";
+                 temperatureText[slot]->text = L"-12\u2103";
+                 loadText[slot]->text = L"100\uFF05";
+             }
+         }},
+        {"name shortened", [] { nameText[0]->text = L"G"; }},
+        {"title back", [] { titleText->text = L"TAVO Parlex"; }},
+    };
+    for (const auto& step : steps) {
+        step.second();
+        EXPECT_TRUE(composeFace(rootView)) << step.first;
+        const std::vector<uint32_t> changed = buffer.pixels();
+        forgetComposedFace();
+        ASSERT_TRUE(composeFace(rootView));
+        ASSERT_TRUE(changed == buffer.pixels()) << step.first;
+    }
 }
 
 TEST_F(Layout, UnreadableArchive) {

@@ -1,0 +1,74 @@
+#include "skin/image_record.h"
+
+#include <cstring>
+#include <new>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+void ImageRecord::release() {
+    delete[] pixels;
+    pixels = nullptr;
+    if (bitmap)
+        GdipDisposeImage(bitmap);
+    bitmap = nullptr;
+    width = height = 0;
+    bytesPerPixel = stride = 0;
+}
+
+void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap) {
+    if (!bytes || count == 0)
+        return;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count);
+    if (!block)
+        return;
+    void* memory = GlobalLock(block);
+    if (!memory) {
+        GlobalFree(block);
+        return;
+    }
+    std::memcpy(memory, bytes, count);
+    GlobalUnlock(block);
+    IStream* stream = nullptr;
+    if (CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK) {
+        GlobalFree(block);
+        return;
+    }
+    GpBitmap* bitmap = nullptr;
+    if (GdipCreateBitmapFromStream(stream, &bitmap) != Ok || !bitmap) {
+        stream->Release();
+        return;
+    }
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(bitmap, &width);
+    GdipGetImageHeight(bitmap, &height);
+    GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    BitmapData locked = {};
+    if (width == 0 || height == 0 ||
+        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) != Ok) {
+        GdipDisposeImage(bitmap);
+        stream->Release();
+        return;
+    }
+    auto pixels = new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4];
+    if (pixels) {
+        for (UINT row = 0; row < height; ++row)
+            std::memcpy(pixels + static_cast<size_t>(row) * width * 4,
+                        static_cast<uint8_t*>(locked.Scan0) + static_cast<ptrdiff_t>(row) * locked.Stride,
+                        static_cast<size_t>(width) * 4);
+    }
+    GdipBitmapUnlockBits(bitmap, &locked);
+    if (pixels) {
+        record.release();
+        record.pixels = pixels;
+        record.width = static_cast<int32_t>(width);
+        record.height = static_cast<int32_t>(height);
+        record.stride = static_cast<uint32_t>(locked.Stride);
+        record.bytesPerPixel = record.stride / width;
+    }
+    if (pixels && keepBitmap)
+        record.bitmap = bitmap;
+    else
+        GdipDisposeImage(bitmap);
+    stream->Release();
+}

@@ -1,0 +1,254 @@
+#include "skin/painting.h"
+#include "skin/back_buffer.h"
+#include "skin/text_objects.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+// Antialiasing and overhangs may reach a little past the box GDI+ measures.
+const int textMargin = 3;
+
+// What a view drew at the last composition, and the pixels it may have touched.
+struct Drawn {
+    View* view = nullptr;
+    int32_t x = 0, y = 0;
+    const uint8_t* pixels = nullptr;
+    int32_t width = 0, height = 0;
+    float alpha = 1.0f;
+    std::wstring text, family;
+    int32_t points = 0;
+    uint32_t style = 0, align = 0, color = 0;
+    BlendClip extent = {0, 0, 0, 0};
+};
+
+std::vector<Drawn> drawn;
+std::vector<View*> order;
+std::vector<BlendClip> dirty;
+const uint32_t* composedBits;
+
+bool isEmpty(const BlendClip& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+bool meet(const BlendClip& a, const BlendClip& b) {
+    return !isEmpty(a) && !isEmpty(b) && a.left < b.right && b.left < a.right && a.top < b.bottom &&
+           b.top < a.bottom;
+}
+
+bool holds(const BlendClip& outer, const BlendClip& inner) {
+    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
+           inner.bottom <= outer.bottom;
+}
+
+BlendClip join(const BlendClip& a, const BlendClip& b) {
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+BlendClip whole() { return {0, 0, backBuffer.width, backBuffer.height}; }
+
+BlendClip clipped(BlendClip r) {
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min(r.right, backBuffer.width);
+    r.bottom = std::min(r.bottom, backBuffer.height);
+    return isEmpty(r) ? BlendClip{0, 0, 0, 0} : r;
+}
+
+// The views in drawing order, each placed as View::draw places it.
+void walk(View* view) {
+    view->absX = view->x + (view->parent ? view->parent->absX : 0);
+    view->absY = view->y + (view->parent ? view->parent->absY : 0);
+    order.push_back(view);
+    for (View* child : view->children)
+        if (child->visible)
+            walk(child);
+}
+
+const wchar_t* textOf(const View* view) { return view->text ? view->text : L""; }
+const wchar_t* familyOf(const View* view) { return view->fontFamily ? view->fontFamily : L""; }
+
+bool changed(const Drawn& was, const View* view) {
+    if (was.x != view->absX || was.y != view->absY)
+        return true;
+    switch (view->kind) {
+    case ViewKind::Image: {
+        const ImageRecord& image = view->selectedImage();
+        return was.pixels != image.pixels || was.width != image.width ||
+               was.height != image.height || was.alpha != view->alpha;
+    }
+    case Text:
+        return was.points != view->fontPoints || was.style != view->fontStyle ||
+               was.align != view->textAlign || was.color != view->color ||
+               was.text != textOf(view) || was.family != familyOf(view);
+    default: return false;
+    }
+}
+
+BlendClip textExtent(View* view) {
+    GpFont* font = textFont(view->fontFamily, view->fontPoints, view->fontStyle);
+    GpStringFormat* format = textFormat(view->textAlign);
+    if (!backBuffer.graphics || !view->text || !font || !format || !*view->text)
+        return {0, 0, 0, 0};
+    RectF bounds;
+    if (!textBounds(backBuffer.graphics, view->text, font, format, static_cast<REAL>(view->absX),
+                    static_cast<REAL>(view->absY), bounds))
+        return whole();
+    // From a point, a text runs right, both ways or left of it by its
+    // alignment. Not every GDI+ places the measured box so for a layout of no
+    // width; the extent takes in both places.
+    const float width = bounds.Width;
+    const float x = static_cast<float>(view->absX);
+    const float start = view->textAlign == 1 ? x - width / 2 : view->textAlign == 2 ? x - width : x;
+    const float left = std::min(bounds.X, start);
+    const float right = std::max(bounds.X, start) + width;
+    return clipped({static_cast<int>(std::floor(left)) - textMargin,
+                    static_cast<int>(std::floor(bounds.Y)) - textMargin,
+                    static_cast<int>(std::ceil(right)) + textMargin,
+                    static_cast<int>(std::ceil(bounds.Y + bounds.Height)) + textMargin});
+}
+
+void record(Drawn& was, View* view) {
+    was.view = view;
+    was.x = view->absX;
+    was.y = view->absY;
+    switch (view->kind) {
+    case ViewKind::Image: {
+        const ImageRecord& image = view->selectedImage();
+        was.pixels = image.pixels;
+        was.width = image.width;
+        was.height = image.height;
+        was.alpha = view->alpha;
+        was.extent = clipped({view->absX, view->absY, view->absX + image.width,
+                              view->absY + image.height});
+        break;
+    }
+    case Text:
+        was.text = textOf(view);
+        was.family = familyOf(view);
+        was.points = view->fontPoints;
+        was.style = view->fontStyle;
+        was.align = view->textAlign;
+        was.color = view->color;
+        was.extent = textExtent(view);
+        break;
+    case Picture:
+    case Line: was.extent = whole(); break;
+    default: was.extent = {0, 0, 0, 0}; break;
+    }
+}
+
+void addDirty(const BlendClip& r) {
+    if (!isEmpty(r))
+        dirty.push_back(r);
+}
+
+// Makes the parts disjoint and lets each take in whole every text that
+// reaches into it: a text is drawn whole, so all it may touch is composed anew.
+void settleDirty() {
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (size_t i = 0; i < dirty.size() && !grew; ++i)
+            for (size_t j = i + 1; j < dirty.size() && !grew; ++j)
+                if (meet(dirty[i], dirty[j])) {
+                    dirty[i] = join(dirty[i], dirty[j]);
+                    dirty.erase(dirty.begin() + static_cast<ptrdiff_t>(j));
+                    grew = true;
+                }
+        for (const Drawn& item : drawn)
+            if (item.view->kind == Text)
+                for (BlendClip& part : dirty)
+                    if (meet(part, item.extent) && !holds(part, item.extent)) {
+                        part = join(part, item.extent);
+                        grew = true;
+                    }
+    }
+}
+
+// Composes one part: every view that reaches into it, in drawing order.
+void composePart(const BlendClip& part) {
+    bool textPending = false;
+    for (const Drawn& item : drawn) {
+        if (!meet(part, item.extent))
+            continue;
+        View* view = item.view;
+        if (view->kind == ViewKind::Image) {
+            // Text reaches the buffer through GDI; it must be there before
+            // the pixels are blended over it directly.
+            if (textPending && backBuffer.graphics) {
+                GdipFlush(backBuffer.graphics, FlushIntentionSync);
+                GdiFlush();
+                textPending = false;
+            }
+            blendImageClipped(view->absX, view->absY, view->selectedImage(), view->alpha, part);
+        } else {
+            view->drawSelf(backBuffer.graphics);
+            textPending = true;
+        }
+    }
+    if (textPending && backBuffer.graphics) {
+        GdipFlush(backBuffer.graphics, FlushIntentionSync);
+        GdiFlush();
+    }
+}
+
+} // namespace
+
+bool composeFace(View* root) {
+    if (!root)
+        return false;
+    order.clear();
+    walk(root);
+    bool full = composedBits != backBuffer.bits || order.size() != drawn.size();
+    for (size_t i = 0; i < order.size() && !full; ++i)
+        full = drawn[i].view != order[i];
+    if (full) {
+        drawn.assign(order.size(), Drawn());
+        for (size_t i = 0; i < order.size(); ++i)
+            record(drawn[i], order[i]);
+        composedBits = backBuffer.bits;
+        composePart(whole());
+        return true;
+    }
+    dirty.clear();
+    // Pictures and lines are drawn by GDI+ unclipped: a face that has one is
+    // composed whole whenever anything changed.
+    bool wholeFace = false;
+    for (Drawn& item : drawn) {
+        wholeFace = wholeFace || item.view->kind == Picture || item.view->kind == Line;
+        if (!changed(item, item.view))
+            continue;
+        addDirty(item.extent);
+        record(item, item.view);
+        addDirty(item.extent);
+    }
+    if (dirty.empty())
+        return false;
+    if (wholeFace) {
+        composePart(whole());
+        return true;
+    }
+    settleDirty();
+    for (const BlendClip& part : dirty)
+        composePart(part);
+    return true;
+}
+
+void forgetComposedFace() {
+    composedBits = nullptr;
+    drawn.clear();
+}
+
+void paintWindow(HWND window, View* root) {
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    composeFace(root);
+    presentBackBuffer();
+    EndPaint(window, &paint);
+}
