@@ -10,10 +10,18 @@ uint8_t blendRule(int d, int s, int a) {
 void fillBlendTable(uint8_t* table) {
     // minus[k][a] = -trunc((a / -255.0) * k) for k = s - d in -255..255, kept
     // modulo 256: the entry is then d + minus[s - d][a], one byte addition.
+    // trunc is odd and the product changes sign exactly with k, so the row
+    // of -k is the row of k negated.
     static uint8_t minus[511][256];
-    for (int k = -255; k <= 255; ++k)
-        for (int a = 0; a < 256; ++a)
-            minus[k + 255][a] = static_cast<uint8_t>(-static_cast<int>((a / -255.0) * k));
+    static double quotient[256];
+    for (int a = 0; a < 256; ++a)
+        quotient[a] = a / -255.0;
+    for (int k = 0; k <= 255; ++k)
+        for (int a = 0; a < 256; ++a) {
+            const int value = -static_cast<int>(quotient[a] * static_cast<double>(k));
+            minus[k + 255][a] = static_cast<uint8_t>(value);
+            minus[255 - k][a] = static_cast<uint8_t>(-value);
+        }
     for (int d = 0; d < 256; ++d) {
         for (int s = 0; s < 256; ++s) {
             const uint8_t* row = minus[s - d + 255];
