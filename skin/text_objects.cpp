@@ -21,24 +21,43 @@ std::vector<KeptFont>& fonts = *new std::vector<KeptFont>;
 GpStringFormat* formats[3];
 GpSolidFill* brush;
 
+// Looking a family up by name walks the system's fonts, which takes
+// milliseconds; each name is looked up once.
+struct KeptFamily {
+    std::wstring name;
+    GpFontFamily* family; // null: the system has no such family
+};
+std::vector<KeptFamily>& families = *new std::vector<KeptFamily>;
+GpFontFamily* genericFamily;
+bool genericLookedUp;
+
+GpFontFamily* familyNamed(const wchar_t* name) {
+    for (const KeptFamily& kept : families)
+        if (kept.name == name)
+            return kept.family;
+    GpFontFamily* family = nullptr;
+    if (GdipCreateFontFamilyFromName(name, nullptr, &family) != Ok)
+        family = nullptr;
+    families.push_back({name, family});
+    return family;
+}
+
 GpFont* makeFont(const wchar_t* familyName, int32_t points, uint32_t style) {
     const REAL emSize = points * 96.0f / 72.0f;
     GpFont* font = nullptr;
-    GpFontFamily* family = nullptr;
-    if (GdipCreateFontFamilyFromName(familyName, nullptr, &family) == Ok && family) {
+    if (GpFontFamily* family = familyNamed(familyName))
         GdipCreateFont(family, emSize, static_cast<INT>(style), UnitPixel, &font);
-        GdipDeleteFontFamily(family);
-    }
     if (font)
         return font;
     // The named family is missing (an optional font on some editions of
-    // Windows): the generic sans-serif family. The font keeps what it needs
-    // of the family, which is freed here either way.
-    GpFontFamily* generic = nullptr;
-    if (GdipGetGenericFontFamilySansSerif(&generic) == Ok && generic) {
-        GdipCreateFont(generic, emSize, static_cast<INT>(style), UnitPixel, &font);
-        GdipDeleteFontFamily(generic);
+    // Windows): the generic sans-serif family.
+    if (!genericLookedUp) {
+        genericLookedUp = true;
+        if (GdipGetGenericFontFamilySansSerif(&genericFamily) != Ok)
+            genericFamily = nullptr;
     }
+    if (genericFamily)
+        GdipCreateFont(genericFamily, emSize, static_cast<INT>(style), UnitPixel, &font);
     return font;
 }
 
@@ -92,6 +111,14 @@ void releaseTextObjects() {
         if (kept.font)
             GdipDeleteFont(kept.font);
     fonts.clear();
+    for (KeptFamily& kept : families)
+        if (kept.family)
+            GdipDeleteFontFamily(kept.family);
+    families.clear();
+    if (genericFamily)
+        GdipDeleteFontFamily(genericFamily);
+    genericFamily = nullptr;
+    genericLookedUp = false;
     for (GpStringFormat*& format : formats) {
         if (format)
             GdipDeleteStringFormat(format);
