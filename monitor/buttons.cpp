@@ -91,9 +91,10 @@ void trackMouseButton(UINT message, WPARAM wParam) {
     moveArmed = next.moveArmed;
 }
 
-void pollButtons() {
+void pollButtons(bool setArrow) {
     checkBoxStep();
     closeStep();
     trayStep();
-    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    if (setArrow)
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
 }

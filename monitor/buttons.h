@@ -15,5 +15,7 @@ extern int historyLatch;
 void resetButtons();
 // The left-button tracker: called first for every message the procedure handles.
 void trackMouseButton(UINT message, WPARAM wParam);
-// The button poll: the check box, the close button, the tray button.
-void pollButtons();
+// The button poll: the check box, the close button, the tray button. The
+// arrow is set again unless the poll is a plain tick: a pointer that has not
+// moved keeps the cursor it has.
+void pollButtons(bool setArrow = true);

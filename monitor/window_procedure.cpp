@@ -124,8 +124,11 @@ void refreshUnderCursor(UINT message) {
 // The 1 ms tick serves the controls alone. While the pointer is elsewhere and
 // no press is under way it has nothing to do, and on a real system each tick
 // is a wake-up that keeps the processor from its deep sleep states; so it
-// rests until the next pointer message over the window.
+// rests until the next pointer message over the window. While the pointer is
+// over the window the system says when it leaves, so that a tick asks nobody
+// where the pointer is.
 bool fastTimerResting;
+bool leaveTracked;
 
 bool pointerOverWindow() {
     POINT point;
@@ -134,16 +137,39 @@ bool pointerOverWindow() {
            IsWindowVisible(mainWindow);
 }
 
+void trackLeave(HWND window) {
+    if (leaveTracked)
+        return;
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = window;
+    leaveTracked = TrackMouseEvent(&track) != FALSE;
+}
+
 void restFastTimerWhenIdle(HWND window) {
     if (readyStage != 2 || fastTimerResting || mouseButtonState != ButtonUp || backgroundDrag ||
-        (closePhase != Idle && closePhase != Done) || (trayPhase != Idle && trayPhase != Done) ||
-        pointerOverWindow())
+        (closePhase != Idle && closePhase != Done) || (trayPhase != Idle && trayPhase != Done))
         return;
+    if (leaveTracked && IsWindowVisible(window))
+        return;
+    if (pointerOverWindow()) {
+        trackLeave(window);
+        return;
+    }
     KillTimer(window, fastTimer);
     fastTimerResting = true;
 }
 
 void wakeFastTimer(HWND window, UINT message) {
+    switch (message) {
+    case WM_MOUSELEAVE:
+    // A move or a capture may end the tracking without a word: the next idle
+    // tick asks once where the pointer is.
+    case WM_EXITSIZEMOVE:
+    case WM_CAPTURECHANGED: leaveTracked = false; return;
+    case WM_MOUSEMOVE: trackLeave(window); break;
+    }
     if (!fastTimerResting)
         return;
     if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP &&
@@ -189,7 +215,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     trackMouseButton(message, wParam);
     if (readyStage == 2 && loopStarted && pollsOn(message)) {
         refreshUnderCursor(message);
-        pollButtons();
+        pollButtons(message != WM_TIMER || wParam != fastTimer);
     }
 
     const UINT taskbarCreated = taskbarCreatedMessage();
