@@ -9,11 +9,35 @@ cd "$root"
 "$root/scripts/build.sh" --werror || exit 1
 "$root/scripts/make-prefix.sh" || exit 1
 
+# The unit tests make real windows and timers: a display of their own, on
+# the first number from 150 that nobody holds.
+unit_display=""
+for number in $(seq 150 199); do
+    [ -e "/tmp/.X$number-lock" ] && continue
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [ -S "/tmp/.X11-unix/X$number" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -S "/tmp/.X11-unix/X$number" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+        unit_display=":$number"
+        trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+        break
+    fi
+    kill "$xvfb_pid" 2>/dev/null
+done
+if [ -z "$unit_display" ]; then
+    echo "no display could be started for the unit tests" >&2
+    exit 1
+fi
+
 failed=0
 unit_passed=0
 unit_failed=0
 for preset in win32 win64; do
-    output=$(ctest --preset "$preset" -j2 2>&1)
+    output=$(DISPLAY=$unit_display ctest --preset "$preset" -j2 2>&1)
     status=$?
     printf '%s\n' "$output"
     summary=$(printf '%s\n' "$output" | grep -E '[0-9]+ tests failed out of [0-9]+' | tail -n 1)
@@ -25,6 +49,10 @@ for preset in win32 win64; do
     fi
     [ $status -ne 0 ] && failed=1
 done
+
+# The prefix's wineserver and desktop still belong to the unit tests' display.
+WINEPREFIX="$root/build/wine" wineserver -k >/dev/null 2>&1
+kill "$xvfb_pid" 2>/dev/null
 
 # Debian's Python: its pytest and PIL come from the archive.
 e2e_output=$(cd tests/e2e && /usr/bin/python3 -m pytest -q -p no:cacheprovider 2>&1)

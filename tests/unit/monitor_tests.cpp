@@ -182,6 +182,10 @@ class Procedure : public ::testing::Test {
     void pressCheckBox(int ticks) {
         box->underCursor = 1;
         send(WM_LBUTTONDOWN);
+        // Pointer moves before the next tick poll again with the press
+        // still just made: the latch alone keeps it to one toggle.
+        send(WM_MOUSEMOVE);
+        send(WM_MOUSEMOVE);
         for (int i = 0; i < ticks; ++i)
             send(WM_TIMER, fastTimer);
         send(WM_LBUTTONUP);
@@ -213,6 +217,22 @@ TEST_F(Procedure, CheckBoxTogglesOncePerPressAndSetsPendingOnlyWhenTicked) {
     pressCheckBox(3);
     EXPECT_EQ(1, historyStartPending.load());
     EXPECT_EQ(0, historyOn.load());
+}
+
+// KillTimer tells whether the timer was running.
+TEST_F(Procedure, TheTickRestsWhilePointerAndButtonsAreIdleAndWakesOnThePointer) {
+    send(WM_TIMER, fastTimer);
+    send(WM_LBUTTONDOWN);
+    send(WM_TIMER, fastTimer);
+    send(WM_TIMER, fastTimer);
+    EXPECT_TRUE(KillTimer(window, fastTimer)) << "a press under way keeps it";
+    SetTimer(window, fastTimer, 1, nullptr);
+    send(WM_LBUTTONUP);
+    send(WM_TIMER, fastTimer);
+    send(WM_TIMER, fastTimer);
+    EXPECT_FALSE(KillTimer(window, fastTimer)) << "the hidden window has no pointer over it";
+    send(WM_MOUSEMOVE);
+    EXPECT_TRUE(KillTimer(window, fastTimer)) << "a pointer message wakes it";
 }
 
 TEST_F(Procedure, NothingActsAfterTheShutdownBegan) {
