@@ -161,6 +161,10 @@ TEST_F(Blend, ClipsOnEveryEdge) {
 // Opaque and transparent pixels skip the table: the result must be the
 // table's, bit for bit, for every alpha and factor; a clip keeps the rest.
 TEST_F(Blend, EveryPixelAsTheTableSaysAndNothingOutsideTheClip) {
+    for (int d = 0; d < 256; ++d)
+        for (int s = 0; s < 256; ++s)
+            ASSERT_TRUE(table[blendIndex(d, s, 0)] == d && table[blendIndex(d, s, 255)] == s)
+                << "the shortcuts hold for every colour: " << d << ", " << s;
     std::vector<uint8_t> pixels;
     uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
