@@ -1,23 +1,28 @@
 // Measures, and asserts nothing about time: the blend table fill against the
-// literal loop, and one full repaint of the real face (compose + present)
-// against one plain BitBlt of the window, all in one run. Prints ratios.
+// literal loop and a plain memset of the same 16 MiB, and the repaints of the
+// real face (compose + present) against one plain BitBlt of the window, all
+// in one run. Prints each figure with its reference and the ratio.
 #include "monitor/app_state.h"
+#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
 #include "skin/layout.h"
+#include "skin/painting.h"
 #include "skin/skin_pack.h"
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
-using namespace Gdiplus::DllExports;
 
 namespace {
 
@@ -36,8 +41,28 @@ template <typename Work> double medianMicroseconds(int rounds, Work work) {
     return times[times.size() / 2];
 }
 
+double privateMiB() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof counters);
+    // Wine leaves PrivateUsage at 0; Windows gives both the same value.
+    return counters.PagefileUsage / 1048576.0;
+}
+
 LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Two sets of readings for four GPUs in which every one of the twelve value
+// texts differs.
+void setReadings(int set) {
+    for (int slot = 0; slot < 4; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.graphicsClock = set ? 1234567u + 1000u * slot : 705000u + 100000u * slot;
+        readings.temperature = set ? 61 + slot : 48 + slot;
+        readings.load = set ? 37 + slot : 99 - slot;
+    }
 }
 
 } // namespace
@@ -46,8 +71,10 @@ int main() {
     static std::vector<uint8_t> table(blendTableSize);
     double fast = medianMicroseconds(5, [] { fillBlendTable(table.data()); });
     double literal = medianMicroseconds(3, [] { fillBlendTableLiterally(table.data()); });
-    std::printf("blend table fill: fast %.1f ms, literal %.1f ms, ratio %.1fx (target >= 8x)\n",
-                fast / 1000, literal / 1000, literal / fast);
+    double floor = medianMicroseconds(5, [] { std::memset(table.data(), table[7] + 1, table.size()); });
+    std::printf("blend table fill: %.1f ms; literal loop %.1f ms, ratio %.1fx (target >= 8x); "
+                "plain 16 MiB memset %.1f ms, the fill takes %.1fx that\n",
+                fast / 1000, literal / 1000, literal / fast, floor / 1000, fast / floor);
 
     // The real face: the pack from the build, the views of the layout.
     std::ifstream packFile(SKIN_PACK_PATH, std::ios::binary);
@@ -69,32 +96,84 @@ int main() {
     createBackBuffer(window);
     appRunning = 0; // the sampling thread the layout starts ends at once
     resetGpuReadings();
-    gpuReadings.gpuCount = 2;
-    gpuReadings.slots[0].graphicsClock = 1234567;
-    gpuReadings.slots[0].temperature = 61;
-    gpuReadings.slots[0].load = 37;
+    gpuReadings.gpuCount = 4;
+    setReadings(0);
     if (!buildLayout()) {
         std::printf("the layout could not be built\n");
         return 1;
     }
-    auto repaint = [] {
-        rootView->draw(backBuffer.graphics);
-        GdipFlush(backBuffer.graphics, Gdiplus::FlushIntentionSync);
-        presentBackBuffer();
-        GdiFlush();
-    };
+    updateReadingViews();
     auto blit = [] {
         BitBlt(backBuffer.windowDC, 0, 0, backBuffer.width, backBuffer.height, backBuffer.memoryDC,
                0, 0, SRCCOPY);
         GdiFlush();
     };
+    auto present = [] {
+        presentBackBuffer();
+        GdiFlush();
+    };
+    auto whole = [&] {
+        forgetComposedFace();
+        composeFace(rootView);
+        present();
+    };
+    int press = 0;
+    auto hover = [&] {
+        // A button's look changes, as on hover, press and release.
+        closeButton->imageSelector = (++press & 1) ? SelectorPressed : SelectorAuto;
+        composeFace(rootView);
+        present();
+    };
+    auto unchanged = [&] {
+        // A drag, or the refresh when no value changed.
+        composeFace(rootView);
+        present();
+    };
+    int set = 0;
+    auto refresh = [&] {
+        setReadings(set ^= 1);
+        updateReadingViews();
+        composeFace(rootView);
+        present();
+    };
     for (int i = 0; i < 20; ++i)
-        repaint();
-    double paint = medianMicroseconds(500, repaint);
-    double plain = medianMicroseconds(500, blit);
-    std::printf("full repaint (compose + present): median %.0f us; one plain 271 x 141 BitBlt: "
-                "median %.0f us; ratio %.1fx\n",
-                paint, plain, paint / plain);
+        whole();
+    const double plain = medianMicroseconds(500, blit);
+    const double wholeFace = medianMicroseconds(300, whole);
+    const double look = medianMicroseconds(500, hover);
+    const double same = medianMicroseconds(500, unchanged);
+    const double values = medianMicroseconds(300, refresh);
+    std::printf("one plain 271 x 141 BitBlt: median %.1f us\n", plain);
+    std::printf("whole face composed and presented (first frame): median %.0f us, %.0fx the BitBlt\n",
+                wholeFace, wholeFace / plain);
+    std::printf("repaint, a button's look changed: median %.1f us, ratio %.1fx the BitBlt (target <= 10x)\n",
+                look, look / plain);
+    std::printf("repaint, nothing changed: median %.1f us, ratio %.1fx the BitBlt (target <= 10x)\n",
+                same, same / plain);
+    std::printf("refresh, all twelve value texts changed: median %.0f us (target <= 1000 us), "
+                "%.0fx the BitBlt\n",
+                values, values / plain);
+
+    // Memory over many repaints: every kind of them, the values changing.
+    auto mixed = [&](int i, bool wholeToo) {
+        if (i % 3 == 0)
+            refresh();
+        else if (i % 3 == 1)
+            hover();
+        else if (wholeToo)
+            whole();
+        else
+            unchanged();
+    };
+    for (int i = 0; i < 100; ++i)
+        mixed(i, true);
+    const double after100 = privateMiB();
+    for (int i = 100; i < 20000; ++i)
+        mixed(i, i % 30 == 2);
+    const double after20000 = privateMiB();
+    std::printf("private memory after 100 repaints %.2f MiB, after 20,000 %.2f MiB: grew %.3f MiB "
+                "(target < 1 MiB)\n",
+                after100, after20000, after20000 - after100);
     destroyLayout();
     removeSkinFiles();
     DestroyWindow(window);
