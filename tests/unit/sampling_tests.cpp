@@ -5,11 +5,13 @@
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
+#include "skin/layout.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -51,6 +53,49 @@ TEST(DisplayTexts, ColoursFollowReadingAndSlot) {
     EXPECT_EQ(presentColor, loadColor(2, 3));
     EXPECT_EQ(dimColor, loadColor(3, 3));
     EXPECT_EQ(0x1EFFFFFFu, dimColor);
+}
+
+// The colour comes from whether a value was read; a temperature below zero
+// is a reading like any other.
+TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
+    View temperature({0, 0}, nullptr, Text, nullptr, 0);
+    temperatureText[0] = &temperature;
+    resetGpuReadings();
+    gpuReadings.gpuCount = 1;
+    gpuReadings.slots[0].temperature = -5;
+    updateReadingViews();
+    EXPECT_EQ(presentColor, temperature.color);
+    gpuReadings.slots[0].temperature = 0;
+    updateReadingViews();
+    EXPECT_EQ(dimColor, temperature.color) << "0 is no reading";
+    temperatureText[0] = nullptr;
+    resetGpuReadings();
+}
+
+// Ordinary and TCC GPUs together beyond the 64 handles the table holds: the
+// ordinary ones first, then the TCC ones that fit. The simulated driver reads
+// its scenario once per process, so this runs in a child process of its own.
+TEST(Discovery, NeverMoreThan64Handles) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    char path[MAX_PATH] = {};
+    GetTempFileNameA(folder, "scn", 0, path);
+    std::ofstream(path) << "[gpu]\nname = Graphics\nrepeat = 60\n"
+                           "[gpu]\nname = Compute\ntcc = yes\nrepeat = 10\n";
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            resetGpuReadings();
+            const bool found = enumerateGpus();
+            std::exit(found && gpuReadings.gpuCount == 64 && gpuReadings.handles[59] &&
+                              gpuReadings.handles[63] && gpuReadings.slots[0].temperature == 0
+                          ? 0
+                          : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", nullptr);
+    DeleteFileA(path);
 }
 
 TEST(GpuNames, CutAt39AndNeverReadPastTheBuffer) {
