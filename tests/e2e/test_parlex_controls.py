@@ -188,10 +188,14 @@ def test_check_box_toggles_once_per_press(wine, display, parlex):
 
 def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
     process, rect = parlex
+    assert (workdir / "skin" / "imgTemp_").stat().st_size > 0
     press_escape(display, rect)
     assert process.wait(10) == 0
     assert not (workdir / "skin").exists()
     assert not wine.mutex_exists("Parlex_SS.exe")
+    again = start_parlex(wine, workdir)
+    assert wait_window(wine), "a new start succeeds at once"
+    wine.stop(again)
 
 
 def test_dragging_defers_the_repaint(wine, display, parlex):

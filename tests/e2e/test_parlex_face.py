@@ -105,15 +105,6 @@ def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_pat
         (x, y, wine.window_rect("Parlex", "Parlex"))
 
 
-def test_escape_removes_the_skin_files(wine, display, tmp_path, workdir):
-    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
-    rect = wait_window(wine)
-    assert (workdir / "skin" / "imgTemp_").stat().st_size > 0
-    press_escape(display, rect)
-    assert process.wait(10) == 0
-    assert not (workdir / "skin").exists()
-
-
 def test_a_skin_folder_holding_another_file_stays(wine, display, tmp_path, workdir):
     (workdir / "skin").mkdir()
     (workdir / "skin" / "mine.txt").write_text("keep me")

@@ -1,5 +1,5 @@
 """Parlex's start-up under Wine: one instance, the centred window, the version
-check, GPU discovery with its messages, the sampling thread, Esc."""
+check, GPU discovery with its messages, the sampling thread."""
 
 import subprocess
 import time
@@ -7,7 +7,7 @@ import time
 import pytest
 
 from harness import Display, Wine, read_call_log, wait_until
-from parlex import PARLEX, answer_message, press_escape, start_parlex, wait_message, wait_window
+from parlex import PARLEX, answer_message, start_parlex, wait_message, wait_window
 
 TWO_GPUS = "[gpu]\nname = NVIDIA GeForce RTX 4070\n[gpu]\nname = NVIDIA RTX A2000\n"
 
@@ -123,16 +123,6 @@ def test_probing_and_sampling(wine, tmp_path, workdir):
     assert all(950 <= gap <= 2500 for gap in gaps), gaps
     tcc_usage = [c for c in calls if c["function"] == "NvAPI_GPU_GetUsages" and c["gpu"] == "-1"]
     assert tcc_usage, "the TCC slot's usage query finds no handle"
-
-
-def test_escape_ends_and_frees_the_mutex(wine, display, tmp_path, workdir):
-    process = start_parlex(wine, workdir, TWO_GPUS, tmp_path)
-    rect = wait_window(wine)
-    press_escape(display, rect)
-    assert process.wait(10) == 0
-    again = start_parlex(wine, workdir)
-    assert wait_window(wine), "a new start succeeds at once"
-    wine.stop(again)
 
 
 def test_working_directory_too_long_for_the_buffer(wine, tmp_path):
