@@ -198,9 +198,13 @@ def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
     wine.stop(again)
 
 
-def test_dragging_defers_the_repaint(wine, display, parlex):
-    process, rect = parlex
+def test_dragging_defers_the_repaint(wine, display, tmp_path, workdir):
+    cycling = "[gpu]\nname = G\ngraphics = cycle 1000000 1500000 2000000\n" \
+              "temperature = cycle 40 60 80\nload = cycle 5 50 95\n"
+    process = start_parlex(wine, workdir, cycling, tmp_path)
+    rect = wait_window(wine)
     x, y = rect[:2]
+    time.sleep(1.5)
     press_background(display, rect, 60, 20)
     for step in range(1, 4):
         display.move(x + 60 + 10 * step, y + 20 + 10 * step)
@@ -208,5 +212,18 @@ def test_dragging_defers_the_repaint(wine, display, parlex):
     time.sleep(0.2)
     moved = wine.window_rect("Parlex", "Parlex")
     assert moved[:2] == (x + 30, y + 30)
+    values = (110, 34, 271, 50)
+
+    def shots():
+        taken = []
+        for _ in range(3):
+            taken.append(region(display, moved, values).tobytes())
+            time.sleep(1.05)
+        return taken
+
+    held = shots()  # the values change every second, the window is held
     display.release()
+    released = shots()
+    assert len(set(held)) == 1, "no repaint while the window is dragged"
+    assert len(set(released)) >= 2, "the refresh paints again once it is let go"
     assert process.poll() is None
