@@ -86,7 +86,7 @@ NvStatus enumerate(NvPhysicalGpuHandle* handles, NvU32* count, bool tcc, const c
         for (size_t i = 0; i < scenario().gpus.size() && found < NVAPI_MAX_PHYSICAL_GPUS; ++i)
             if (scenario().gpus[i].tcc == tcc)
                 handles[found++] = handleOf(i);
-        *count = found;
+        *count = static_cast<NvU32>((tcc ? scenario().tccCount : scenario().enumCount).take(found));
     }
     logCall(name, "count=" + std::to_string(found), status);
     return status;
@@ -248,6 +248,29 @@ NvStatus __cdecl GetCurrentPstate(NvPhysicalGpuHandle handle, NvU32* pstate) {
     return status;
 }
 
+// The GPU's place on the PCI bus: its bus number, and its device ("slot")
+// number on that bus.
+NvStatus busFigure(NvPhysicalGpuHandle handle, NvU32* out, bool slot, const char* name) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, out, &gpu, &index);
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>((slot ? gpu->slotStatus : gpu->busStatus).take(0));
+    if (status == NVAPI_OK)
+        *out = static_cast<NvU32>(slot ? gpu->slot : gpu->bus);
+    logCall(name, "gpu=" + std::to_string(index), status);
+    return status;
+}
+
+NvStatus __cdecl GetBusId(NvPhysicalGpuHandle handle, NvU32* bus) {
+    return busFigure(handle, bus, false, "NvAPI_GPU_GetBusId");
+}
+
+NvStatus __cdecl GetBusSlotId(NvPhysicalGpuHandle handle, NvU32* slot) {
+    return busFigure(handle, slot, true, "NvAPI_GPU_GetBusSlotId");
+}
+
 NvStatus __cdecl GetUsages(NvPhysicalGpuHandle handle, NV_GPU_USAGES_INFO* usages) {
     std::lock_guard<std::mutex> lock(stateLock);
     GpuScenario* gpu = nullptr;
@@ -292,6 +315,8 @@ void* entryPoint(NvU32 id) {
     case 0x6FF81213: return reinterpret_cast<void*>(GetPstates20);
     case 0x927DA4F6: return reinterpret_cast<void*>(GetCurrentPstate);
     case 0x189A1FDF: return reinterpret_cast<void*>(GetUsages);
+    case 0x1BE0B8E5: return reinterpret_cast<void*>(GetBusId);
+    case 0x2A0A350F: return reinterpret_cast<void*>(GetBusSlotId);
     case 0x33C7358C:
         return scenario().hookStart ? reinterpret_cast<void*>(ReportCallStart) : nullptr;
     case 0x593E8644:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -16,6 +17,17 @@ using gpusim::logCall;
 using gpusim::scenario;
 
 typedef struct nvmlDevice_st* nvmlDevice_t;
+
+// The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
+struct nvmlPciInfo_t {
+    char busIdLegacy[16];
+    unsigned domain;
+    unsigned bus;
+    unsigned device;
+    unsigned pciDeviceId;
+    unsigned pciSubSystemId;
+    char busId[32];
+};
 
 enum nvmlReturn_t {
     NVML_SUCCESS = 0,
@@ -41,14 +53,18 @@ GpuScenario* gpuOf(nvmlDevice_t device, int* index) {
     return &scenario().gpus[position];
 }
 
-// NVML numbers the devices as the scenario lists them, ordinary and TCC alike
-// in the order Tessig lists them: ordinary GPUs first.
+// NVML numbers the devices in an order of its own, by their place on the PCI
+// bus, ordinary and TCC alike; a GPU may be missing from it altogether.
 std::vector<size_t> nvmlOrder() {
     std::vector<size_t> order;
-    for (int tcc = 0; tcc < 2; ++tcc)
-        for (size_t i = 0; i < scenario().gpus.size(); ++i)
-            if (scenario().gpus[i].tcc == (tcc == 1))
-                order.push_back(i);
+    for (size_t i = 0; i < scenario().gpus.size(); ++i)
+        if (scenario().gpus[i].inNvml)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(), [](size_t a, size_t b) {
+        const GpuScenario& first = scenario().gpus[a];
+        const GpuScenario& second = scenario().gpus[b];
+        return first.bus != second.bus ? first.bus < second.bus : first.slot < second.slot;
+    });
     return order;
 }
 
@@ -167,6 +183,52 @@ __declspec(dllexport) nvmlReturn_t nvmlDeviceGetHandleByIndex(unsigned index,
     return handleByIndex(index, device, "nvmlDeviceGetHandleByIndex");
 }
 
+nvmlReturn_t deviceCount(unsigned* count, const char* name) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    nvmlReturn_t status = NVML_SUCCESS;
+    if (!initialized)
+        status = NVML_ERROR_UNINITIALIZED;
+    else if (!count)
+        status = NVML_ERROR_INVALID_ARGUMENT;
+    else
+        *count = static_cast<unsigned>(nvmlOrder().size());
+    logCall(name, "", status);
+    return status;
+}
+
+__declspec(dllexport) nvmlReturn_t nvmlDeviceGetCount_v2(unsigned* count) {
+    return deviceCount(count, "nvmlDeviceGetCount_v2");
+}
+
+__declspec(dllexport) nvmlReturn_t nvmlDeviceGetCount(unsigned* count) {
+    return deviceCount(count, "nvmlDeviceGetCount");
+}
+
+__declspec(dllexport) nvmlReturn_t nvmlDeviceGetPciInfo_v3(nvmlDevice_t device,
+                                                            nvmlPciInfo_t* pci) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    int index = -1;
+    GpuScenario* gpu = gpuOf(device, &index);
+    nvmlReturn_t status = NVML_SUCCESS;
+    if (!initialized)
+        status = NVML_ERROR_UNINITIALIZED;
+    else if (!gpu || !pci)
+        status = NVML_ERROR_INVALID_ARGUMENT;
+    else
+        status = static_cast<nvmlReturn_t>(gpu->nvmlPciStatus.take(0));
+    if (status == NVML_SUCCESS) {
+        std::memset(pci, 0, sizeof *pci);
+        pci->bus = static_cast<unsigned>(gpu->bus);
+        pci->device = static_cast<unsigned>(gpu->slot);
+        pci->pciDeviceId = 0x1B8010DE;
+        std::snprintf(pci->busId, sizeof pci->busId, "00000000:%02X:%02X.0", pci->bus, pci->device);
+        std::snprintf(pci->busIdLegacy, sizeof pci->busIdLegacy, "0000:%02X:%02X.0", pci->bus,
+                      pci->device);
+    }
+    logCall("nvmlDeviceGetPciInfo_v3", "gpu=" + std::to_string(index), status);
+    return status;
+}
+
 __declspec(dllexport) nvmlReturn_t nvmlDeviceGetTemperature(nvmlDevice_t device, int sensor,
                                                             unsigned* temperature) {
     if (sensor != 0) {
@@ -201,6 +263,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
         if (!scenario().nvmlUnversioned) {
             hideExport(self, "nvmlInit");
             hideExport(self, "nvmlDeviceGetHandleByIndex");
+            hideExport(self, "nvmlDeviceGetCount");
         }
     }
     return TRUE;

@@ -36,6 +36,7 @@ const NamedId knownIds[] = {
     {"GPU_GetThermalSettings", 0xE3640A56}, {"GPU_GetPstates20", 0x6FF81213},
     {"GPU_GetCurrentPstate", 0x927DA4F6}, {"GPU_GetUsages", 0x189A1FDF},
     {"Diag_ReportCallStart", 0x33C7358C}, {"Diag_ReportCallReturn", 0x593E8644},
+    {"GPU_GetBusId", 0x1BE0B8E5},         {"GPU_GetBusSlotId", 0x2A0A350F},
 };
 
 std::string trim(const std::string& text) {
@@ -122,7 +123,16 @@ const std::map<std::string, GpuSequence> gpuSequences = {
     {"power_status", &GpuScenario::powerStatus},
     {"power_limit", &GpuScenario::powerLimit},
     {"power_limit_status", &GpuScenario::powerLimitStatus},
+    {"bus_status", &GpuScenario::busStatus},
+    {"slot_status", &GpuScenario::slotStatus},
+    {"nvml_pci_status", &GpuScenario::nvmlPciStatus},
 };
+
+bool parseNumber(const std::string& text, long long* out) {
+    char* end = nullptr;
+    *out = std::strtoll(text.c_str(), &end, 0);
+    return !text.empty() && !*end && *out >= 0;
+}
 
 bool setGpuKey(GpuScenario& gpu, const std::string& key, const std::string& value) {
     if (key == "name") {
@@ -141,6 +151,12 @@ bool setGpuKey(GpuScenario& gpu, const std::string& key, const std::string& valu
         return parseLayouts(value, &gpu.thermalLayouts);
     if (key == "pstates_layouts")
         return parseLayouts(value, &gpu.pstatesLayouts);
+    if (key == "bus")
+        return parseNumber(value, &gpu.bus);
+    if (key == "slot")
+        return parseNumber(value, &gpu.slot);
+    if (key == "nvml")
+        return parseFlag(value, &gpu.inNvml);
     auto found = gpuSequences.find(key);
     return found != gpuSequences.end() && parseNumbers(value, &(gpu.*(found->second)));
 }
@@ -154,6 +170,10 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         return parseNumbers(value, &scenario.enumStatus);
     if (key == "tcc_status")
         return parseNumbers(value, &scenario.tccStatus);
+    if (key == "enum_count")
+        return parseNumbers(value, &scenario.enumCount);
+    if (key == "tcc_count")
+        return parseNumbers(value, &scenario.tccCount);
     if (key == "missing") {
         std::istringstream words(value);
         std::string word;
@@ -235,6 +255,9 @@ Scenario parseScenario(const std::string& text) {
             scenario.errors.push_back("line " + std::to_string(lineNumber) + ": " + line);
     }
     finishGpu();
+    for (size_t i = 0; i < scenario.gpus.size(); ++i)
+        if (scenario.gpus[i].bus < 0)
+            scenario.gpus[i].bus = static_cast<long long>(i) + 1;
     return scenario;
 }
 
@@ -281,6 +304,8 @@ Scenario livelyScenario() {
     second.powerLimit = Sequence({70000});
     second.p0Graphics = Sequence({562000});
     second.p0Memory = Sequence({5501000});
+    first.bus = 1;
+    second.bus = 2;
     scenario.gpus = {first, second};
     return scenario;
 }

@@ -50,11 +50,18 @@ struct GpuScenario {
     Sequence nvmlTemperature{{45}}, nvmlTemperatureStatus;
     Sequence power{{90000}}, powerStatus;
     Sequence powerLimit{{180000}}, powerLimitStatus;
+    // Where the GPU sits on the PCI bus; a GPU without its own bus number
+    // takes its place in the scenario (1, 2, ...).
+    long long bus = -1, slot = 0;
+    Sequence busStatus, slotStatus, nvmlPciStatus;
+    bool inNvml = true; // whether NVML lists the GPU at all
 };
 
 struct Scenario {
     bool nvapiPresent = true;
     Sequence initializeStatus, enumStatus, tccStatus;
+    // A count the enumerations report whatever they wrote (a faulty driver).
+    Sequence enumCount, tccCount;
     std::set<uint32_t> missing; // interface ids the driver does not provide
     bool hookStart = true, hookReturn = true;
     std::string nvmlLocation = "both"; // fixed, system, both or none

@@ -12,6 +12,7 @@ NvU32 clockVersion[maxLoggedGpus];
 NvU32 pstatesVersion[maxLoggedGpus];
 NvU32 thermalVersion[maxLoggedGpus];
 NvmlLibrary nvml;
+int nvmlIndex[maxLoggedGpus];
 
 namespace {
 
@@ -44,8 +45,9 @@ HMODULE loadNvml() {
 
 void listGpus() {
     NvU32 count = 0;
+    // A faulty driver may report more than the table holds.
     if (NvAPI_EnumPhysicalGPUs(gpuHandles, &count) == NVAPI_OK)
-        gpuCount = static_cast<int>(count);
+        gpuCount = static_cast<int>(count > NVAPI_MAX_PHYSICAL_GPUS ? NVAPI_MAX_PHYSICAL_GPUS : count);
     // The TCC GPUs go into a table of their own: together with the ordinary
     // ones there may be more than the list holds.
     NvPhysicalGpuHandle tcc[NVAPI_MAX_PHYSICAL_GPUS] = {};
@@ -78,6 +80,59 @@ void nameGpus() {
 }
 
 } // namespace
+
+// The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
+struct NvmlPciInfo {
+    char busIdLegacy[16];
+    unsigned domain;
+    unsigned bus;
+    unsigned device;
+    unsigned pciDeviceId;
+    unsigned pciSubSystemId;
+    char busId[32];
+};
+
+void pairNvmlDevices() {
+    for (int gpu = 0; gpu < maxLoggedGpus; ++gpu)
+        nvmlIndex[gpu] = gpu;
+    unsigned count = 0;
+    if (!nvml.deviceGetCount || !nvml.deviceGetPciInfo || !nvml.deviceGetHandleByIndex ||
+        nvml.deviceGetCount(&count) != 0)
+        return;
+    // NVML numbers its devices in its own order, which need not be the
+    // driver's nor ours: each device's place on the bus says which GPU it is.
+    struct Place {
+        unsigned bus, device;
+        bool known;
+    };
+    Place places[NVAPI_MAX_PHYSICAL_GPUS] = {};
+    if (count > NVAPI_MAX_PHYSICAL_GPUS)
+        count = NVAPI_MAX_PHYSICAL_GPUS;
+    bool allKnown = true;
+    for (unsigned index = 0; index < count; ++index) {
+        void* device = nullptr;
+        NvmlPciInfo pci = {};
+        places[index].known = nvml.deviceGetHandleByIndex(index, &device) == 0 &&
+                              nvml.deviceGetPciInfo(device, &pci) == 0;
+        places[index].bus = pci.bus;
+        places[index].device = pci.device;
+        allKnown = allKnown && places[index].known;
+    }
+    for (int gpu = 0; gpu < gpuCount && gpu < maxLoggedGpus; ++gpu) {
+        NvU32 bus = 0, slot = 0;
+        if (NvAPI_GPU_GetBusId(gpuHandles[gpu], &bus) != NVAPI_OK ||
+            NvAPI_GPU_GetBusSlotId(gpuHandles[gpu], &slot) != NVAPI_OK)
+            continue;
+        int found = -1;
+        for (unsigned index = 0; index < count && found < 0; ++index)
+            if (places[index].known && places[index].bus == bus && places[index].device == slot)
+                found = static_cast<int>(index);
+        // Not among the devices whose place is known: NVML does not list the
+        // GPU, unless it is one of those whose place NVML could not tell.
+        if (found >= 0 || allKnown)
+            nvmlIndex[gpu] = found;
+    }
+}
 
 void setP0Query(Pstates20Info& info, NvU32 version) {
     info.version = version;
@@ -169,7 +224,12 @@ void initLogger() {
         procedure<decltype(nvml.deviceGetPowerUsage)>(nvml.module, "nvmlDeviceGetPowerUsage");
     nvml.deviceGetPowerManagementLimit = procedure<decltype(nvml.deviceGetPowerManagementLimit)>(
         nvml.module, "nvmlDeviceGetPowerManagementLimit");
+    nvml.deviceGetCount = eitherProcedure<decltype(nvml.deviceGetCount)>(
+        nvml.module, "nvmlDeviceGetCount_v2", "nvmlDeviceGetCount");
+    nvml.deviceGetPciInfo =
+        procedure<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
 
     nameGpus();
     probeRecordVersions();
+    pairNvmlDevices();
 }

@@ -39,8 +39,8 @@ int readTemperature(int gpu) {
         return thermal.sensor[0].currentTemp;
     void* device = nullptr;
     unsigned temperature = 0;
-    if (nvml.deviceGetHandleByIndex && nvml.deviceGetTemperature &&
-        nvml.deviceGetHandleByIndex(static_cast<unsigned>(gpu), &device) == 0 &&
+    if (nvmlIndex[gpu] >= 0 && nvml.deviceGetHandleByIndex && nvml.deviceGetTemperature &&
+        nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device) == 0 &&
         nvml.deviceGetTemperature(device, 0, &temperature) == 0)
         return static_cast<int>(temperature);
     return 0;
@@ -48,9 +48,9 @@ int readTemperature(int gpu) {
 
 void readPower(int gpu, GpuFigures& figures) {
     void* device = nullptr;
-    if (!nvml.deviceGetHandleByIndex || !nvml.deviceGetPowerUsage ||
+    if (nvmlIndex[gpu] < 0 || !nvml.deviceGetHandleByIndex || !nvml.deviceGetPowerUsage ||
         !nvml.deviceGetPowerManagementLimit ||
-        nvml.deviceGetHandleByIndex(static_cast<unsigned>(gpu), &device) != 0)
+        nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device) != 0)
         return;
     figures.powerKnown =
         nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts) == 0 &&

@@ -154,4 +154,14 @@ NvAPI_Status NVAPI_CALL NvAPI_GPU_GetCurrentPstate(NvPhysicalGpuHandle gpu, NvU3
     return forward<nvapi_id::GPU_GetCurrentPstate>(cache, gpu, pstate);
 }
 
+NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusId(NvPhysicalGpuHandle gpu, NvU32* busId) {
+    static EntryCache cache;
+    return forward<nvapi_id::GPU_GetBusId>(cache, gpu, busId);
+}
+
+NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusSlotId(NvPhysicalGpuHandle gpu, NvU32* busSlotId) {
+    static EntryCache cache;
+    return forward<nvapi_id::GPU_GetBusSlotId>(cache, gpu, busSlotId);
+}
+
 } // extern "C"

@@ -13,6 +13,8 @@ constexpr uint32_t GPU_GetAllClockFrequencies = 0xDCB616C3;
 constexpr uint32_t GPU_GetThermalSettings = 0xE3640A56;
 constexpr uint32_t GPU_GetPstates20 = 0x6FF81213;
 constexpr uint32_t GPU_GetCurrentPstate = 0x927DA4F6;
+constexpr uint32_t GPU_GetBusId = 0x1BE0B8E5;
+constexpr uint32_t GPU_GetBusSlotId = 0x2A0A350F;
 // Not wrapped: callers resolve it themselves next to the enumeration.
 constexpr uint32_t GPU_GetUsages = 0x189A1FDF;
 // The driver's diagnostic reports around every call; bound as a pair or not at all.
@@ -35,6 +37,8 @@ constexpr InterfaceIdName interfaceIdNames[] = {
     {"NvAPI_GPU_GetThermalSettings", nvapi_id::GPU_GetThermalSettings},
     {"NvAPI_GPU_GetPstates20", nvapi_id::GPU_GetPstates20},
     {"NvAPI_GPU_GetCurrentPstate", nvapi_id::GPU_GetCurrentPstate},
+    {"NvAPI_GPU_GetBusId", nvapi_id::GPU_GetBusId},
+    {"NvAPI_GPU_GetBusSlotId", nvapi_id::GPU_GetBusSlotId},
     {"NvAPI_GPU_GetUsages", nvapi_id::GPU_GetUsages},
     {"NvAPI_Diag_ReportCallStart", nvapi_id::Diag_ReportCallStart},
     {"NvAPI_Diag_ReportCallReturn", nvapi_id::Diag_ReportCallReturn},

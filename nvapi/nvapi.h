@@ -155,4 +155,7 @@ NvAPI_Status NVAPI_CALL NvAPI_GPU_GetThermalSettings(NvPhysicalGpuHandle gpu, Nv
                                                      ThermalSettings* thermal);
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetPstates20(NvPhysicalGpuHandle gpu, Pstates20Info* pstates);
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetCurrentPstate(NvPhysicalGpuHandle gpu, NvU32* pstate);
+// The GPU's PCI bus number, and its device number on that bus.
+NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusId(NvPhysicalGpuHandle gpu, NvU32* busId);
+NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusSlotId(NvPhysicalGpuHandle gpu, NvU32* busSlotId);
 }

@@ -167,6 +167,42 @@ class TestReport:
         assert "\tPower(Draw)    123.456 W\r\n\tPower(Limit)   0.007 W\r\n" in report
 
 
+def power_of(report, name):
+    """The power lines of one GPU's block in a report, or None without them."""
+    block = report.split(name + ":\r\n", 1)[1].split(":\r\n", 1)[0]
+    lines = [line for line in block.split("\r\n") if line.startswith("\tPower(Draw)")]
+    return lines[0].split()[-2] if lines else None
+
+
+class TestNvmlPairing:
+    """NVML numbers its devices by PCI bus, not as the driver nor as Tessig
+    lists the GPUs; each GPU's power must be its own."""
+
+    def test_figures_follow_the_bus_not_the_order(self, wine, tmp_path, workdir):
+        text = ("[gpu]\nname = Ordinary on bus 9\nbus = 9\npower = 9000\n"
+                "[gpu]\nname = Compute on bus 2\ntcc = yes\nbus = 2\npower = 2000\n"
+                "[gpu]\nname = Ordinary on bus 5\nbus = 5\npower = 5000\n"
+                "[gpu]\nname = Not in NVML\nbus = 7\nnvml = no\npower = 7000\n")
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(2)
+        assert tessig.stop() == 0
+        report = first_report(tessig.output)
+        # Tessig lists the ordinary GPUs first: bus 9, bus 5, bus 7, then the
+        # TCC one; NVML lists bus 2, 5 and 9.
+        assert [power_of(report, name) for name in
+                ("Ordinary on bus 9", "Ordinary on bus 5", "Not in NVML", "Compute on bus 2")] == \
+            ["9.000", "5.000", None, "2.000"]
+
+    def test_a_side_that_cannot_tell_keeps_the_list_order(self, wine, tmp_path, workdir):
+        text = ("[gpu]\nname = First\nbus = 3\nbus_status = -104\npower = 3000\n"
+                "[gpu]\nname = Second\nbus = 1\npower = 1000\n")
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(1)
+        assert tessig.stop() == 0
+        report = first_report(tessig.output)
+        assert [power_of(report, "First"), power_of(report, "Second")] == ["1.000", "1.000"]
+
+
 class TestStartupFailures:
     @pytest.mark.parametrize("text, message", [
         ("initialize_status = -6\n[gpu]\n", "NvAPIの初期化に失敗しました\n"),
@@ -176,7 +212,10 @@ class TestStartupFailures:
         ("nvml_init_status = 1\n[gpu]\n", "NvMLの初期化に失敗しました\n"),
         ("[gpu]\nname_status = -5\n[gpu]\n", "GPU名を取得できません\n"),
         ("[gpu]\nrepeat = 7\n[gpu]\nname_status = -5\n", "GPU名を取得できません\n"),
-    ], ids=["driver", "no-gpu", "enumerations", "nvml-missing", "nvml-init", "name-0", "name-7"])
+        # A count beyond the table, read as negative before it was clamped.
+        ("enum_count = 4294967295\n[gpu]\n[gpu]\ntcc = yes\n", "GPU名を取得できません\n"),
+    ], ids=["driver", "no-gpu", "enumerations", "nvml-missing", "nvml-init", "name-0", "name-7",
+            "count-beyond-the-table"])
     def test_message_and_exit_code_1(self, wine, tmp_path, workdir, text, message):
         code, output = run_to_exit(wine, tmp_path, workdir, text)
         assert code == 1
