@@ -290,6 +290,32 @@ NvStatus __cdecl GetUsages(NvPhysicalGpuHandle handle, NV_GPU_USAGES_INFO* usage
     return status;
 }
 
+NvStatus __cdecl GetDynamicPstatesInfoEx(NvPhysicalGpuHandle handle,
+                                         NV_GPU_DYNAMIC_PSTATES_INFO_EX* info) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    GpuScenario* gpu = nullptr;
+    int index = -1;
+    NvStatus status = checkGpuCall(handle, info, &gpu, &index);
+    NvU32 version = info ? info->version : 0;
+    if (status == NVAPI_OK && version != NV_GPU_DYNAMIC_PSTATES_INFO_EX_VER)
+        status = NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status == NVAPI_OK)
+        status = static_cast<NvStatus>(gpu->dynamicStatus.take(0));
+    if (status == NVAPI_OK) {
+        // The driver fills the whole record: graphics, frame buffer, video, bus.
+        std::memset(info->utilization, 0, sizeof info->utilization);
+        info->flags = 1;
+        for (int domain = 0; domain < 4; ++domain)
+            info->utilization[domain].bIsPresent = domain != 0 || gpu->graphicsDomain;
+        info->utilization[0].percentage =
+            gpu->graphicsDomain ? static_cast<NvU32>(gpu->load.take(0)) : 0;
+        info->utilization[1].percentage = 3;
+    }
+    logCall("NvAPI_GPU_GetDynamicPstatesInfoEx",
+            "gpu=" + std::to_string(index) + " version=" + hex(version), status);
+    return status;
+}
+
 void __cdecl ReportCallStart(NvU32 id, NvU32* words) {
     logCall("NvAPI_Diag_ReportCallStart",
             "id=" + hex(id) + " words=" + std::to_string(words[0]) + "," + std::to_string(words[1]),
@@ -316,6 +342,7 @@ void* entryPoint(NvU32 id) {
     case 0x927DA4F6: return reinterpret_cast<void*>(GetCurrentPstate);
     case 0x189A1FDF: return reinterpret_cast<void*>(GetUsages);
     case 0x1BE0B8E5: return reinterpret_cast<void*>(GetBusId);
+    case 0x60DED2ED: return reinterpret_cast<void*>(GetDynamicPstatesInfoEx);
     case 0x2A0A350F: return reinterpret_cast<void*>(GetBusSlotId);
     case 0x33C7358C:
         return scenario().hookStart ? reinterpret_cast<void*>(ReportCallStart) : nullptr;

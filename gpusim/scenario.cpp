@@ -37,6 +37,7 @@ const NamedId knownIds[] = {
     {"GPU_GetCurrentPstate", 0x927DA4F6}, {"GPU_GetUsages", 0x189A1FDF},
     {"Diag_ReportCallStart", 0x33C7358C}, {"Diag_ReportCallReturn", 0x593E8644},
     {"GPU_GetBusId", 0x1BE0B8E5},         {"GPU_GetBusSlotId", 0x2A0A350F},
+    {"GPU_GetDynamicPstatesInfoEx", 0x60DED2ED},
 };
 
 std::string trim(const std::string& text) {
@@ -110,6 +111,7 @@ const std::map<std::string, GpuSequence> gpuSequences = {
     {"thermal_status", &GpuScenario::thermalStatus},
     {"load", &GpuScenario::load},
     {"usage_status", &GpuScenario::usageStatus},
+    {"dynamic_status", &GpuScenario::dynamicStatus},
     {"pstate", &GpuScenario::pstate},
     {"pstate_status", &GpuScenario::pstateStatus},
     {"p0_graphics", &GpuScenario::p0Graphics},
@@ -157,6 +159,8 @@ bool setGpuKey(GpuScenario& gpu, const std::string& key, const std::string& valu
         return parseNumber(value, &gpu.slot);
     if (key == "nvml")
         return parseFlag(value, &gpu.inNvml);
+    if (key == "graphics_domain")
+        return parseFlag(value, &gpu.graphicsDomain);
     auto found = gpuSequences.find(key);
     return found != gpuSequences.end() && parseNumbers(value, &(gpu.*(found->second)));
 }

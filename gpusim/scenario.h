@@ -43,6 +43,8 @@ struct GpuScenario {
     Sequence clockStatus, baseStatus, boostStatus;
     Sequence temperature{{45}}, thermalStatus;
     Sequence load{{10}}, usageStatus;
+    Sequence dynamicStatus;     // NvAPI_GPU_GetDynamicPstatesInfoEx, which reads load too
+    bool graphicsDomain = true; // whether its record says the graphics domain is there
     Sequence pstate{{0}}, pstateStatus;
     Sequence p0Graphics{{1607000}}, p0Memory{{5005000}};
     Sequence pstatesStatus, pstatesMemoryStatus;

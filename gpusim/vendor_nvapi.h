@@ -147,9 +147,21 @@ typedef struct {
 } NV_GPU_USAGES_INFO;
 #define NV_GPU_USAGES_INFO_VER1 MAKE_NVAPI_VERSION(NV_GPU_USAGES_INFO, 1)
 
+#define NVAPI_MAX_GPU_UTILIZATIONS 8
+typedef struct {
+    NvU32 version;
+    NvU32 flags;
+    struct {
+        NvU32 bIsPresent : 1;
+        NvU32 percentage;
+    } utilization[NVAPI_MAX_GPU_UTILIZATIONS];
+} NV_GPU_DYNAMIC_PSTATES_INFO_EX;
+#define NV_GPU_DYNAMIC_PSTATES_INFO_EX_VER MAKE_NVAPI_VERSION(NV_GPU_DYNAMIC_PSTATES_INFO_EX, 1)
+
 // The vendor's published sizes; a mismatch here means these declarations are wrong.
 static_assert(NV_GPU_CLOCK_FREQUENCIES_VER_3 == 0x30108, "");
 static_assert(NV_GPU_THERMAL_SETTINGS_VER_2 == 0x20044, "");
 static_assert(NV_GPU_PERF_PSTATES20_INFO_VER1 == 0x11C94, "");
 static_assert(NV_GPU_PERF_PSTATES20_INFO_VER3 == 0x31CF8, "");
 static_assert(NV_GPU_USAGES_INFO_VER1 == 0x10088, "");
+static_assert(NV_GPU_DYNAMIC_PSTATES_INFO_EX_VER == 0x10048, "");

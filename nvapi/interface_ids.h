@@ -15,8 +15,9 @@ constexpr uint32_t GPU_GetPstates20 = 0x6FF81213;
 constexpr uint32_t GPU_GetCurrentPstate = 0x927DA4F6;
 constexpr uint32_t GPU_GetBusId = 0x1BE0B8E5;
 constexpr uint32_t GPU_GetBusSlotId = 0x2A0A350F;
-// Not wrapped: callers resolve it themselves next to the enumeration.
+// Not wrapped: callers resolve them themselves next to the enumeration.
 constexpr uint32_t GPU_GetUsages = 0x189A1FDF;
+constexpr uint32_t GPU_GetDynamicPstatesInfoEx = 0x60DED2ED;
 // The driver's diagnostic reports around every call; bound as a pair or not at all.
 constexpr uint32_t Diag_ReportCallStart = 0x33C7358C;
 constexpr uint32_t Diag_ReportCallReturn = 0x593E8644;
@@ -40,6 +41,7 @@ constexpr InterfaceIdName interfaceIdNames[] = {
     {"NvAPI_GPU_GetBusId", nvapi_id::GPU_GetBusId},
     {"NvAPI_GPU_GetBusSlotId", nvapi_id::GPU_GetBusSlotId},
     {"NvAPI_GPU_GetUsages", nvapi_id::GPU_GetUsages},
+    {"NvAPI_GPU_GetDynamicPstatesInfoEx", nvapi_id::GPU_GetDynamicPstatesInfoEx},
     {"NvAPI_Diag_ReportCallStart", nvapi_id::Diag_ReportCallStart},
     {"NvAPI_Diag_ReportCallReturn", nvapi_id::Diag_ReportCallReturn},
 };

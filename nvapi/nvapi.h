@@ -137,6 +137,20 @@ static_assert(offsetof(GpuUsage, values[2]) == 12, "");
 constexpr NvU32 usageRecordV1 = 0x10088;
 static_assert(usageRecordV1 == recordVersion(sizeof(GpuUsage), 1), "");
 
+// NvAPI_GPU_GetDynamicPstatesInfoEx: the utilisation of each domain in percent.
+constexpr int utilizationGraphics = 0;
+struct DynamicPstatesInfo {
+    NvU32 version;
+    NvU32 flags;
+    struct {
+        NvU32 present; // bit 0: the domain is there
+        NvU32 percentage;
+    } utilization[8];
+};
+static_assert(sizeof(DynamicPstatesInfo) == 72, "dynamic P-states record size");
+constexpr NvU32 dynamicPstatesRecordV1 = 0x10048;
+static_assert(dynamicPstatesRecordV1 == recordVersion(sizeof(DynamicPstatesInfo), 1), "");
+
 // Entry points under the vendor's names. Each binds the library when needed and
 // returns the entry point's status, or -1, -2 or -3 from the binding itself.
 extern "C" {

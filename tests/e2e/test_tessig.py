@@ -203,6 +203,23 @@ class TestNvmlPairing:
         assert [power_of(report, "First"), power_of(report, "Second")] == ["1.000", "1.000"]
 
 
+class TestLoadFallback:
+    """The load comes from an interface the vendor does not publish; without
+    it the published utilisation of the graphics domain stands in."""
+
+    @pytest.mark.parametrize("text, load", [
+        ("missing = GPU_GetUsages\n[gpu]\nload = 42\n", "42"),
+        ("[gpu]\nload = 42\nusage_status = -5\n", "42"),
+        ("missing = GPU_GetUsages\n[gpu]\nload = 42\ndynamic_status = -5\n", "0"),
+        ("missing = GPU_GetUsages\n[gpu]\nload = 42\ngraphics_domain = no\n", "0"),
+    ], ids=["usage-query-missing", "usage-query-fails", "both-fail", "no-graphics-domain"])
+    def test_load(self, wine, tmp_path, workdir, text, load):
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(1)
+        assert tessig.stop() == 0
+        assert f"\tLoad           {load} %\r\n" in first_report(tessig.output)
+
+
 class TestStartupFailures:
     @pytest.mark.parametrize("text, message", [
         ("initialize_status = -6\n[gpu]\n", "NvAPIの初期化に失敗しました\n"),
