@@ -9,7 +9,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import send_datagram, wait_until
+from harness import PROBE, send_datagram, wait_until
 from parlex import answer_message, click_control, start_parlex, wait_message, wait_window
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
@@ -231,3 +231,25 @@ def test_window_closed_while_a_notice_is_open_shuts_down_in_order(wine, display,
     assert not wine.mutex_exists("Parlex_SS.exe")
     start_parlex(wine, workdir, ONE_GPU, tmp_path)
     assert wait_window(wine), "a new Parlex starts normally"
+
+
+def test_the_stop_datagram_is_exit_and_a_zero_to_the_loopback_port(wine, display, tmp_path,
+                                                                  workdir):
+    # With the box unticked Parlex stops a running logger once a second.
+    listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("0.0.0.0", 12345))
+    listener.settimeout(15)
+    holder = wine.start(PROBE, "hold-mutex", "Tessig.exe", "30")
+    try:
+        assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 10)
+        start_parlex(wine, workdir, ONE_GPU, tmp_path)
+        assert wait_window(wine)
+        payload, sender = listener.recvfrom(64)
+        destination = listener.getsockname()
+    finally:
+        listener.close()
+        wine.stop(holder)
+    assert payload == b"EXIT\0"
+    assert sender[0] == "127.0.0.1"
+    assert destination[1] == 12345
