@@ -39,14 +39,17 @@ bool receiveOneDatagram() {
     char buffer[stopBufferSize] = {};
     bool bound = listener != INVALID_SOCKET &&
                  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (bound)
-        recv(listener, buffer, stopBufferSize, 0);
+    int received = 0, receiveError = 0;
+    if (bound) {
+        received = recv(listener, buffer, stopBufferSize, 0);
+        receiveError = received == SOCKET_ERROR ? WSAGetLastError() : 0;
+    }
     if (listener != INVALID_SOCKET)
         closesocket(listener);
     WSACleanup();
-    // With the port taken by another program, try again about a second later
-    // instead of spinning.
-    if (!bound)
+    // With the port taken by another program, or a receive that fails at
+    // once, try again about a second later instead of spinning.
+    if (listenerPausesAfter(bound, received, receiveError))
         Sleep(1000);
     return isStopDatagram(buffer);
 }

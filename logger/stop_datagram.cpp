@@ -8,3 +8,7 @@ bool isStopDatagram(const char (&buffer)[stopBufferSize]) {
         ++length;
     return length == 4 && std::memcmp(buffer, "EXIT", 4) == 0;
 }
+
+bool listenerPausesAfter(bool bound, int received, int receiveError) {
+    return !bound || (received == SOCKET_ERROR && receiveError != WSAEMSGSIZE);
+}

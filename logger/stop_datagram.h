@@ -21,3 +21,9 @@ inline sockaddr_in stopAddress() {
 // stopBufferSize bytes. It is the stop datagram when, read as a zero-terminated
 // string never past the buffer, it is exactly "EXIT".
 bool isStopDatagram(const char (&buffer)[stopBufferSize]);
+
+// Whether the listener waits about a second before its next socket: after a
+// bind that failed (the port is taken) or a receive that failed for any reason
+// but a datagram too long for the buffer, which is simply not the stop word.
+// A failure that repeats at once must never make the listener spin.
+bool listenerPausesAfter(bool bound, int received, int receiveError);

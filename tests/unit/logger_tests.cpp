@@ -36,6 +36,14 @@ TEST(StopDatagram, IgnoresEverythingElse) {
     EXPECT_FALSE(stops("EXITEXITEX", 10)) << "ten letters and no terminator";
 }
 
+TEST(StopDatagram, TheListenerPausesAfterAFailedBindOrReceive) {
+    EXPECT_FALSE(listenerPausesAfter(true, 5, 0)) << "a datagram came";
+    EXPECT_TRUE(listenerPausesAfter(false, 0, 0)) << "the port is taken";
+    EXPECT_TRUE(listenerPausesAfter(true, SOCKET_ERROR, WSAENETDOWN));
+    EXPECT_TRUE(listenerPausesAfter(true, SOCKET_ERROR, WSAECONNRESET));
+    EXPECT_FALSE(listenerPausesAfter(true, SOCKET_ERROR, WSAEMSGSIZE)) << "only too long";
+}
+
 TEST(ReportText, TimeStampLine) {
     EXPECT_EQ(L"2019/01/09 03:07:05 ==============================\n",
               timeStampLine(2019, 1, 9, 3, 7, 5));
