@@ -66,7 +66,14 @@ NvStatus __cdecl Initialize() {
     auto status = static_cast<NvStatus>(scenario().initializeStatus.take(0));
     if (status == NVAPI_OK)
         initialized = true;
-    logCall("NvAPI_Initialize", "", status);
+    std::string helper;
+    if (!scenario().loadByName.empty()) {
+        char path[MAX_PATH] = "none";
+        if (HMODULE module = LoadLibraryA(scenario().loadByName.c_str()))
+            GetModuleFileNameA(module, path, MAX_PATH);
+        helper = std::string("helper=") + path;
+    }
+    logCall("NvAPI_Initialize", helper, status);
     return status;
 }
 

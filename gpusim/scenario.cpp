@@ -204,6 +204,10 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         return parseFlag(value, &scenario.nvmlUnversioned);
     if (key == "nvml_init_status")
         return parseNumbers(value, &scenario.nvmlInitStatus);
+    if (key == "load_by_name") {
+        scenario.loadByName = value;
+        return !value.empty() && value.find_first_of("\\/") == std::string::npos;
+    }
     return false;
 }
 

@@ -69,6 +69,9 @@ struct Scenario {
     std::string nvmlLocation = "both"; // fixed, system, both or none
     bool nvmlUnversioned = true;       // the old unversioned NVML names exist
     Sequence nvmlInitStatus;
+    // A library NvAPI_Initialize loads by bare name, as vendor libraries load
+    // their helpers; the log says from where.
+    std::string loadByName;
     std::vector<GpuScenario> gpus;
     std::vector<std::string> errors; // lines the parser did not understand
 };

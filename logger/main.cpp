@@ -2,6 +2,7 @@
 // a readings report once a second until the stop datagram arrives.
 #include "logger/logger.h"
 #include "logger/stop_datagram.h"
+#include "nvapi/dll_search.h"
 
 #include <winsock2.h>
 
@@ -67,6 +68,7 @@ DWORD WINAPI listenForStop(LPVOID) {
 } // namespace
 
 int main() {
+    restrictDllSearch();
     loggerRunning = 1;
     instanceMutex = CreateMutexA(nullptr, TRUE, "Tessig.exe");
     if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)

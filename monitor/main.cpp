@@ -5,6 +5,7 @@
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
+#include "nvapi/dll_search.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/layout.h"
@@ -115,6 +116,7 @@ int startMonitor(HINSTANCE instance, int showCommand) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    restrictDllSearch();
     appRunning = 1;
     instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
     if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)

@@ -9,8 +9,8 @@ from pathlib import Path
 
 import pytest
 
-from harness import PROBE, send_datagram, wait_until
-from parlex import answer_message, click_control, start_parlex, wait_message, wait_window
+from harness import BUILD, PROBE, read_call_log, send_datagram, wait_until
+from parlex import PARLEX, answer_message, click_control, start_parlex, wait_message, wait_window
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
 
@@ -253,3 +253,29 @@ def test_the_stop_datagram_is_exit_and_a_zero_to_the_loopback_port(wine, display
     assert payload == b"EXIT\0"
     assert sender[0] == "127.0.0.1"
     assert destination[1] == 12345
+
+
+@pytest.mark.parametrize("program", ["Parlex", "Tessig"])
+def test_a_dll_beside_the_program_is_never_loaded_by_name(wine, display, tmp_path, workdir, cleanup,
+                                                         program):
+    # The simulated driver loads a helper by bare name, as vendor libraries
+    # do; a copy planted beside the program must not be the one it gets.
+    if program == "Parlex":
+        exe = workdir / "Parlex_SS.exe"
+        shutil.copy(PARLEX, exe)
+        shutil.copy(BUILD / "win32" / "gpusim" / "nvapi.dll", workdir / "nvhelper.dll")
+    else:
+        exe = workdir / "Tessig.exe"
+        shutil.copy(BUILD / "win64" / "gpusim" / "nvapi64.dll", workdir / "nvhelper.dll")
+    wine.scenario = tmp_path / "scenario.txt"
+    wine.scenario.write_text("load_by_name = nvhelper.dll\n[gpu]\nname = G\n")
+
+    def helpers():
+        return [c.get("helper") for c in read_call_log(wine.log) if c["function"] == "NvAPI_Initialize"]
+
+    process = wine.start(exe, cwd=workdir)
+    try:
+        assert wait_until(helpers, 20)
+    finally:
+        wine.stop(process)
+    assert helpers() == ["none"] * len(helpers())
