@@ -22,19 +22,33 @@ namespace {
 std::mutex stateLock;
 bool initialized = false;
 // A handle is the address of one of these bytes; index = GPU's place in the scenario.
-char handleTokens[256];
+// Handles are addresses in this table, one row per driver generation: a
+// reset moves on to the next row, and the old row's handles are stale.
+char handleTokens[4][256];
+int generation = 0;
+long long gpuCalls = 0;
 
 NvPhysicalGpuHandle handleOf(size_t index) {
-    return reinterpret_cast<NvPhysicalGpuHandle>(&handleTokens[index]);
+    return reinterpret_cast<NvPhysicalGpuHandle>(&handleTokens[generation % 4][index]);
 }
 
-GpuScenario* gpuOf(NvPhysicalGpuHandle handle, int* index) {
+// The GPU of a handle of the current generation; *stale tells a handle of an
+// earlier one.
+GpuScenario* gpuOf(NvPhysicalGpuHandle handle, int* index, bool* stale = nullptr) {
     auto token = reinterpret_cast<char*>(handle);
-    if (token < handleTokens || token >= handleTokens + sizeof handleTokens)
+    auto first = &handleTokens[0][0];
+    if (token < first || token >= first + sizeof handleTokens)
         return nullptr;
-    size_t position = static_cast<size_t>(token - handleTokens);
+    size_t offset = static_cast<size_t>(token - first);
+    size_t row = offset / sizeof handleTokens[0];
+    size_t position = offset % sizeof handleTokens[0];
     if (position >= scenario().gpus.size())
         return nullptr;
+    if (static_cast<int>(row) != generation % 4) {
+        if (stale)
+            *stale = true;
+        return nullptr;
+    }
     *index = static_cast<int>(position);
     return &scenario().gpus[position];
 }
@@ -57,7 +71,14 @@ NvStatus checkGpuCall(NvPhysicalGpuHandle handle, const void* out, GpuScenario**
         return NVAPI_API_NOT_INITIALIZED;
     if (!out)
         return NVAPI_INVALID_ARGUMENT;
-    *gpu = gpuOf(handle, index);
+    if (++gpuCalls == scenario().resetAtCall) {
+        ++generation;
+        gpusim::logLine("driver reset: every handle is invalidated");
+    }
+    bool stale = false;
+    *gpu = gpuOf(handle, index, &stale);
+    if (stale)
+        return NVAPI_HANDLE_INVALIDATED;
     return *gpu ? NVAPI_OK : NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE;
 }
 
@@ -90,9 +111,13 @@ NvStatus enumerate(NvPhysicalGpuHandle* handles, NvU32* count, bool tcc, const c
     NvU32 found = 0;
     if (status == NVAPI_OK) {
         // Like the vendor's library, at most NVAPI_MAX_PHYSICAL_GPUS handles are written.
-        for (size_t i = 0; i < scenario().gpus.size() && found < NVAPI_MAX_PHYSICAL_GPUS; ++i)
+        const size_t total = scenario().gpus.size();
+        const bool reversed = generation > 0 && scenario().resetReverses;
+        for (size_t n = 0; n < total && found < NVAPI_MAX_PHYSICAL_GPUS; ++n) {
+            const size_t i = reversed ? total - 1 - n : n;
             if (scenario().gpus[i].tcc == tcc)
                 handles[found++] = handleOf(i);
+        }
         *count = static_cast<NvU32>((tcc ? scenario().tccCount : scenario().enumCount).take(found));
     }
     logCall(name, "count=" + std::to_string(found), status);

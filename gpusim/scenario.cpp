@@ -204,6 +204,15 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         return parseFlag(value, &scenario.nvmlUnversioned);
     if (key == "nvml_init_status")
         return parseNumbers(value, &scenario.nvmlInitStatus);
+    if (key == "reset_at_call") {
+        Sequence call;
+        if (!parseNumbers(value, &call))
+            return false;
+        scenario.resetAtCall = call.take(0);
+        return scenario.resetAtCall > 0;
+    }
+    if (key == "reset_order")
+        return (scenario.resetReverses = value == "reverse") || value == "same";
     if (key == "load_by_name") {
         scenario.loadByName = value;
         return !value.empty() && value.find_first_of("\\/") == std::string::npos;

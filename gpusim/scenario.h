@@ -72,6 +72,11 @@ struct Scenario {
     // A library NvAPI_Initialize loads by bare name, as vendor libraries load
     // their helpers; the log says from where.
     std::string loadByName;
+    // A driver reset (an update, a recovery from a hang) at this GPU call,
+    // counted over all GPU entry points from 1; 0: never. Old handles then
+    // answer -10; the enumerations give new ones, reversed when resetReverses.
+    long long resetAtCall = 0;
+    bool resetReverses = false;
     std::vector<GpuScenario> gpus;
     std::vector<std::string> errors; // lines the parser did not understand
 };

@@ -60,22 +60,37 @@ void listGpus() {
     }
 }
 
-void nameGpus() {
+// At start a ninth GPU is announced and a name that cannot be had ends the
+// program; on a rediscovery both pass quietly (false: try again later).
+bool nameGpus(bool atStart) {
     for (int i = 0; i < gpuCount; ++i) {
         if (i == maxLoggedGpus) {
             gpuCount = maxLoggedGpus;
-            writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
-                          L"8枚までを認識します\n",
-                          colourWarning);
-            return;
+            if (atStart)
+                writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
+                              L"8枚までを認識します\n",
+                              colourWarning);
+            return true;
         }
         char name[64] = {};
-        if (NvAPI_GPU_GetFullName(gpuHandles[i], name) != NVAPI_OK)
-            exitWithMessage(L"GPU名を取得できません\n");
+        if (NvAPI_GPU_GetFullName(gpuHandles[i], name) != NVAPI_OK) {
+            if (atStart)
+                exitWithMessage(L"GPU名を取得できません\n");
+            return false;
+        }
         // At most 39 characters, never past the buffer even without a terminator.
         std::memset(gpuNames[i], 0, sizeof gpuNames[i]);
         for (int c = 0; c < 39 && name[c] != '\0'; ++c)
             gpuNames[i][c] = static_cast<unsigned char>(name[c]);
+    }
+    return true;
+}
+
+void startRecordVersions() {
+    for (int i = 0; i < maxLoggedGpus; ++i) {
+        clockVersion[i] = clockRecordV3;
+        pstatesVersion[i] = pstatesRecordV3;
+        thermalVersion[i] = thermalRecordV2;
     }
 }
 
@@ -198,11 +213,7 @@ void initLogger() {
     GetCurrentDirectoryA(workDirSize, workDir);
     OutputDebugStringA(workDir);
 
-    for (int i = 0; i < maxLoggedGpus; ++i) {
-        clockVersion[i] = clockRecordV3;
-        pstatesVersion[i] = pstatesRecordV3;
-        thermalVersion[i] = thermalRecordV2;
-    }
+    startRecordVersions();
 
     if (NvAPI_Initialize() != NVAPI_OK)
         exitWithMessage(L"NvAPIの初期化に失敗しました\n");
@@ -229,7 +240,20 @@ void initLogger() {
     nvml.deviceGetPciInfo =
         procedure<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
 
-    nameGpus();
+    nameGpus(true);
     probeRecordVersions();
     pairNvmlDevices();
+}
+
+bool rediscoverGpus() {
+    gpuCount = 0;
+    listGpus();
+    if (gpuCount == 0 || !nameGpus(false)) {
+        gpuCount = 0;
+        return false;
+    }
+    startRecordVersions();
+    probeRecordVersions();
+    pairNvmlDevices();
+    return true;
 }

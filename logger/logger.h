@@ -50,6 +50,10 @@ void pairNvmlDevices();
 // Returns only when the GPU list is complete; otherwise ends the process
 // through exitWithMessage.
 void initLogger();
+// After a driver reset: the GPU list, names, record versions and NVML pairs
+// made again with the start-up rules, quietly. False while no GPU (or no
+// name) can be had; the next report tries again.
+bool rediscoverGpus();
 void probeRecordVersions();
 [[noreturn]] void exitWithMessage(const wchar_t* message);
 

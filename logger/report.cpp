@@ -5,11 +5,21 @@
 
 namespace {
 
+// Set when a reading finds the handles stale: the next report discovers the
+// GPUs again first.
+bool handlesInvalidated;
+
+NvAPI_Status noted(NvAPI_Status status) {
+    if (status == NVAPI_HANDLE_INVALIDATED)
+        handlesInvalidated = true;
+    return status;
+}
+
 bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz) {
     ClockFrequencies clocks = {};
     clocks.version = clockVersion[gpu];
     clocks.clockType = type;
-    if (NvAPI_GPU_GetAllClockFrequencies(gpuHandles[gpu], &clocks) != NVAPI_OK)
+    if (noted(NvAPI_GPU_GetAllClockFrequencies(gpuHandles[gpu], &clocks)) != NVAPI_OK)
         return false;
     *graphicsKHz = clocks.domain[clockDomainGraphics].frequencyKHz;
     *memoryKHz = clocks.domain[clockDomainMemory].frequencyKHz;
@@ -22,7 +32,7 @@ void readBaseFromPstates(int gpu, GpuFigures& figures) {
     static Pstates20Info info;
     info = {};
     setP0Query(info, pstatesVersion[gpu]);
-    if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) != NVAPI_OK)
+    if (noted(NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info)) != NVAPI_OK)
         return;
     figures.baseGraphicsKHz = info.pstates[0].clocks[0].data[0];
     info = {};
@@ -35,7 +45,7 @@ void readBaseFromPstates(int gpu, GpuFigures& figures) {
 int readTemperature(int gpu) {
     ThermalSettings thermal = {};
     thermal.version = thermalVersion[gpu];
-    if (NvAPI_GPU_GetThermalSettings(gpuHandles[gpu], 0, &thermal) == NVAPI_OK)
+    if (noted(NvAPI_GPU_GetThermalSettings(gpuHandles[gpu], 0, &thermal)) == NVAPI_OK)
         return thermal.sensor[0].currentTemp;
     void* device = nullptr;
     unsigned temperature = 0;
@@ -73,13 +83,17 @@ GpuFigures gatherFigures(int gpu) {
         figures.load = load;
     figures.temperature = readTemperature(gpu);
     readPower(gpu, figures);
-    figures.pstateKnown = NvAPI_GPU_GetCurrentPstate(gpuHandles[gpu], &figures.pstate) == NVAPI_OK;
+    figures.pstateKnown =
+        noted(NvAPI_GPU_GetCurrentPstate(gpuHandles[gpu], &figures.pstate)) == NVAPI_OK;
     return figures;
 }
 
 } // namespace
 
 void printReport() {
+    // A driver reset (or GPUs gone) found by an earlier report.
+    if (handlesInvalidated || gpuCount == 0)
+        handlesInvalidated = !rediscoverGpus();
     SYSTEMTIME now;
     GetLocalTime(&now);
     writeText(timeStampLine(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond));

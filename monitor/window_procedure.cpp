@@ -30,6 +30,7 @@ POINT toScreen(POINT point) {
 
 void refresh() {
     POINT point = pointerPosition();
+    followRediscoveredNames();
     updateReadingViews();
     View* hit = rootView ? rootView->hitTest(point) : nullptr;
     // Skipped only while the window is being dragged with the pointer over it.

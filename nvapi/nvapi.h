@@ -23,6 +23,9 @@ constexpr NvAPI_Status NVAPI_OK = 0;
 constexpr NvAPI_Status NVAPI_ERROR = -1;
 constexpr NvAPI_Status NVAPI_LIBRARY_NOT_FOUND = -2;
 constexpr NvAPI_Status NVAPI_NO_IMPLEMENTATION = -3;
+// The driver was reset (updated, or recovered from a hang): every handle is
+// stale, and enumerating again gives new ones.
+constexpr NvAPI_Status NVAPI_HANDLE_INVALIDATED = -10;
 
 // A version word is the record's size in its low 16 bits and its layout number above.
 constexpr NvU32 recordVersion(std::size_t size, NvU32 layout) {

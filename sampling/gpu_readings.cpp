@@ -4,12 +4,18 @@
 #include "sampling/display_texts.h"
 
 #include <cstring>
+#include <cwchar>
 
 GpuReadings gpuReadings;
+std::atomic<bool> rediscoveryPending;
 
 namespace {
 
 wchar_t nameBuffers[gpuSlotCount][100];
+// Written by the sampling thread before it counts a rediscovery, read by the
+// window thread after it sees the count change.
+wchar_t rediscoveredNames[gpuSlotCount][100];
+std::atomic<int> rediscoveries;
 
 void failDiscovery(const wchar_t* text) { showFailure(text, mainWindow); }
 
@@ -116,6 +122,49 @@ bool discoverGpus() {
         }
         gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
         gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);
+    }
+    return true;
+}
+
+bool rediscoverGpus() {
+    int count = enumerateGpus() ? gpuReadings.gpuCount.load() : 0;
+    if (count > gpuSlotCount)
+        count = gpuSlotCount;
+    for (int slot = 0; slot < count; ++slot) {
+        NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
+        char name[64] = {};
+        if (NvAPI_GPU_GetFullName(gpu, name) == NVAPI_OK)
+            widenGpuName(name, rediscoveredNames[slot]);
+        else
+            std::wcscpy(rediscoveredNames[slot], defaultNameText);
+        gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
+        gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);
+    }
+    // Slots without a GPU now show their defaults, dimmed.
+    for (int slot = count; slot < gpuSlotCount; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.graphicsClock = 0;
+        readings.temperature = 0;
+        readings.load = 0;
+    }
+    gpuReadings.gpuCount = count;
+    rediscoveries.fetch_add(1, std::memory_order_release);
+    return count > 0;
+}
+
+bool adoptRediscoveredNames() {
+    static int adopted;
+    const int latest = rediscoveries.load(std::memory_order_acquire);
+    if (latest == adopted)
+        return false;
+    adopted = latest;
+    for (int slot = 0; slot < gpuSlotCount; ++slot) {
+        if (slot < gpuReadings.gpuCount) {
+            std::memcpy(nameBuffers[slot], rediscoveredNames[slot], sizeof nameBuffers[slot]);
+            gpuReadings.slots[slot].nameText = nameBuffers[slot];
+        } else {
+            gpuReadings.slots[slot].nameText = defaultNameText;
+        }
     }
     return true;
 }

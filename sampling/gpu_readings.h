@@ -37,6 +37,18 @@ int fetchGpuName(int slot);
 // Finds, names and probes the GPUs; shows its own message on failure.
 bool discoverGpus();
 
+// Set by a reading that finds the handles stale after a driver reset (an
+// update, a recovery from a hang); the sampling thread then discovers the
+// GPUs again at its next pass.
+extern std::atomic<bool> rediscoveryPending;
+// The sampling thread's discovery after a reset: the start-up rules (ordinary
+// GPUs first, then TCC; at most four; record layouts probed again), no box.
+// The names wait for the window thread. False while no GPU is found.
+bool rediscoverGpus();
+// Window thread: points the slots' names at those of the latest rediscovery;
+// true when there was one since the last call.
+bool adoptRediscoveredNames();
+
 // Widens a name from the vendor's 64-byte buffer, at most 39 characters, never
 // reading past the buffer even when it has no terminator.
 void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);

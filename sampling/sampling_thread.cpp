@@ -11,6 +11,9 @@ namespace {
 unsigned __stdcall samplingThread(void*) {
     while (appRunning) {
         if (!inTray) {
+            // After a driver reset, or while the GPUs are gone.
+            if (rediscoveryPending)
+                rediscoveryPending = !rediscoverGpus();
             int count = gpuReadings.gpuCount;
             for (int slot = 0; slot < count; ++slot)
                 readSlot(slot);
@@ -30,15 +33,18 @@ void readSlot(int slot) {
     ClockFrequencies clocks = {};
     clocks.version = readings.clockVersion;
     clocks.clockType = clockTypeCurrent;
-    readings.graphicsClock = NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks) == NVAPI_OK
-                                 ? clocks.domain[clockDomainGraphics].frequencyKHz
-                                 : 0;
+    const NvAPI_Status clockStatus = NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks);
+    readings.graphicsClock =
+        clockStatus == NVAPI_OK ? clocks.domain[clockDomainGraphics].frequencyKHz : 0;
 
     // A failed temperature keeps the last one read.
     ThermalSettings thermal = {};
     thermal.version = readings.thermalVersion;
-    if (NvAPI_GPU_GetThermalSettings(gpu, 0, &thermal) == NVAPI_OK)
+    const NvAPI_Status thermalStatus = NvAPI_GPU_GetThermalSettings(gpu, 0, &thermal);
+    if (thermalStatus == NVAPI_OK)
         readings.temperature = thermal.sensor[0].currentTemp;
+    if (clockStatus == NVAPI_HANDLE_INVALIDATED || thermalStatus == NVAPI_HANDLE_INVALIDATED)
+        rediscoveryPending = true;
 
     // The usage query indexes a fresh enumeration of the ordinary GPUs by the
     // slot number, so a TCC slot finds no handle and reads 0.

@@ -155,6 +155,17 @@ void fitNameText(int slot) {
     view->text = buffer;
 }
 
+void followRediscoveredNames() {
+    if (!adoptRediscoveredNames())
+        return;
+    for (int slot = 0; slot < gpuSlotCount; ++slot) {
+        if (!nameText[slot])
+            continue;
+        nameText[slot]->color = slotHoldsGpu(slot) ? nameColor : emptyNameColor;
+        fitNameText(slot);
+    }
+}
+
 bool buildLayout() {
     FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "rb");
     if (!archive) {

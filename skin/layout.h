@@ -28,5 +28,8 @@ bool buildLayout();
 // Points the name view of a slot at its GPU's name, shortened where it would
 // reach the clock column.
 void fitNameText(int slot);
+// After the GPUs were discovered again: the name views take the new names,
+// fitted, in the colour of a slot with or without a GPU.
+void followRediscoveredNames();
 // Deletes rootView and with it every view.
 void destroyLayout();

@@ -132,3 +132,35 @@ def test_working_directory_too_long_for_the_buffer(wine, tmp_path):
     folder.mkdir(parents=True)
     start_parlex(wine, folder, TWO_GPUS, tmp_path)
     assert wait_window(wine), "start-up goes on"
+
+
+def test_a_driver_reset_is_followed_by_a_new_discovery(wine, display, tmp_path, workdir):
+    def names(rect):
+        x, y = rect[:2]
+        shot = display.screenshot()
+        return [shot.crop((x, y + 34 + 24 * k, x + 120, y + 50 + 24 * k)).tobytes() for k in (0, 1)]
+
+    # The face of the GPUs in the order the reset brings, for comparison.
+    reference = start_parlex(wine, workdir, "[gpu]\nname = Beta Beta Beta\n[gpu]\nname = Alpha\n",
+                             tmp_path)
+    time.sleep(1.5)
+    expected = names(wait_window(wine))
+    wine.stop(reference)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None, 10)
+
+    text = ("reset_at_call = 24\nreset_order = reverse\n"
+            "[gpu]\nname = Alpha\n[gpu]\nname = Beta Beta Beta\n")
+    start_parlex(wine, workdir, text, tmp_path)
+    rect = wait_window(wine)
+    time.sleep(1.5)
+    assert names(rect) != expected
+    reset = lambda: [c for c in read_call_log(wine.log) if c["function"] == "driver"]  # noqa: E731
+    assert wait_until(reset, 20)
+    time.sleep(3)
+    calls = read_call_log(wine.log)
+    since = calls[calls.index(reset()[0]) + 1:]
+    assert [c for c in since if c["function"] == "NvAPI_GPU_GetFullName"], "named again"
+    clocks = [c for c in since if c["function"] == "NvAPI_GPU_GetAllClockFrequencies"]
+    assert {c["gpu"] for c in clocks[-4:] if c["status"] == "0"} == {"0", "1"}, "read again"
+    assert names(rect) == expected, "the names follow the new order"
+    assert "#32770" not in wine.probe("windows")[1], "no box for it"

@@ -203,6 +203,22 @@ class TestNvmlPairing:
         assert [power_of(report, "First"), power_of(report, "Second")] == ["1.000", "1.000"]
 
 
+class TestDriverReset:
+    def test_readings_come_back_in_the_new_order(self, wine, tmp_path, workdir):
+        text = ("reset_at_call = 60\nreset_order = reverse\n"
+                "[gpu]\nname = Alpha\ngraphics = 1100000\n"
+                "[gpu]\nname = Beta\ngraphics = 1200000\n")
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(7, timeout=30)
+        assert tessig.stop() == 0
+        assert any(c["function"] == "driver" for c in read_call_log(wine.log)), "the reset came"
+        blocks = [block for block in tessig.output.split(CLOSING) if block.strip()]
+        last = blocks[-1].replace("\r\n", "\n")
+        assert last.index("Beta:") < last.index("Alpha:"), "the list follows the new discovery"
+        assert "Beta:\n\tCurrent        1200 MHz" in last
+        assert "Alpha:\n\tCurrent        1100 MHz" in last
+
+
 class TestLoadFallback:
     """The load comes from an interface the vendor does not publish; without
     it the published utilisation of the graphics domain stands in."""
