@@ -247,18 +247,28 @@ NvStatus __cdecl GetPstates20(NvPhysicalGpuHandle handle, NV_GPU_PERF_PSTATES20_
             asksMemory && !gpu->pstatesMemoryStatus.empty() ? gpu->pstatesMemoryStatus.take(0)
                                                             : gpu->pstatesStatus.take(0));
     if (status == NVAPI_OK) {
-        info->numPstates = 1;
+        // Like a real driver: every P-state the GPU has, ascending, each with
+        // its graphics and memory entries, whatever the caller wrote. Only P0
+        // takes the scenario's figures.
+        const NvU32 p0Graphics = static_cast<NvU32>(gpu->p0Graphics.take(0));
+        const NvU32 p0Memory = static_cast<NvU32>(gpu->p0Memory.take(0));
+        std::vector<int> states = gpu->pstates;
+        std::sort(states.begin(), states.end());
+        std::memset(info->pstates, 0, sizeof info->pstates);
+        info->numPstates = static_cast<NvU32>(states.size());
         info->numClocks = 2;
         info->numBaseVoltages = 0;
-        info->pstates[0].pstateId = 0;
-        info->pstates[0].clocks[0].domainId = NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS;
-        info->pstates[0].clocks[0].typeId = 0; // single frequency
-        info->pstates[0].clocks[0].data.single.freq_kHz =
-            static_cast<NvU32>(gpu->p0Graphics.take(0));
-        info->pstates[0].clocks[1].domainId = NVAPI_GPU_PUBLIC_CLOCK_MEMORY;
-        info->pstates[0].clocks[1].typeId = 0;
-        info->pstates[0].clocks[1].data.single.freq_kHz =
-            static_cast<NvU32>(gpu->p0Memory.take(0));
+        for (size_t n = 0; n < states.size(); ++n) {
+            auto& entry = info->pstates[n];
+            const NvU32 id = static_cast<NvU32>(states[n]);
+            entry.pstateId = id;
+            entry.clocks[0].domainId = NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS;
+            entry.clocks[0].typeId = 0; // single frequency
+            entry.clocks[0].data.single.freq_kHz = id == 0 ? p0Graphics : 1500000 / (id + 1);
+            entry.clocks[1].domainId = NVAPI_GPU_PUBLIC_CLOCK_MEMORY;
+            entry.clocks[1].typeId = 0;
+            entry.clocks[1].data.single.freq_kHz = id == 0 ? p0Memory : 4000000 / (id + 1);
+        }
     }
     logCall("NvAPI_GPU_GetPstates20",
             "gpu=" + std::to_string(index) + " version=" + hex(version) +

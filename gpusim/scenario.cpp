@@ -153,6 +153,13 @@ bool setGpuKey(GpuScenario& gpu, const std::string& key, const std::string& valu
         return parseLayouts(value, &gpu.thermalLayouts);
     if (key == "pstates_layouts")
         return parseLayouts(value, &gpu.pstatesLayouts);
+    if (key == "pstates") {
+        std::vector<int> states;
+        if (!parseLayouts(value, &states) || states.empty() || states.size() > 16)
+            return false;
+        gpu.pstates = states;
+        return true;
+    }
     if (key == "bus")
         return parseNumber(value, &gpu.bus);
     if (key == "slot")

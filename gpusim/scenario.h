@@ -47,6 +47,7 @@ struct GpuScenario {
     bool graphicsDomain = true; // whether its record says the graphics domain is there
     Sequence pstate{{0}}, pstateStatus;
     Sequence p0Graphics{{1607000}}, p0Memory{{5005000}};
+    std::vector<int> pstates{0, 2, 5, 8}; // the GPU's P-states, as the driver lists them
     Sequence pstatesStatus, pstatesMemoryStatus;
     Sequence nvmlHandleStatus;
     Sequence nvmlTemperature{{45}}, nvmlTemperatureStatus;

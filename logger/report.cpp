@@ -26,6 +26,22 @@ bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz)
     return true;
 }
 
+// The frequency of a domain in the entries of P0; 0 when the record has no P0
+// or P0 no such entry. A driver lists every P-state it has, whatever the
+// query asked for, and not every GPU has P0 first or at all.
+NvU32 p0Frequency(const Pstates20Info& info, NvU32 domain) {
+    const NvU32 states = info.numPstates < 16 ? info.numPstates : 16;
+    const NvU32 clocks = info.numClocks < 8 ? info.numClocks : 8;
+    for (NvU32 p = 0; p < states; ++p) {
+        if (info.pstates[p].pstateId != 0)
+            continue;
+        for (NvU32 c = 0; c < clocks; ++c)
+            if (info.pstates[p].clocks[c].domainId == domain)
+                return info.pstates[p].clocks[c].data[0];
+    }
+    return 0;
+}
+
 // Base clocks from the P0 entries of the P-states 2.0 record, for drivers
 // without the base clock type.
 void readBaseFromPstates(int gpu, GpuFigures& figures) {
@@ -34,12 +50,12 @@ void readBaseFromPstates(int gpu, GpuFigures& figures) {
     setP0Query(info, pstatesVersion[gpu]);
     if (noted(NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info)) != NVAPI_OK)
         return;
-    figures.baseGraphicsKHz = info.pstates[0].clocks[0].data[0];
+    figures.baseGraphicsKHz = p0Frequency(info, clockDomainGraphics);
     info = {};
     setP0Query(info, pstatesVersion[gpu]);
     info.pstates[0].clocks[1].domainId = clockDomainMemory;
     if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) == NVAPI_OK)
-        figures.baseMemoryKHz = info.pstates[0].clocks[1].data[0];
+        figures.baseMemoryKHz = p0Frequency(info, clockDomainMemory);
 }
 
 int readTemperature(int gpu) {

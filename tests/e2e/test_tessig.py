@@ -203,6 +203,22 @@ class TestNvmlPairing:
         assert [power_of(report, "First"), power_of(report, "Second")] == ["1.000", "1.000"]
 
 
+class TestPstatesRecord:
+    def test_the_base_is_p0s_and_no_other_state_stands_in(self, wine, tmp_path, workdir):
+        # Without the base clock type the base comes from P0 of the P-states
+        # record, which the driver fills with every P-state the GPU has.
+        text = ("[gpu]\nname = With P0\nbase_status = -104\np0_graphics = 1395000\n"
+                "p0_memory = 7001000\npstates = 0 2 5 8\n"
+                "[gpu]\nname = Without P0\nbase_status = -104\npstates = 2 5 8\n")
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(1)
+        assert tessig.stop() == 0
+        report = first_report(tessig.output).replace("\r\n", "\n")
+        assert "With P0:\n" + "\tCurrent        1607 MHz(GRAPHICS), 5005 MHz(MEMORY)\n" \
+            "\tBase           1395 MHz(GRAPHICS), 7001 MHz(MEMORY)\n" in report
+        assert "\tBase           0 MHz(GRAPHICS), 0 MHz(MEMORY)\n" in report.split("Without P0:")[1]
+
+
 class TestDriverReset:
     def test_readings_come_back_in_the_new_order(self, wine, tmp_path, workdir):
         text = ("reset_at_call = 60\nreset_order = reverse\n"
