@@ -71,6 +71,8 @@ NvStatus checkGpuCall(NvPhysicalGpuHandle handle, const void* out, GpuScenario**
         return NVAPI_API_NOT_INITIALIZED;
     if (!out)
         return NVAPI_INVALID_ARGUMENT;
+    if (scenario().callDelayMs > 0)
+        Sleep(static_cast<DWORD>(scenario().callDelayMs));
     if (++gpuCalls == scenario().resetAtCall) {
         ++generation;
         gpusim::logLine("driver reset: every handle is invalidated");

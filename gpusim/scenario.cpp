@@ -218,6 +218,13 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         scenario.resetAtCall = call.take(0);
         return scenario.resetAtCall > 0;
     }
+    if (key == "call_delay_ms") {
+        Sequence delay;
+        if (!parseNumbers(value, &delay))
+            return false;
+        scenario.callDelayMs = delay.take(0);
+        return scenario.callDelayMs >= 0;
+    }
     if (key == "reset_order")
         return (scenario.resetReverses = value == "reverse") || value == "same";
     if (key == "load_by_name") {

@@ -77,6 +77,7 @@ struct Scenario {
     // counted over all GPU entry points from 1; 0: never. Old handles then
     // answer -10; the enumerations give new ones, reversed when resetReverses.
     long long resetAtCall = 0;
+    long long callDelayMs = 0; // every GPU call takes this long (a slow driver)
     bool resetReverses = false;
     std::vector<GpuScenario> gpus;
     std::vector<std::string> errors; // lines the parser did not understand

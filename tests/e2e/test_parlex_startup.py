@@ -164,3 +164,11 @@ def test_a_driver_reset_is_followed_by_a_new_discovery(wine, display, tmp_path, 
     assert {c["gpu"] for c in clocks[-4:] if c["status"] == "0"} == {"0", "1"}, "read again"
     assert names(rect) == expected, "the names follow the new order"
     assert "#32770" not in wine.probe("windows")[1], "no box for it"
+
+
+def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
+    start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n[gpu]\nname = H\n", tmp_path)
+    assert wait_window(wine, timeout=40)
+    code, longest = wine.probe("ping", "Parlex", "Parlex", "4")
+    assert code == 0 and longest != "hung"
+    assert int(longest) < 200, "the window answers while the driver takes its time"

@@ -19,6 +19,8 @@
 //                                       broadcast, then "add|modify|delete ID from
 //                                       CLASS" for each icon request it gets in SECONDS
 //   winprobe foreground                 class and title of the foreground window
+//   winprobe ping TITLE CLASS SECONDS   sends WM_NULL every 50 ms for SECONDS; prints
+//                                       the longest answer in ms, or "hung" after 500
 //   winprobe menu                       x y width height of an open popup menu
 //   winprobe windows                    every top-level window: pid visible|hidden
 //                                       class, then its title
@@ -33,6 +35,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -472,6 +475,26 @@ int receiveUdpCommand(const char* port) {
 
 } // namespace
 
+int pingCommand(const char* title, const char* windowClass, const char* seconds) {
+    HWND window = FindWindowW(wide(windowClass).c_str(), wide(title).c_str());
+    if (!window)
+        return 1;
+    const DWORD end = GetTickCount() + static_cast<DWORD>(std::atof(seconds) * 1000);
+    DWORD longest = 0;
+    while (GetTickCount() < end) {
+        const DWORD start = GetTickCount();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 500, &result)) {
+            std::printf("hung\n");
+            return 0;
+        }
+        longest = std::max(longest, GetTickCount() - start);
+        Sleep(50);
+    }
+    std::printf("%lu\n", static_cast<unsigned long>(longest));
+    return 0;
+}
+
 int main() {
     // Arguments come from the wide command line: the narrow one loses every
     // character outside the ANSI code page.
@@ -510,6 +533,8 @@ int main() {
         return memoryCommand(argv[2]);
     if (command == "new-shell" && argc == 3)
         return newShellCommand(argv[2]);
+    if (command == "ping" && argc == 5)
+        return pingCommand(argv[2], argv[3], argv[4]);
     if (command == "foreground" && argc == 2)
         return foregroundCommand();
     if (command == "menu" && argc == 2)
