@@ -16,7 +16,7 @@ namespace {
 
 const char historyHeader[] = ",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),Base(MEMORY),"
                              "Boost(GRAPHICS),Boost(MEMORY),Load,Temperature,Power(Draw),"
-                             "Power(Limit),P-State\n";
+                             "Power(Limit),P-State\r\n"; // as text mode wrote it
 
 void appendHistoryHeader() {
     // A working directory too long for the path gets no header, rather than
@@ -24,10 +24,26 @@ void appendHistoryHeader() {
     std::string path = historyPathFor(workDir);
     if (path.empty())
         return;
-    if (FILE* history = std::fopen(path.c_str(), "a")) {
-        std::fputs(historyHeader, history);
-        std::fclose(history);
+    // Tessig may run elevated: a junction or link planted as "log" or as the
+    // file would make it write where it was sent. Neither is followed. The
+    // file is only ever appended to, and stays readable by others meanwhile.
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
+        (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return;
+    HANDLE history = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (history == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (GetFileInformationByHandle(history, &information) &&
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        DWORD written = 0;
+        WriteFile(history, historyHeader, sizeof historyHeader - 1, &written, nullptr);
     }
+    CloseHandle(history);
 }
 
 // Waits for one datagram on a socket of its own; true when it was the stop word.

@@ -102,12 +102,18 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     createBackBuffer(window);
     setStartValues();
 
-    if (!extractSkin(instance, window))
+    // The archive stays open, for this process alone, until its pieces are read.
+    FILE* archive = extractSkin(instance, window);
+    if (!archive)
         return 0;
-    if (!discoverGpus())
+    if (!discoverGpus()) {
+        std::fclose(archive);
         return 0;
+    }
     // Starts the sampling thread and formats the texts once on the way.
-    if (!buildLayout())
+    const bool built = buildLayout(archive);
+    std::fclose(archive);
+    if (!built)
         return 0;
 
     ShowWindow(window, showCommand);

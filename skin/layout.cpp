@@ -166,14 +166,12 @@ void followRediscoveredNames() {
     }
 }
 
-bool buildLayout() {
-    FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "rb");
+bool buildLayout(FILE* archive) {
     if (!archive) {
         showFailure(L"アーカイブファイルを読み込めません", mainWindow);
         return false;
     }
     bool built = buildFrom(archive);
-    std::fclose(archive);
     if (!built) {
         showFailure(L"メモリを確保できません", mainWindow);
         destroyLayout();

@@ -4,6 +4,8 @@
 
 #include "skin/view.h"
 
+#include <cstdio>
+
 extern View* rootView;
 extern View* cornerImage;
 extern View* titleText;
@@ -22,9 +24,10 @@ extern View* loadText[4];
 constexpr uint32_t nameColor = 0xBEFFFFFF;
 constexpr uint32_t emptyNameColor = 0x40FFFFFF;
 
-// Builds the face from the extracted skin, starting the sampling thread and
-// formatting the texts once on the way; shows its own message on failure.
-bool buildLayout();
+// Builds the face from the extracted skin, open as archive (null: it could not
+// be opened), starting the sampling thread and formatting the texts once on
+// the way; shows its own message on failure. The archive stays open.
+bool buildLayout(FILE* archive);
 // Points the name view of a slot at its GPU's name, shortened where it would
 // reach the clock column.
 void fitNameText(int slot);

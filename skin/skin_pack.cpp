@@ -2,6 +2,8 @@
 #include "monitor/notices.h"
 #include "skin_pieces.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 #include <cstring>
@@ -18,7 +20,25 @@ HRSRC findResource(HMODULE module, int id, const char* type) {
 }
 HGLOBAL loadResource(HMODULE module, HRSRC resource) { return LoadResource(module, resource); }
 FILE* openArchive(const char* path, const char* mode) {
-    return _fsopen(path, mode, _SH_DENYNO);
+    if (std::strcmp(mode, "w+b") != 0)
+        return _fsopen(path, mode, _SH_DENYNO);
+    // A file already there goes, and what is made is new: a link planted in
+    // its place is removed, never written through. Shared with nobody until
+    // it is closed.
+    DeleteFileA(path);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, mode);
+    if (!stream)
+        _close(descriptor);
+    return stream;
 }
 uint8_t* allocatePiece(uint32_t size) { return new (std::nothrow) uint8_t[size]; }
 
@@ -27,31 +47,37 @@ uint8_t* allocatePiece(uint32_t size) { return new (std::nothrow) uint8_t[size];
 SkinSystemCalls realSkinSystemCalls() { return {findResource, loadResource, openArchive, allocatePiece}; }
 SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
 
-bool extractSkin(HINSTANCE instance, HWND window) {
+FILE* extractSkin(HINSTANCE instance, HWND window) {
+    const wchar_t cannotWrite[] = L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+                                  L"書き込み禁止になっていないか確認して下さい";
     DWORD attributes = GetFileAttributesA(skinFolder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         CreateDirectoryA(skinFolder, nullptr);
+    // A junction or link planted as "skin" would take the file elsewhere.
+    attributes = GetFileAttributesA(skinFolder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        showFailure(cannotWrite, window);
+        return nullptr;
+    }
     HRSRC resource = skinSystemCalls.findResource(instance, skinResourceId, "SKIN");
     if (!resource) {
         showFailure(L"アーカイブファイルを作成出来ません\nリソースが見つかりません", window);
-        return false;
+        return nullptr;
     }
     HGLOBAL loaded = skinSystemCalls.loadResource(instance, resource);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes) {
         showFailure(L"アーカイブファイルを作成出来ません\nリソースを読み込めません", window);
-        return false;
+        return nullptr;
     }
-    FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "wb");
+    FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "w+b");
     if (!archive) {
-        showFailure(L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
-                    L"書き込み禁止になっていないか確認して下さい",
-                    window);
-        return false;
+        showFailure(cannotWrite, window);
+        return nullptr;
     }
     std::fwrite(bytes, SizeofResource(instance, resource), 1, archive);
-    std::fclose(archive);
-    return true;
+    std::fflush(archive);
+    return archive;
 }
 
 uint32_t skinPieceOffset(int piece) {

@@ -16,6 +16,8 @@ constexpr int skinResourceId = 147;
 struct SkinSystemCalls {
     HRSRC (*findResource)(HMODULE module, int id, const char* type);
     HGLOBAL (*loadResource)(HMODULE module, HRSRC resource);
+    // "w+b" makes a new file, replacing (never following) one already there,
+    // and holds it open for this process alone; "rb" opens one for reading.
     FILE* (*openArchive)(const char* path, const char* mode);
     // The buffer of one piece; null when memory runs out.
     uint8_t* (*allocatePiece)(uint32_t size);
@@ -23,8 +25,10 @@ struct SkinSystemCalls {
 extern SkinSystemCalls skinSystemCalls;
 SkinSystemCalls realSkinSystemCalls();
 
-// Writes the pack to skinArchivePath; shows its own message on failure.
-bool extractSkin(HINSTANCE instance, HWND window);
+// Writes the pack to skinArchivePath and returns it still open, so that nobody
+// can change or swap it before it is read; shows its own message and returns
+// null on failure, also when "skin" is a junction or symbolic link.
+FILE* extractSkin(HINSTANCE instance, HWND window);
 
 // The offset of piece n in the pack.
 uint32_t skinPieceOffset(int piece);

@@ -98,7 +98,11 @@ int main() {
     resetGpuReadings();
     gpuReadings.gpuCount = 4;
     setReadings(0);
-    if (!buildLayout()) {
+    FILE* archive = std::fopen(skinArchivePath, "rb");
+    const bool built = buildLayout(archive);
+    if (archive)
+        std::fclose(archive);
+    if (!built) {
         std::printf("the layout could not be built\n");
         return 1;
     }

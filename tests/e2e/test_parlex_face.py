@@ -127,6 +127,21 @@ def test_archive_that_cannot_be_written(wine, tmp_path, workdir):
     assert answer_message(wine, process) == 0
 
 
+def test_a_skin_folder_that_is_a_link_is_refused(wine, tmp_path, workdir):
+    # "skin" a link to another folder (a junction on Windows): nothing is
+    # written through it. (A link in the archive's own place is removed on
+    # Windows; Wine's DeleteFile removes a link's target instead, so that
+    # case is not played here.)
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    (workdir / "skin").symlink_to(elsewhere, target_is_directory=True)
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    assert wait_message(wine) == ("アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+                                  "書き込み禁止になっていないか確認して下さい")
+    assert answer_message(wine, process) == 0
+    assert list(elsewhere.iterdir()) == []
+
+
 LONG_NAMES = ["NVIDIA GeForce RTX 4070 Ti SUPER", "NVIDIA GeForce RTX 4090 Laptop GPU",
               "NVIDIA RTX 6000 Ada Generation",
               "NVIDIA RTX PRO 6000 Blackwell Workstation Edition"]

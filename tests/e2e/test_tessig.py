@@ -407,6 +407,17 @@ class TestHistory:
             assert tessig.stop() == 0
         assert (workdir / "log" / "history.csv").read_bytes().decode() == HEADER * 3
 
+    def test_a_log_folder_that_is_a_link_is_not_followed(self, wine, tmp_path):
+        elsewhere = tmp_path / "elsewhere"
+        elsewhere.mkdir()
+        work = tmp_path / "linked"
+        work.mkdir()
+        (work / "log").symlink_to(elsewhere, target_is_directory=True)
+        tessig = start(wine, tmp_path, work, "[gpu]\n")
+        assert tessig.wait_reports(2)
+        assert tessig.stop() == 0
+        assert list(elsewhere.iterdir()) == [], "no header written through the link"
+
     def test_no_log_folder_no_file_reports_run(self, wine, tmp_path):
         bare = tmp_path / "bare"
         bare.mkdir()
