@@ -374,6 +374,28 @@ class SkinPack : public ::testing::Test {
 };
 std::vector<std::wstring>* SkinPack::recorder;
 
+// The archive is made anew over whatever was there, and nobody else can
+// open it, to read, change or replace it, until it is closed.
+TEST_F(SkinPack, TheArchiveIsNewAndHeldForThisProcessAlone) {
+    std::ofstream(archivePath, std::ios::binary) << "someone else's bytes";
+    FILE* archive = skinSystemCalls.openArchive(archivePath.c_str(), "w+b");
+    ASSERT_TRUE(archive);
+    std::fputs("ours", archive);
+    std::fflush(archive);
+    HANDLE other = CreateFileA(archivePath.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, other);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    if (other != INVALID_HANDLE_VALUE)
+        CloseHandle(other);
+    std::rewind(archive);
+    char back[16] = {};
+    EXPECT_EQ(4u, std::fread(back, 1, sizeof back, archive)) << "read back through the same handle";
+    EXPECT_STREQ("ours", back);
+    std::fclose(archive);
+}
+
 TEST_F(SkinPack, StoredBytesAreImageBytesPlusOne) {
     EXPECT_EQ(0xFF, restoreSkinByte(0x00));
     EXPECT_EQ(0x00, restoreSkinByte(0x01));
