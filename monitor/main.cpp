@@ -57,8 +57,6 @@ void setStartValues() {
     inTray = 0;
 }
 
-} // namespace
-
 void registerWindowClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -120,6 +118,8 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     UpdateWindow(window);
     return 1;
 }
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     restrictDllSearch();

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both architectures with warnings as errors,
-# makes the Wine prefix and runs every test: the unit tests of both
+# checks the include structure, makes the Wine prefix and runs every test: the unit tests of both
 # architectures (CTest, under Wine) and the end-to-end tests (pytest, Xvfb).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh" || exit 1
 "$root/scripts/build.sh" --werror || exit 1
+# Which folder may include which.
+/usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
 "$root/scripts/make-prefix.sh" || exit 1
 
 # The unit tests make real windows and timers: a display of their own, on

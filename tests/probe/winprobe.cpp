@@ -475,6 +475,8 @@ int receiveUdpCommand(const char* port) {
 
 } // namespace
 
+namespace {
+
 int pingCommand(const char* title, const char* windowClass, const char* seconds) {
     HWND window = FindWindowW(wide(windowClass).c_str(), wide(title).c_str());
     if (!window)
@@ -494,6 +496,8 @@ int pingCommand(const char* title, const char* windowClass, const char* seconds)
     std::printf("%lu\n", static_cast<unsigned long>(longest));
     return 0;
 }
+
+} // namespace
 
 int main() {
     // Arguments come from the wide command line: the narrow one loses every

@@ -1,0 +1,65 @@
+#!/usr/bin/env python3
+"""Checks which product folder includes which. The layers run one way:
+
+    monitor -> skin -> sampling -> nvapi        logger -> nvapi
+
+(a folder may include those after it). The exceptions below are the few
+that the program's state and start-up order need, each with its reason; an
+include outside the list and the exceptions fails the check."""
+
+import re
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+
+LAYERS = {
+    "monitor": {"monitor", "skin", "sampling", "nvapi"},
+    "skin": {"skin", "sampling", "nvapi"},
+    "sampling": {"sampling", "nvapi"},
+    "nvapi": {"nvapi"},
+    "logger": {"logger", "nvapi"},
+}
+
+EXCEPTIONS = {
+    ("skin/layout.cpp", "monitor/app_state.h"): "the window and the running flag the build reads",
+    ("skin/layout.cpp", "monitor/notices.h"): "the failure box of a face that cannot be built",
+    ("skin/skin_pack.cpp", "monitor/notices.h"): "the failure box of an archive that cannot be made",
+    ("sampling/gpu_readings.cpp", "monitor/app_state.h"): "the window the discovery's boxes belong to",
+    ("sampling/gpu_readings.cpp", "monitor/notices.h"): "the boxes of a failed discovery",
+    ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",
+    ("sampling/logger_control.cpp", "monitor/app_state.h"): "the check box state and working folder",
+    ("sampling/logger_control.cpp", "monitor/notices.h"): "the notices of a logger that cannot start",
+    ("sampling/logger_control.cpp", "logger/stop_datagram.h"): "the stop word and port, shared with the logger",
+    ("sampling/display_update.cpp", "skin/layout.h"): "the refresh writes the texts into the value views",
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"', re.M)
+
+
+def main():
+    wrong = []
+    used = set()
+    for folder, allowed in LAYERS.items():
+        for source in sorted((ROOT / folder).glob("*.[ch]*")):
+            name = f"{folder}/{source.name}"
+            for target_folder, target in INCLUDE.findall(source.read_text(errors="replace")):
+                if target_folder not in LAYERS or target_folder in allowed:
+                    continue
+                key = (name, f"{target_folder}/{target}")
+                if key in EXCEPTIONS:
+                    used.add(key)
+                else:
+                    wrong.append(f"{name} includes {target_folder}/{target}: {folder} may include "
+                                 f"only {', '.join(sorted(allowed))}")
+    stale = [f"{a} no longer includes {b}: drop the exception" for a, b in EXCEPTIONS if (a, b) not in used]
+    for line in wrong + stale:
+        print(f"structure: {line}")
+    if wrong or stale:
+        return 1
+    print(f"structure: ok ({len(LAYERS)} folders, {len(used)} named exceptions)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
