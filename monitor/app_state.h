@@ -2,6 +2,8 @@
 // window's thread are atomics read and written whole, without locks.
 #pragma once
 
+#include "monitor/resource_ids.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -29,7 +31,7 @@ constexpr int windowWidth = 271;
 constexpr int windowHeight = 141;
 
 // Resources of the program.
-constexpr int titleStringId = 103;
-constexpr int classNameStringId = 109;
-constexpr int trayIconId = 107;
-constexpr int smallIconId = 108;
+constexpr int titleStringId = TITLE_STRING_ID;
+constexpr int classNameStringId = CLASS_NAME_STRING_ID;
+constexpr int trayIconId = TRAY_ICON_ID;
+constexpr int smallIconId = SMALL_ICON_ID;

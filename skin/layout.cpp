@@ -10,6 +10,8 @@
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"
 
+#include "version.h"
+
 #include <new>
 
 View* rootView;
@@ -71,8 +73,9 @@ bool buildFrom(FILE* archive) {
     if (cornerImage)
         cornerImage->noHit = 1;
     titleText = makeText(125, 0, L"TAVO Parlex", 10, 1, 1, 0xFFFFFFFF, 1, 1, false);
-    versionText = makeText(125, 15, L"Ver.1.3", 6, 1, 1, 0xFFFFFFFF, 1, 1, false);
-    editionText = makeText(206, 128, L"TAVO Parlex_SS Ver.1.3", 6, 1, 1, 0x40FFFFFF, 1, 1, false);
+    versionText = makeText(125, 15, L"Ver." PARLEX_SHORT_VERSION, 6, 1, 1, 0xFFFFFFFF, 1, 1, false);
+    editionText = makeText(206, 128, L"TAVO Parlex_SS Ver." PARLEX_SHORT_VERSION, 6, 1, 1, 0x40FFFFFF,
+                           1, 1, false);
     if (!loadSkinPiece(5, &closeButton, archive, 222, 0, rootView, false) ||
         !loadSkinPiece(6, &closeButton, archive, 0, 0, nullptr, true))
         return false;

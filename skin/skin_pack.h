@@ -3,6 +3,7 @@
 // read back piece by piece while the views are built.
 #pragma once
 
+#include "monitor/resource_ids.h"
 #include "skin/view.h"
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 extern const char skinFolder[];
 extern const char skinArchivePath[];
-constexpr int skinResourceId = 147;
+constexpr int skinResourceId = SKIN_RESOURCE_ID;
 
 // The system calls of extraction, replaceable by tests.
 struct SkinSystemCalls {

@@ -1,0 +1,9 @@
+// Parlex's resource ids, used by the code and by the resource script alike:
+// plain macros, which the resource compiler reads too.
+#pragma once
+
+#define TITLE_STRING_ID 103
+#define CLASS_NAME_STRING_ID 109
+#define TRAY_ICON_ID 107
+#define SMALL_ICON_ID 108
+#define SKIN_RESOURCE_ID 147
