@@ -1,6 +1,8 @@
 #include "logger/logger.h"
 
-void setColour(ConsoleColour colour) { SetConsoleTextAttribute(consoleOut, colour); }
+void setColour(ConsoleColour colour) {
+    SetConsoleTextAttribute(consoleOut, colour);
+}
 
 void writeText(const std::wstring& text) {
     DWORD mode = 0;
@@ -15,8 +17,8 @@ void writeText(const std::wstring& text) {
             lines += L'\r';
         lines += c;
     }
-    int size = WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), nullptr,
-                                   0, nullptr, nullptr);
+    int size = WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), nullptr, 0,
+                                   nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), &bytes[0], size,
                         nullptr, nullptr);

@@ -47,15 +47,15 @@ void listGpus() {
     NvU32 count = 0;
     // A faulty driver may report more than the table holds.
     if (NvAPI_EnumPhysicalGPUs(gpuHandles, &count) == NVAPI_OK)
-        gpuCount = static_cast<int>(count > NVAPI_MAX_PHYSICAL_GPUS ? NVAPI_MAX_PHYSICAL_GPUS : count);
+        gpuCount =
+            static_cast<int>(count > NVAPI_MAX_PHYSICAL_GPUS ? NVAPI_MAX_PHYSICAL_GPUS : count);
     // The TCC GPUs go into a table of their own: together with the ordinary
     // ones there may be more than the list holds.
     NvPhysicalGpuHandle tcc[NVAPI_MAX_PHYSICAL_GPUS] = {};
     count = 0;
     if (NvAPI_EnumTCCPhysicalGPUs(tcc, &count) == NVAPI_OK) {
-        for (NvU32 i = 0; i < count && i < NVAPI_MAX_PHYSICAL_GPUS &&
-                          gpuCount < NVAPI_MAX_PHYSICAL_GPUS;
-             ++i)
+        for (NvU32 i = 0;
+             i < count && i < NVAPI_MAX_PHYSICAL_GPUS && gpuCount < NVAPI_MAX_PHYSICAL_GPUS; ++i)
             gpuHandles[gpuCount++] = tcc[i];
     }
 }
@@ -67,9 +67,10 @@ bool nameGpus(bool atStart) {
         if (i == maxLoggedGpus) {
             gpuCount = maxLoggedGpus;
             if (atStart)
-                writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
-                              L"8枚までを認識します\n",
-                              colourWarning);
+                writeColoured(
+                    L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
+                    L"8枚までを認識します\n",
+                    colourWarning);
             return true;
         }
         char name[64] = {};

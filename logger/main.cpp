@@ -32,9 +32,9 @@ void appendHistoryHeader() {
     if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
         (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return;
-    HANDLE history = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE history =
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (history == INVALID_HANDLE_VALUE)
         return;
     BY_HANDLE_FILE_INFORMATION information = {};

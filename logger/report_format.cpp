@@ -15,7 +15,9 @@ std::wstring format(const wchar_t* pattern, ...) {
 }
 
 // kHz to whole MHz, the fraction dropped.
-int megahertz(unsigned kilohertz) { return static_cast<int>(kilohertz / 1000); }
+int megahertz(unsigned kilohertz) {
+    return static_cast<int>(kilohertz / 1000);
+}
 
 } // namespace
 
@@ -45,7 +47,8 @@ std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu) {
                           colourReading});
     else
         pieces.push_back({L"\tBoost          No Support\n", colourReading});
-    pieces.push_back({format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), colourReading});
+    pieces.push_back(
+        {format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), colourReading});
     pieces.push_back({format(L"\tTemperature    %d\n", gpu.temperature), colourReading});
     if (gpu.powerKnown)
         pieces.push_back({L"\tPower(Draw)    " + formatWatts(gpu.powerDrawMilliwatts) +
@@ -53,7 +56,7 @@ std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu) {
                               L"\n",
                           colourReading});
     if (gpu.pstateKnown)
-        pieces.push_back({format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)),
-                          colourReading});
+        pieces.push_back(
+            {format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)), colourReading});
     return pieces;
 }

@@ -5,7 +5,15 @@
 enum MouseButtonState { ButtonUp = 0, JustReleased = 1, JustPressed = 2, ButtonDown = 3 };
 
 // The messages the tracker reacts to; everything else is Other.
-enum class TrackedMessage { Other, FastTimer, LeftDown, LeftUp, NonClientLeftUp, SetCursor, ExitSizeMove };
+enum class TrackedMessage {
+    Other,
+    FastTimer,
+    LeftDown,
+    LeftUp,
+    NonClientLeftUp,
+    SetCursor,
+    ExitSizeMove
+};
 
 struct TrackerState {
     int button; // MouseButtonState

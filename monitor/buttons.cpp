@@ -14,13 +14,20 @@ namespace {
 
 TrackedMessage tracked(UINT message, WPARAM wParam) {
     switch (message) {
-    case WM_TIMER: return wParam == fastTimer ? TrackedMessage::FastTimer : TrackedMessage::Other;
-    case WM_LBUTTONDOWN: return TrackedMessage::LeftDown;
-    case WM_LBUTTONUP: return TrackedMessage::LeftUp;
-    case WM_NCLBUTTONUP: return TrackedMessage::NonClientLeftUp;
-    case WM_SETCURSOR: return TrackedMessage::SetCursor;
-    case WM_EXITSIZEMOVE: return TrackedMessage::ExitSizeMove;
-    default: return TrackedMessage::Other;
+    case WM_TIMER:
+        return wParam == fastTimer ? TrackedMessage::FastTimer : TrackedMessage::Other;
+    case WM_LBUTTONDOWN:
+        return TrackedMessage::LeftDown;
+    case WM_LBUTTONUP:
+        return TrackedMessage::LeftUp;
+    case WM_NCLBUTTONUP:
+        return TrackedMessage::NonClientLeftUp;
+    case WM_SETCURSOR:
+        return TrackedMessage::SetCursor;
+    case WM_EXITSIZEMOVE:
+        return TrackedMessage::ExitSizeMove;
+    default:
+        return TrackedMessage::Other;
     }
 }
 

@@ -25,9 +25,9 @@ void fillTrayIconData(HINSTANCE instance) {
     trayIconData.uID = 32770;
     trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     trayIconData.uCallbackMessage = WM_TRAYICON;
-    trayIconData.hIcon = static_cast<HICON>(
-        LoadImageA(instance, MAKEINTRESOURCEA(trayIconId), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    trayIconData.hIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(trayIconId),
+                                                       IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON), 0));
     std::strcpy(trayIconData.szTip, "TAVO Parlex");
 }
 
@@ -72,10 +72,9 @@ void registerWindowClass(HINSTANCE instance) {
 }
 
 int startMonitor(HINSTANCE instance, int showCommand) {
-    HWND window = CreateWindowExA(0, windowClassName, windowTitle, WS_POPUP,
-                                  GetSystemMetrics(SM_CXSCREEN) / 2 - 135,
-                                  GetSystemMetrics(SM_CYSCREEN) / 2 - 70, 0, 0, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = CreateWindowExA(
+        0, windowClassName, windowTitle, WS_POPUP, GetSystemMetrics(SM_CXSCREEN) / 2 - 135,
+        GetSystemMetrics(SM_CYSCREEN) / 2 - 70, 0, 0, nullptr, nullptr, instance, nullptr);
     if (!window) {
         showFailure(L"ウィンドウを作成できません", nullptr);
         return 0;

@@ -3,7 +3,9 @@
 
 namespace {
 
-void messageBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, L"Parlex", MB_OK); }
+void messageBox(HWND owner, const wchar_t* text) {
+    MessageBoxW(owner, text, L"Parlex", MB_OK);
+}
 
 } // namespace
 
@@ -14,7 +16,9 @@ void showFailure(const wchar_t* text, HWND owner) {
     showMessageBox(owner, text);
 }
 
-void showStartupNotice(const wchar_t* text) { showMessageBox(mainWindow, text); }
+void showStartupNotice(const wchar_t* text) {
+    showMessageBox(mainWindow, text);
+}
 
 void showRunningNotice(const wchar_t* text) {
     procEnabled = 0;

@@ -62,9 +62,14 @@ void restoreFromTray() {
 
 void trayIconMessage(LPARAM lParam) {
     switch (static_cast<UINT>(lParam)) {
-    case WM_LBUTTONDOWN: restoreFromTray(); break;
-    case WM_RBUTTONDOWN: showMenu(); break;
-    default: break;
+    case WM_LBUTTONDOWN:
+        restoreFromTray();
+        break;
+    case WM_RBUTTONDOWN:
+        showMenu();
+        break;
+    default:
+        break;
     }
 }
 

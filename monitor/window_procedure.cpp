@@ -13,7 +13,9 @@ int backgroundDrag;
 
 namespace {
 
-void setArrow() { SetCursor(LoadCursor(nullptr, IDC_ARROW)); }
+void setArrow() {
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+}
 
 // The pointer in client coordinates; the coordinates in lParam are never used.
 POINT pointerPosition() {
@@ -168,8 +170,12 @@ void wakeFastTimer(HWND window, UINT message) {
     // A move or a capture may end the tracking without a word: the next idle
     // tick asks once where the pointer is.
     case WM_EXITSIZEMOVE:
-    case WM_CAPTURECHANGED: leaveTracked = false; return;
-    case WM_MOUSEMOVE: trackLeave(window); break;
+    case WM_CAPTURECHANGED:
+        leaveTracked = false;
+        return;
+    case WM_MOUSEMOVE:
+        trackLeave(window);
+        break;
     }
     if (!fastTimerResting)
         return;
@@ -187,8 +193,10 @@ bool pollsOn(UINT message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_SETCURSOR:
-    case WM_EXITSIZEMOVE: return true;
-    default: return false;
+    case WM_EXITSIZEMOVE:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -12,7 +12,9 @@ void ensureSection() {
     }
 }
 
-void releaseBinding() { binding.inUse.fetch_sub(1, std::memory_order_relaxed); }
+void releaseBinding() {
+    binding.inUse.fetch_sub(1, std::memory_order_relaxed);
+}
 
 void resetBinding() {
     binding.library = nullptr;
@@ -105,7 +107,9 @@ using nvapi::forward;
 
 extern "C" {
 
-NvAPI_Status NVAPI_CALL NvAPI_Initialize() { return nvapi::initializeBinding(); }
+NvAPI_Status NVAPI_CALL NvAPI_Initialize() {
+    return nvapi::initializeBinding();
+}
 
 NvAPI_Status NVAPI_CALL NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
                                                NvU32* count) {
@@ -113,8 +117,8 @@ NvAPI_Status NVAPI_CALL NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI
     return forward<nvapi_id::EnumPhysicalGPUs>(cache, handles, count);
 }
 
-NvAPI_Status NVAPI_CALL NvAPI_EnumTCCPhysicalGPUs(
-    NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count) {
+NvAPI_Status NVAPI_CALL
+NvAPI_EnumTCCPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count) {
     static EntryCache cache;
     return forward<nvapi_id::EnumTCCPhysicalGPUs>(cache, handles, count);
 }

@@ -13,7 +13,7 @@
 
 namespace nvapi {
 
-typedef void* (NVAPI_CALL* QueryInterfaceFunction)(NvU32 id);
+typedef void*(NVAPI_CALL* QueryInterfaceFunction)(NvU32 id);
 typedef NvAPI_Status(NVAPI_CALL* DriverInitializeFunction)();
 typedef void(NVAPI_CALL* CallStartHook)(NvU32 id, NvU32 words[2]);
 typedef void(NVAPI_CALL* CallReturnHook)(NvU32 id, NvU32 word0, NvU32 word1, NvAPI_Status status);

@@ -31,7 +31,9 @@ constexpr NvAPI_Status NVAPI_HANDLE_INVALIDATED = -10;
 constexpr NvU32 recordVersion(std::size_t size, NvU32 layout) {
     return static_cast<NvU32>(size) | (layout << 16);
 }
-constexpr std::size_t recordSize(NvU32 version) { return version & 0xFFFF; }
+constexpr std::size_t recordSize(NvU32 version) {
+    return version & 0xFFFF;
+}
 
 // Clock types, kept in the low 4 bits of the clock record's second word.
 constexpr NvU32 clockTypeCurrent = 0;
@@ -160,8 +162,8 @@ extern "C" {
 NvAPI_Status NVAPI_CALL NvAPI_Initialize();
 NvAPI_Status NVAPI_CALL NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
                                                NvU32* count);
-NvAPI_Status NVAPI_CALL NvAPI_EnumTCCPhysicalGPUs(
-    NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count);
+NvAPI_Status NVAPI_CALL
+NvAPI_EnumTCCPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count);
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetFullName(NvPhysicalGpuHandle gpu, char name[64]);
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetPCIIdentifiers(NvPhysicalGpuHandle gpu, NvU32* deviceId,
                                                     NvU32* subSystemId, NvU32* revisionId,

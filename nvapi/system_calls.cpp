@@ -7,9 +7,15 @@ namespace nvapi {
 
 namespace {
 
-HMODULE getModuleHandle(const char* name) { return GetModuleHandleA(name); }
-HMODULE loadLibrary(const char* fullPath) { return LoadLibraryA(fullPath); }
-BOOL freeLibrary(HMODULE module) { return FreeLibrary(module); }
+HMODULE getModuleHandle(const char* name) {
+    return GetModuleHandleA(name);
+}
+HMODULE loadLibrary(const char* fullPath) {
+    return LoadLibraryA(fullPath);
+}
+BOOL freeLibrary(HMODULE module) {
+    return FreeLibrary(module);
+}
 void* getProcAddress(HMODULE module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(module, name));
 }
@@ -48,7 +54,8 @@ LONG readStringValue(HKEY key, const char* subkey, const char* name, char* buffe
     DWORD type = 0;
     DWORD length = size - 2;
     std::memset(buffer, 0, size);
-    error = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
+    error =
+        RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
     RegCloseKey(opened);
     if (error == ERROR_SUCCESS && type != REG_SZ && type != REG_MULTI_SZ)
         return ERROR_UNSUPPORTED_TYPE;
@@ -110,8 +117,8 @@ Lookup fileExists(const std::string& path) {
 } // namespace
 
 SystemCalls realSystemCalls() {
-    return SystemCalls{getModuleHandle,    loadLibrary,         freeLibrary,
-                       getProcAddress,     systemDirectory,     windowsDirectory,
+    return SystemCalls{getModuleHandle,     loadLibrary,        freeLibrary,
+                       getProcAddress,      systemDirectory,    windowsDirectory,
                        programFilesFolders, windowsBuildNumber, displayDriverModules,
                        fileExists};
 }

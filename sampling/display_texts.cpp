@@ -54,8 +54,8 @@ std::wstring fitGpuName(const std::wstring& name, float room,
     if (width(name) <= room)
         return name;
     const std::wstring vendor = L"NVIDIA ";
-    std::wstring shorter = name.compare(0, vendor.size(), vendor) == 0 ? name.substr(vendor.size())
-                                                                         : name;
+    std::wstring shorter =
+        name.compare(0, vendor.size(), vendor) == 0 ? name.substr(vendor.size()) : name;
     if (width(shorter) <= room)
         return shorter;
     // The longest beginning that fits with the ellipsis, found by halving.

@@ -17,7 +17,9 @@ wchar_t nameBuffers[gpuSlotCount][100];
 wchar_t rediscoveredNames[gpuSlotCount][100];
 std::atomic<int> rediscoveries;
 
-void failDiscovery(const wchar_t* text) { showFailure(text, mainWindow); }
+void failDiscovery(const wchar_t* text) {
+    showFailure(text, mainWindow);
+}
 
 NvU32 probeClockVersion(NvPhysicalGpuHandle gpu) {
     ClockFrequencies clocks = {};
@@ -79,8 +81,8 @@ bool enumerateGpus() {
     NvU32 tccCount = 0;
     if (NvAPI_EnumTCCPhysicalGPUs(tcc, &tccCount) != NVAPI_OK)
         return false;
-    for (NvU32 i = 0; i < tccCount && i < NVAPI_MAX_PHYSICAL_GPUS && count < NVAPI_MAX_PHYSICAL_GPUS;
-         ++i)
+    for (NvU32 i = 0;
+         i < tccCount && i < NVAPI_MAX_PHYSICAL_GPUS && count < NVAPI_MAX_PHYSICAL_GPUS; ++i)
         gpuReadings.handles[count++] = tcc[i];
     gpuReadings.gpuCount = static_cast<int32_t>(count);
     return count >= 1;
@@ -102,8 +104,9 @@ bool discoverGpus() {
     }
     for (int slot = 0; slot < gpuReadings.gpuCount; ++slot) {
         if (slot == gpuSlotCount) {
-            showStartupNotice(L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
-                              L"4枚までを認識します");
+            showStartupNotice(
+                L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
+                L"4枚までを認識します");
             gpuReadings.gpuCount = gpuSlotCount;
             break;
         }

@@ -110,7 +110,8 @@ void runLoggerControl() {
         if (historyStartPending && !running) {
             if (!systemRunsTheLogger()) {
                 notice(L"この機能は以下のWindows OSのみサポートします\n\n- Windows 8\n- Windows 7\n"
-                       L"- Windows Server 2008 R2\n64bit only\n\nお使いのOSはサポートしておりません\n");
+                       L"- Windows Server 2008 R2\n64bit "
+                       L"only\n\nお使いのOSはサポートしておりません\n");
             } else if (!nvmlInstalled()) {
                 notice(L"nvml.dllが見つかりませんでした");
             } else if (workDir[0] != '\0') {

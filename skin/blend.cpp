@@ -41,8 +41,7 @@ void fillBlendTableLiterally(uint8_t* table) {
 }
 
 void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
-                 const uint8_t* pixels, int width, int height, float factor,
-                 const uint8_t* table) {
+                 const uint8_t* pixels, int width, int height, float factor, const uint8_t* table) {
     blendPixelsClipped(bufferBits, bufferWidth, bufferHeight, x, y, pixels, width, height, factor,
                        table, {0, 0, bufferWidth, bufferHeight});
 }
@@ -65,8 +64,7 @@ void blendPixelsClipped(uint32_t* bufferBits, int bufferWidth, int bufferHeight,
     const int skipX = x0 - x;
     const int skipY = y0 - y;
     for (int r = 0; r < rows; ++r) {
-        const uint8_t* source =
-            pixels + (static_cast<size_t>(r + skipY) * width + skipX) * 4;
+        const uint8_t* source = pixels + (static_cast<size_t>(r + skipY) * width + skipX) * 4;
         uint32_t* destination =
             bufferBits + static_cast<size_t>(bufferHeight - 1 - (y0 + r)) * bufferWidth + x0;
         for (int c = 0; c < columns; ++c, source += 4) {
@@ -78,7 +76,8 @@ void blendPixelsClipped(uint32_t* bufferBits, int bufferWidth, int bufferHeight,
                 continue;
             }
             if (alpha == 255) {
-                destination[c] = source[0] | (source[1] << 8) | (static_cast<uint32_t>(source[2]) << 16);
+                destination[c] =
+                    source[0] | (source[1] << 8) | (static_cast<uint32_t>(source[2]) << 16);
                 continue;
             }
             const uint32_t blue = table[blendIndex(old & 0xFF, source[0], alpha)];

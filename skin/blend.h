@@ -31,8 +31,7 @@ void fillBlendTableLiterally(uint8_t* table);
 // A pixel whose effective alpha is 0 or 255 takes no table look-up: the
 // table's entries there are the destination and the source themselves.
 void blendPixels(uint32_t* bufferBits, int bufferWidth, int bufferHeight, int x, int y,
-                 const uint8_t* pixels, int width, int height, float factor,
-                 const uint8_t* table);
+                 const uint8_t* pixels, int width, int height, float factor, const uint8_t* table);
 
 // A part of the buffer, counted from its top-left pixel; right and bottom are
 // one past the last column and row.

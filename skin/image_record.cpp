@@ -45,7 +45,8 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
     GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
     BitmapData locked = {};
     if (width == 0 || height == 0 ||
-        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) != Ok) {
+        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) !=
+            Ok) {
         GdipDisposeImage(bitmap);
         stream->Release();
         return;
@@ -54,7 +55,8 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
     if (pixels) {
         for (UINT row = 0; row < height; ++row)
             std::memcpy(pixels + static_cast<size_t>(row) * width * 4,
-                        static_cast<uint8_t*>(locked.Scan0) + static_cast<ptrdiff_t>(row) * locked.Stride,
+                        static_cast<uint8_t*>(locked.Scan0) +
+                            static_cast<ptrdiff_t>(row) * locked.Stride,
                         static_cast<size_t>(width) * 4);
     }
     GdipBitmapUnlockBits(bitmap, &locked);

@@ -59,7 +59,9 @@ View* makeText(int x, int y, const wchar_t* text, int points, uint32_t style, ui
 const wchar_t widestClockText[] = L"9999.9MHz";
 wchar_t fittedNames[gpuSlotCount][100];
 
-bool slotHoldsGpu(int slot) { return slot == 0 || slot < gpuReadings.gpuCount; }
+bool slotHoldsGpu(int slot) {
+    return slot == 0 || slot < gpuReadings.gpuCount;
+}
 
 bool buildFrom(FILE* archive) {
     if (!loadSkinPiece(0, &rootView, archive, 0, 0, nullptr, false))
@@ -74,8 +76,8 @@ bool buildFrom(FILE* archive) {
         cornerImage->noHit = 1;
     titleText = makeText(125, 0, L"TAVO Parlex", 10, 1, 1, 0xFFFFFFFF, 1, 1, false);
     versionText = makeText(125, 15, L"Ver." PARLEX_SHORT_VERSION, 6, 1, 1, 0xFFFFFFFF, 1, 1, false);
-    editionText = makeText(206, 128, L"TAVO Parlex_SS Ver." PARLEX_SHORT_VERSION, 6, 1, 1, 0x40FFFFFF,
-                           1, 1, false);
+    editionText = makeText(206, 128, L"TAVO Parlex_SS Ver." PARLEX_SHORT_VERSION, 6, 1, 1,
+                           0x40FFFFFF, 1, 1, false);
     if (!loadSkinPiece(5, &closeButton, archive, 222, 0, rootView, false) ||
         !loadSkinPiece(6, &closeButton, archive, 0, 0, nullptr, true))
         return false;
@@ -92,9 +94,9 @@ bool buildFrom(FILE* archive) {
         rowsImage->noHit = 1;
 
     for (int slot = 0; slot < 4; ++slot)
-        nameText[slot] = makeText(0, firstRowY + rowHeight * slot, gpuReadings.slots[slot].nameText,
-                                  8, 0, 0, slotHoldsGpu(slot) ? nameColor : emptyNameColor, 150, 10,
-                                  true);
+        nameText[slot] =
+            makeText(0, firstRowY + rowHeight * slot, gpuReadings.slots[slot].nameText, 8, 0, 0,
+                     slotHoldsGpu(slot) ? nameColor : emptyNameColor, 150, 10, true);
 
     for (int slot = 0; slot < 4; ++slot)
         fitNameText(slot);
@@ -112,9 +114,9 @@ bool buildFrom(FILE* archive) {
     for (int slot = 0; slot < 4; ++slot) {
         const int rowY = firstRowY + rowHeight * slot;
         const uint32_t color = slotHoldsGpu(slot) ? presentColor : dimColor;
-        temperatureText[slot] = makeText(clockColumnX + columnGap, rowY,
-                                         gpuReadings.slots[slot].temperatureText, 8, 0, 2, color, 1,
-                                         1, true);
+        temperatureText[slot] =
+            makeText(clockColumnX + columnGap, rowY, gpuReadings.slots[slot].temperatureText, 8, 0,
+                     2, color, 1, 1, true);
     }
     for (int slot = 0; slot < 4; ++slot) {
         const int rowY = firstRowY + rowHeight * slot;
@@ -152,7 +154,7 @@ void fitNameText(int slot) {
     });
     if (fitted == name)
         return;
-    wchar_t (&buffer)[100] = fittedNames[slot];
+    wchar_t(&buffer)[100] = fittedNames[slot];
     const size_t length = fitted.copy(buffer, 99);
     buffer[length] = L'\0';
     view->text = buffer;

@@ -34,7 +34,9 @@ std::vector<View*> order;
 std::vector<BlendClip> dirty;
 const uint32_t* composedBits;
 
-bool isEmpty(const BlendClip& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool isEmpty(const BlendClip& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 bool meet(const BlendClip& a, const BlendClip& b) {
     return !isEmpty(a) && !isEmpty(b) && a.left < b.right && b.left < a.right && a.top < b.bottom &&
@@ -51,7 +53,9 @@ BlendClip join(const BlendClip& a, const BlendClip& b) {
             std::max(a.bottom, b.bottom)};
 }
 
-BlendClip whole() { return {0, 0, backBuffer.width, backBuffer.height}; }
+BlendClip whole() {
+    return {0, 0, backBuffer.width, backBuffer.height};
+}
 
 BlendClip clipped(BlendClip r) {
     r.left = std::max(r.left, 0);
@@ -71,8 +75,12 @@ void walk(View* view) {
             walk(child);
 }
 
-const wchar_t* textOf(const View* view) { return view->text ? view->text : L""; }
-const wchar_t* familyOf(const View* view) { return view->fontFamily ? view->fontFamily : L""; }
+const wchar_t* textOf(const View* view) {
+    return view->text ? view->text : L"";
+}
+const wchar_t* familyOf(const View* view) {
+    return view->fontFamily ? view->fontFamily : L"";
+}
 
 bool changed(const Drawn& was, const View* view) {
     if (was.x != view->absX || was.y != view->absY)
@@ -87,7 +95,8 @@ bool changed(const Drawn& was, const View* view) {
         return was.points != view->fontPoints || was.style != view->fontStyle ||
                was.align != view->textAlign || was.color != view->color ||
                was.text != textOf(view) || was.family != familyOf(view);
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -125,8 +134,8 @@ void record(Drawn& was, View* view) {
         was.width = image.width;
         was.height = image.height;
         was.alpha = view->alpha;
-        was.extent = clipped({view->absX, view->absY, view->absX + image.width,
-                              view->absY + image.height});
+        was.extent =
+            clipped({view->absX, view->absY, view->absX + image.width, view->absY + image.height});
         break;
     }
     case Text:
@@ -139,8 +148,12 @@ void record(Drawn& was, View* view) {
         was.extent = textExtent(view);
         break;
     case Picture:
-    case Line: was.extent = whole(); break;
-    default: was.extent = {0, 0, 0, 0}; break;
+    case Line:
+        was.extent = whole();
+        break;
+    default:
+        was.extent = {0, 0, 0, 0};
+        break;
     }
 }
 

@@ -18,7 +18,9 @@ namespace {
 HRSRC findResource(HMODULE module, int id, const char* type) {
     return FindResourceA(module, MAKEINTRESOURCEA(id), type);
 }
-HGLOBAL loadResource(HMODULE module, HRSRC resource) { return LoadResource(module, resource); }
+HGLOBAL loadResource(HMODULE module, HRSRC resource) {
+    return LoadResource(module, resource);
+}
 FILE* openArchive(const char* path, const char* mode) {
     if (std::strcmp(mode, "w+b") != 0)
         return _fsopen(path, mode, _SH_DENYNO);
@@ -40,16 +42,21 @@ FILE* openArchive(const char* path, const char* mode) {
         _close(descriptor);
     return stream;
 }
-uint8_t* allocatePiece(uint32_t size) { return new (std::nothrow) uint8_t[size]; }
+uint8_t* allocatePiece(uint32_t size) {
+    return new (std::nothrow) uint8_t[size];
+}
 
 } // namespace
 
-SkinSystemCalls realSkinSystemCalls() { return {findResource, loadResource, openArchive, allocatePiece}; }
+SkinSystemCalls realSkinSystemCalls() {
+    return {findResource, loadResource, openArchive, allocatePiece};
+}
 SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
 
 FILE* extractSkin(HINSTANCE instance, HWND window) {
-    const wchar_t cannotWrite[] = L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
-                                  L"書き込み禁止になっていないか確認して下さい";
+    const wchar_t cannotWrite[] =
+        L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+        L"書き込み禁止になっていないか確認して下さい";
     DWORD attributes = GetFileAttributesA(skinFolder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         CreateDirectoryA(skinFolder, nullptr);

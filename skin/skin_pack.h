@@ -34,7 +34,9 @@ FILE* extractSkin(HINSTANCE instance, HWND window);
 // The offset of piece n in the pack.
 uint32_t skinPieceOffset(int piece);
 // A stored byte back to the image byte: 0x00 -> 0xFF, 0x01 -> 0x00, 0xFF -> 0xFE.
-inline uint8_t restoreSkinByte(uint8_t stored) { return static_cast<uint8_t>(stored - 1); }
+inline uint8_t restoreSkinByte(uint8_t stored) {
+    return static_cast<uint8_t>(stored - 1);
+}
 
 // Piece n as read from the archive and restored, in a buffer from
 // allocatePiece (freed with delete[]); bytes the archive does not have stay

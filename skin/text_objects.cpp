@@ -129,4 +129,6 @@ void releaseTextObjects() {
     brush = nullptr;
 }
 
-int keptFontCount() { return static_cast<int>(fonts.size()); }
+int keptFontCount() {
+    return static_cast<int>(fonts.size());
+}

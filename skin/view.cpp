@@ -34,8 +34,12 @@ template <typename T> struct Owned {
 
 } // namespace
 
-int32_t nextViewSerial() { return serialCounter; }
-void resetViewSerials() { serialCounter = 0; }
+int32_t nextViewSerial() {
+    return serialCounter;
+}
+void resetViewSerials() {
+    serialCounter = 0;
+}
 
 View::View(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,
            uint32_t count) {
@@ -89,8 +93,10 @@ void View::destroyChildren() {
 
 const ImageRecord& View::selectedImage() const {
     switch (imageSelector) {
-    case SelectorPressed: return pressedImage;
-    case SelectorHover: return hoverImage;
+    case SelectorPressed:
+        return pressedImage;
+    case SelectorHover:
+        return hoverImage;
     default:
         if (pressed && pressedImage.pixels)
             return pressedImage;
@@ -115,11 +121,20 @@ void View::draw(GpGraphics* graphics) {
 
 void View::drawSelf(GpGraphics* graphics) {
     switch (kind) {
-    case ViewKind::Image: blendImage(absX, absY, selectedImage(), alpha); break;
-    case Picture: drawPicture(graphics); break;
-    case Text: drawText(graphics); break;
-    case Line: drawLine(graphics); break;
-    default: break;
+    case ViewKind::Image:
+        blendImage(absX, absY, selectedImage(), alpha);
+        break;
+    case Picture:
+        drawPicture(graphics);
+        break;
+    case Text:
+        drawText(graphics);
+        break;
+    case Line:
+        drawLine(graphics);
+        break;
+    default:
+        break;
     }
 }
 
@@ -216,7 +231,9 @@ View* View::hitTestSelf(POINT point) {
     return nullptr;
 }
 
-void View::press(POINT) { pressed = 1; }
+void View::press(POINT) {
+    pressed = 1;
+}
 
 void View::dragTo(int32_t toX, int32_t toY) {
     if (!draggable)
@@ -225,4 +242,6 @@ void View::dragTo(int32_t toX, int32_t toY) {
     y = toY;
 }
 
-void View::release(POINT) { pressed = 0; }
+void View::release(POINT) {
+    pressed = 0;
+}
