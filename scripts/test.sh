@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both architectures with warnings as errors,
-# checks the include structure, makes the Wine prefix and runs every test: the unit tests of both
+# checks the include structure and the format, makes the Wine prefix and runs every test: the unit tests of both
 # architectures (CTest, under Wine) and the end-to-end tests (pytest, Xvfb).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh" || exit 1
 "$root/scripts/build.sh" --werror || exit 1
-# Which folder may include which.
+# Which folder may include which, and the product code as clang-format lays it out.
 /usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
+product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'skin/*.h' \
+    'sampling/*.cpp' 'sampling/*.h' 'nvapi/*.cpp' 'nvapi/*.h' 'logger/*.cpp' 'logger/*.h')
+(cd "$root" && clang-format --dry-run -Werror $product) || exit 1
+echo "format: ok ($(wc -w <<<"$product") files)"
 "$root/scripts/make-prefix.sh" || exit 1
 
 # The unit tests make real windows and timers: a display of their own, on
