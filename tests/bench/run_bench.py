@@ -16,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 
-from harness import BUILD, Display, Wine, send_datagram, wait_until  # noqa: E402
+from harness import BUILD, Display, Wine, send_datagram, stop_port_lock, wait_until  # noqa: E402
 from parlex import PARLEX, click_control, wait_window  # noqa: E402
 from tessig import TESSIG  # noqa: E402
 
@@ -199,4 +199,6 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    # The benchmark starts Tessig and stops it by datagram, as the tests do.
+    with stop_port_lock():
+        main()

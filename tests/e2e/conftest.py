@@ -2,14 +2,28 @@ import subprocess
 
 import pytest
 
-from harness import BUILD, ROOT, Display, Wine, wait_until
+from harness import BUILD, ROOT, Display, Wine, stop_port_lock, wait_until
+
+
+@pytest.fixture(scope="session", autouse=True)
+def stop_port():
+    """The session holds UDP port 12345, which Tessig listens on and Parlex
+    sends to: another run on this machine waits for it."""
+    with stop_port_lock():
+        yield
 
 
 @pytest.fixture(scope="session")
 def prefix():
     path = BUILD / "wine"
     subprocess.run([str(ROOT / "scripts" / "make-prefix.sh"), str(path)], check=True)
+    # A run interrupted before its own clean-up may have left a Windows
+    # version in force for a program; so may this one.
+    for program in ("Parlex_SS.exe", "Tessig.exe"):
+        Wine(path).set_version(program, None)
     yield path
+    for program in ("Parlex_SS.exe", "Tessig.exe"):
+        Wine(path).set_version(program, None)
     Wine(path).close()
 
 

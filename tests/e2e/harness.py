@@ -5,10 +5,13 @@ Every process the harness starts is remembered and ended by its id; the Wine
 server of the prefix is stopped when the session ends.
 """
 
+import contextlib
+import fcntl
 import os
 import signal
 import socket
 import subprocess
+import sys
 import time
 from pathlib import Path
 
@@ -43,21 +46,28 @@ def wait_until(condition, timeout=10.0, interval=0.05):
 
 
 class Display:
-    """An Xvfb server of its own, on the first free display number from 90."""
+    """An Xvfb server of its own, on the first display number from 90 that no
+    other server holds; a number taken by another run meanwhile is skipped."""
 
     def __init__(self, width=1920, height=1080):
         self.width, self.height = width, height
-        self.number = next(
-            n for n in range(90, 200) if not Path(f"/tmp/.X{n}-lock").exists()
-        )
-        self.name = f":{self.number}"
-        self.process = subprocess.Popen(
-            ["Xvfb", self.name, "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        if not wait_until(lambda: Path(f"/tmp/.X11-unix/X{self.number}").exists(), 10):
-            raise RuntimeError(f"Xvfb did not start on {self.name}")
+        for number in range(90, 200):
+            if Path(f"/tmp/.X{number}-lock").exists():
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL,
+            )
+            # Xvfb ends at once when another server got the number first.
+            started = wait_until(
+                lambda: process.poll() is not None or Path(f"/tmp/.X11-unix/X{number}").exists(), 10)
+            if started and process.poll() is None:
+                self.number, self.name, self.process = number, f":{number}", process
+                return
+            if process.poll() is None:
+                process.kill()
+        raise RuntimeError("no display number from 90 to 199 could be had")
 
     def env(self):
         return {"DISPLAY": self.name}
@@ -218,6 +228,43 @@ class Wine:
 
     def press_message(self, caption):
         return self.probe("press", caption)[0] == 0
+
+
+@contextlib.contextmanager
+def stop_port_lock():
+    """Holds the machine-wide lock of UDP port 12345, the loggers' stop port:
+    two runs on one machine take turns instead of stopping each other's."""
+    with open("/tmp/parlex-udp-12345.lock", "a") as lock:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            print("waiting for another run to free UDP port 12345", file=sys.stderr)
+            fcntl.flock(lock, fcntl.LOCK_EX)
+        try:
+            yield
+        finally:
+            fcntl.flock(lock, fcntl.LOCK_UN)
+
+
+def own_processes(program, wine):
+    """Processes of a program started in this Wine prefix on this display:
+    another run's are never touched."""
+    found = []
+    for proc in Path("/proc").iterdir():
+        if not proc.name.isdigit():
+            continue
+        try:
+            if not (proc / "cmdline").read_bytes().split(b"\0")[0].endswith(program.encode()):
+                continue
+            environment = dict(entry.split(b"=", 1) for entry in
+                               (proc / "environ").read_bytes().split(b"\0") if b"=" in entry)
+        except OSError:
+            continue
+        wanted = wine.env()
+        if (environment.get(b"WINEPREFIX", b"").decode() == wanted["WINEPREFIX"] and
+                environment.get(b"DISPLAY", b"").decode() == wanted.get("DISPLAY", "")):
+            found.append(int(proc.name))
+    return found
 
 
 def send_datagram(payload, port=12345, host="127.0.0.1"):

@@ -2,34 +2,20 @@
 cmd.exe and stops it with the datagram; the notices; paths with blanks,
 parentheses and "&"."""
 
+import os
 import shutil
 import socket
 import time
-from pathlib import Path
 
 import pytest
 
-from harness import BUILD, PROBE, read_call_log, send_datagram, wait_until
+from harness import BUILD, PROBE, own_processes, read_call_log, send_datagram, wait_until
 from parlex import PARLEX, answer_message, click_control, start_parlex, wait_message, wait_window
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
 
 ONE_GPU = "[gpu]\nname = G\n"
 CHECK = (13, 131)
-
-
-def tessig_processes():
-    """Tessig processes on this machine, by their command line."""
-    found = []
-    for proc in Path("/proc").iterdir():
-        if proc.name.isdigit():
-            try:
-                program = (proc / "cmdline").read_bytes().split(b"\0")[0]
-                if program.endswith(b"Tessig.exe"):
-                    found.append(int(proc.name))
-            except OSError:
-                pass
-    return found
 
 
 @pytest.fixture
@@ -47,9 +33,8 @@ def cleanup(wine):
     if wine.mutex_exists("Tessig.exe"):
         send_datagram(b"EXIT\0")
         wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 5)
-    for pid in tessig_processes():
+    for pid in own_processes("Tessig.exe", wine):
         try:
-            import os
             os.kill(pid, 9)
         except OSError:
             pass
@@ -76,7 +61,7 @@ def test_tick_starts_tessig_untick_stops_it(wine, display, tmp_path, workdir, cl
                       5), "in a console window of its own"
     toggle(display, rect)
     assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
-    assert wait_until(lambda: not tessig_processes(), 5)
+    assert wait_until(lambda: not own_processes("Tessig.exe", wine), 5)
     assert header_lines(workdir) == 1
 
 
@@ -201,13 +186,13 @@ def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
     for _ in range(20):
         toggle(display, rect)  # tick
         time.sleep(1)
-        most = max(most, len(tessig_processes()))
+        most = max(most, len(own_processes("Tessig.exe", wine)))
         toggle(display, rect)  # untick
         time.sleep(1)
-        most = max(most, len(tessig_processes()))
+        most = max(most, len(own_processes("Tessig.exe", wine)))
     assert most == 1, "exactly one Tessig at any time"
     assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
-    assert wait_until(lambda: not tessig_processes(), 5), "none at the end"
+    assert wait_until(lambda: not own_processes("Tessig.exe", wine), 5), "none at the end"
     launches = header_lines(workdir)
     assert launches >= 1
     assert (workdir / "log" / "history.csv").read_bytes().decode() == HEADER * launches
