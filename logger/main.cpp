@@ -66,7 +66,7 @@ bool receiveOneDatagram() {
     WSACleanup();
     // With the port taken by another program, or a receive that fails at
     // once, try again about a second later instead of spinning.
-    if (listenerPausesAfter(bound, received, receiveError))
+    if (listenerPausesAfter(bound, received == SOCKET_ERROR, receiveError == WSAEMSGSIZE))
         Sleep(1000);
     return isStopDatagram(buffer);
 }

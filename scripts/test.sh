@@ -13,6 +13,8 @@ product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'sk
     'sampling/*.cpp' 'sampling/*.h' 'nvapi/*.cpp' 'nvapi/*.h' 'logger/*.cpp' 'logger/*.h')
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
+# The pure rules under sanitizers, and the fuzz targets' corpus and a short run.
+"$root/scripts/host-test.sh" || exit 1
 "$root/scripts/make-prefix.sh" || exit 1
 
 # The unit tests make real windows and timers: a display of their own, on

@@ -1,4 +1,4 @@
-#include "logger/stop_datagram.h"
+#include "logger/stop_word.h"
 
 #include <cstring>
 
@@ -9,6 +9,6 @@ bool isStopDatagram(const char (&buffer)[stopBufferSize]) {
     return length == 4 && std::memcmp(buffer, "EXIT", 4) == 0;
 }
 
-bool listenerPausesAfter(bool bound, int received, int receiveError) {
-    return !bound || (received == SOCKET_ERROR && receiveError != WSAEMSGSIZE);
+bool listenerPausesAfter(bool bound, bool receiveFailed, bool datagramTooLong) {
+    return !bound || (receiveFailed && !datagramTooLong);
 }
