@@ -15,6 +15,7 @@ product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'sk
 echo "format: ok ($(wc -w <<<"$product") files)"
 # The pure rules under sanitizers, and the fuzz targets' corpus and a short run.
 "$root/scripts/host-test.sh" || exit 1
+"$root/scripts/fuzz.sh" 5 || exit 1
 "$root/scripts/make-prefix.sh" || exit 1
 
 # The unit tests make real windows and timers: a display of their own, on

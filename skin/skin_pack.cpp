@@ -87,23 +87,10 @@ FILE* extractSkin(HINSTANCE instance, HWND window) {
     return archive;
 }
 
-uint32_t skinPieceOffset(int piece) {
-    uint32_t offset = 0;
-    for (int i = 0; i < piece; ++i)
-        offset += skinPieceSizes[i];
-    return offset;
-}
-
 uint8_t* readSkinPiece(int piece, FILE* archive) {
-    const uint32_t size = skinPieceSizes[piece];
-    uint8_t* buffer = skinSystemCalls.allocatePiece(size);
-    if (!buffer)
-        return nullptr;
-    std::memset(buffer, 0x30, size);
-    std::fseek(archive, static_cast<long>(skinPieceOffset(piece)), SEEK_SET);
-    std::fread(buffer, size, 1, archive);
-    for (uint32_t i = 0; i < size; ++i)
-        buffer[i] = restoreSkinByte(buffer[i]);
+    uint8_t* buffer = skinSystemCalls.allocatePiece(skinPieceSizes[piece]);
+    if (buffer)
+        readSkinPieceInto(piece, archive, buffer);
     return buffer;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "monitor/resource_ids.h"
+#include "skin/pack_reader.h"
 #include "skin/view.h"
 
 #include <cstdint>
@@ -30,13 +31,6 @@ SkinSystemCalls realSkinSystemCalls();
 // can change or swap it before it is read; shows its own message and returns
 // null on failure, also when "skin" is a junction or symbolic link.
 FILE* extractSkin(HINSTANCE instance, HWND window);
-
-// The offset of piece n in the pack.
-uint32_t skinPieceOffset(int piece);
-// A stored byte back to the image byte: 0x00 -> 0xFF, 0x01 -> 0x00, 0xFF -> 0xFE.
-inline uint8_t restoreSkinByte(uint8_t stored) {
-    return static_cast<uint8_t>(stored - 1);
-}
 
 // Piece n as read from the archive and restored, in a buffer from
 // allocatePiece (freed with delete[]); bytes the archive does not have stay
