@@ -8,7 +8,7 @@ packages=(
     wine wine64 wine32:i386
     xvfb xdotool imagemagick x11-utils
     fonts-noto-cjk fonts-liberation
-    googletest g++ clang clang-format
+    googletest g++ clang clang-format gcovr
     python3 python3-pytest python3-pil
     iproute2 zip unzip
 )

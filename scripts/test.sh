@@ -59,6 +59,9 @@ for preset in win32 win64; do
     [ $status -ne 0 ] && failed=1
 done
 
+# Line coverage of the unit tests per product folder (a build of its own).
+DISPLAY=$unit_display "$root/scripts/coverage.sh" || failed=1
+
 # The prefix's wineserver and desktop still belong to the unit tests' display.
 WINEPREFIX="$root/build/wine" wineserver -k >/dev/null 2>&1
 kill "$xvfb_pid" 2>/dev/null
