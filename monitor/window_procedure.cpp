@@ -167,10 +167,11 @@ void restFastTimerWhenIdle(HWND window) {
 void wakeFastTimer(HWND window, UINT message) {
     switch (message) {
     case WM_MOUSELEAVE:
-    // A move or a capture may end the tracking without a word: the next idle
-    // tick asks once where the pointer is.
+    // A move, a capture or hiding to the tray and back may end the tracking
+    // without a word: the next idle tick asks once where the pointer is.
     case WM_EXITSIZEMOVE:
     case WM_CAPTURECHANGED:
+    case WM_SHOWWINDOW:
         leaveTracked = false;
         return;
     case WM_MOUSEMOVE:
