@@ -184,6 +184,15 @@ void settleDirty() {
     }
 }
 
+// Text reaches the buffer through GDI; it must be there before the pixels are
+// blended over it directly, and before the buffer is presented.
+void flushText() {
+    if (!backBuffer.graphics)
+        return;
+    GdipFlush(backBuffer.graphics, FlushIntentionSync);
+    GdiFlush();
+}
+
 // Composes one part: every view that reaches into it, in drawing order.
 void composePart(const BlendClip& part) {
     bool textPending = false;
@@ -192,23 +201,17 @@ void composePart(const BlendClip& part) {
             continue;
         View* view = item.view;
         if (view->kind == ViewKind::Image) {
-            // Text reaches the buffer through GDI; it must be there before
-            // the pixels are blended over it directly.
-            if (textPending && backBuffer.graphics) {
-                GdipFlush(backBuffer.graphics, FlushIntentionSync);
-                GdiFlush();
-                textPending = false;
-            }
+            if (textPending)
+                flushText();
+            textPending = false;
             blendImageClipped(view->absX, view->absY, view->selectedImage(), view->alpha, part);
         } else {
             view->drawSelf(backBuffer.graphics);
             textPending = true;
         }
     }
-    if (textPending && backBuffer.graphics) {
-        GdipFlush(backBuffer.graphics, FlushIntentionSync);
-        GdiFlush();
-    }
+    if (textPending)
+        flushText();
 }
 
 } // namespace
