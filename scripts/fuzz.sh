@@ -9,7 +9,7 @@ seconds=${1:-300}
 build=$root/build/fuzz
 cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" >/dev/null
-for target in stop_word blend_clip skin_pack; do
+for target in stop_word blend_clip skin_pack png_reader; do
     corpus=$root/tests/fuzz/corpus/$target
     work=$build/corpus/$target
     mkdir -p "$work" "$build/artifacts"

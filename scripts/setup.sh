@@ -9,6 +9,7 @@ packages=(
     xvfb xdotool imagemagick x11-utils
     fonts-noto-cjk fonts-liberation
     googletest g++ clang clang-format gcovr
+    zlib1g-dev libz-mingw-w64-dev
     python3 python3-pytest python3-pil
     iproute2 zip unzip
 )

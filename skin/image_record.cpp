@@ -1,4 +1,5 @@
 #include "skin/image_record.h"
+#include "skin/png_reader.h"
 
 #include <cstring>
 #include <new>
@@ -16,8 +17,32 @@ void ImageRecord::release() {
     bytesPerPixel = stride = 0;
 }
 
+namespace {
+
+// The skin's own images, read without loading the system's codecs.
+bool decodePng(const uint8_t* bytes, uint32_t count, ImageRecord& record) {
+    PngPixels image;
+    if (!readPng(bytes, count, image))
+        return false;
+    auto pixels = new (std::nothrow) uint8_t[image.bgra.size()];
+    if (!pixels)
+        return false;
+    std::memcpy(pixels, image.bgra.data(), image.bgra.size());
+    record.release();
+    record.pixels = pixels;
+    record.width = image.width;
+    record.height = image.height;
+    record.stride = static_cast<uint32_t>(image.width) * 4;
+    record.bytesPerPixel = 4;
+    return true;
+}
+
+} // namespace
+
 void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap) {
     if (!bytes || count == 0)
+        return;
+    if (!keepBitmap && decodePng(bytes, count, record))
         return;
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count);
     if (!block)

@@ -21,4 +21,5 @@ struct ImageRecord {
 };
 
 // Decodes bytes that GDI+ recognises into record; leaves it unchanged on failure.
+// The skin's plain PNG images are read directly, the rest through GDI+.
 void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap);

@@ -16,6 +16,7 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -180,6 +181,26 @@ TEST_F(Views, DragToMovesOnlyDraggableViews) {
 const char* pieceFiles[skinPieceCount] = {
     "0-background.png", "1-corner.png", "2-rows.png", "3-tray.png", "4-tray-pressed.png",
     "5-close.png", "6-close-pressed.png", "7-check-off.png", "8-check-on.png"};
+
+// Each piece of the skin, read without the system's codecs, has the pixels
+// GDI+ gives it.
+TEST(SkinImages, EachPieceReadDirectlyEqualsWhatGdiplusDecodes) {
+    for (const char* name : pieceFiles) {
+        std::vector<uint8_t> bytes = readFile(artPath(name));
+        ImageRecord direct, gdiplus;
+        decodeImage(bytes.data(), static_cast<uint32_t>(bytes.size()), direct, false);
+        decodeImage(bytes.data(), static_cast<uint32_t>(bytes.size()), gdiplus, true);
+        ASSERT_TRUE(direct.pixels && gdiplus.pixels && gdiplus.bitmap) << name;
+        ASSERT_EQ(gdiplus.width, direct.width) << name;
+        ASSERT_EQ(gdiplus.height, direct.height) << name;
+        EXPECT_EQ(gdiplus.stride, direct.stride) << name;
+        EXPECT_EQ(0, std::memcmp(gdiplus.pixels, direct.pixels,
+                                 static_cast<size_t>(direct.width) * direct.height * 4))
+            << name;
+        direct.release();
+        gdiplus.release();
+    }
+}
 
 class SkinPack : public ::testing::Test {
   protected:
