@@ -62,6 +62,10 @@ def test_programs_load_on_the_oldest_windows_they_admit(tmp_path):
         assert not unknown, f"{name} imports functions not on release/imports.txt: {unknown}"
         too_new = sorted(i for i in imports if listed[i] > oldest)
         assert not too_new, f"{name} must load on Windows {oldest}: {too_new}"
+    # Parlex loads the shell and Windows Sockets when it first needs them.
+    lazy = {dll for dll, _ in imported_functions(tmp_path / "Parlex_SS.exe",
+                                                 "i686-w64-mingw32-objdump")}
+    assert not lazy & {"SHELL32.DLL", "WS2_32.DLL"}
 
 
 def test_release_is_stripped_and_reproducible(tmp_path):
