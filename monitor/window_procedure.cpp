@@ -124,60 +124,23 @@ void refreshUnderCursor(UINT message) {
     rootView->hitTest(pointerPosition());
 }
 
-// The 1 ms tick serves the controls alone. While the pointer is elsewhere and
-// no press is under way it has nothing to do, and on a real system each tick
-// is a wake-up that keeps the processor from its deep sleep states; so it
-// rests until the next pointer message over the window. While the pointer is
-// over the window the system says when it leaves, so that a tick asks nobody
-// where the pointer is.
+// The 1 ms tick serves the controls alone: it carries a press through its
+// phases. With the button up, no press under way and no drag, it has nothing
+// to do until the next pointer message, wherever the pointer is, and on a real
+// system each tick is a wake-up that keeps the processor from its deep sleep
+// states; so it rests until a pointer message arrives. That message is itself
+// handled before any tick, as a tick would handle it.
 bool fastTimerResting;
-bool leaveTracked;
-
-bool pointerOverWindow() {
-    POINT point;
-    RECT rect;
-    return GetCursorPos(&point) && GetWindowRect(mainWindow, &rect) && PtInRect(&rect, point) &&
-           IsWindowVisible(mainWindow);
-}
-
-void trackLeave(HWND window) {
-    if (leaveTracked)
-        return;
-    TRACKMOUSEEVENT track = {};
-    track.cbSize = sizeof track;
-    track.dwFlags = TME_LEAVE;
-    track.hwndTrack = window;
-    leaveTracked = TrackMouseEvent(&track) != FALSE;
-}
 
 void restFastTimerWhenIdle(HWND window) {
     if (readyStage != 2 || fastTimerResting || mouseButtonState != ButtonUp || backgroundDrag ||
         (closePhase != Idle && closePhase != Done) || (trayPhase != Idle && trayPhase != Done))
         return;
-    if (leaveTracked && IsWindowVisible(window))
-        return;
-    if (pointerOverWindow()) {
-        trackLeave(window);
-        return;
-    }
     KillTimer(window, fastTimer);
     fastTimerResting = true;
 }
 
 void wakeFastTimer(HWND window, UINT message) {
-    switch (message) {
-    case WM_MOUSELEAVE:
-    // A move, a capture or hiding to the tray and back may end the tracking
-    // without a word: the next idle tick asks once where the pointer is.
-    case WM_EXITSIZEMOVE:
-    case WM_CAPTURECHANGED:
-    case WM_SHOWWINDOW:
-        leaveTracked = false;
-        return;
-    case WM_MOUSEMOVE:
-        trackLeave(window);
-        break;
-    }
     if (!fastTimerResting)
         return;
     if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP &&

@@ -157,7 +157,7 @@ TEST_F(Procedure, TheTickRestsWhilePointerAndButtonsAreIdleAndWakesOnThePointer)
     send(WM_LBUTTONUP);
     send(WM_TIMER, fastTimer);
     send(WM_TIMER, fastTimer);
-    EXPECT_FALSE(KillTimer(window, fastTimer)) << "the hidden window has no pointer over it";
+    EXPECT_FALSE(KillTimer(window, fastTimer)) << "with the button up and no press under way";
     send(WM_MOUSEMOVE);
     EXPECT_TRUE(KillTimer(window, fastTimer)) << "a pointer message wakes it";
 }
