@@ -6,7 +6,8 @@ using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
 BackBuffer backBuffer;
-uint8_t blendTable[blendTableSize];
+// On a 16-byte boundary, where the fill writes it in blocks of 16 bytes.
+alignas(16) uint8_t blendTable[blendTableSize];
 
 namespace {
 

@@ -1,6 +1,11 @@
 #include "skin/blend.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 uint8_t blendRule(int d, int s, int a) {
     double product = (a / -255.0) * static_cast<double>(s - d);
@@ -22,6 +27,25 @@ void fillBlendTable(uint8_t* table) {
             minus[k + 255][a] = static_cast<uint8_t>(value);
             minus[255 - k][a] = static_cast<uint8_t>(-value);
         }
+#if defined(__SSE2__)
+    // The table is far larger than any cache: stores that bypass it write it
+    // without first reading every line they fill.
+    if (reinterpret_cast<uintptr_t>(table) % 16 == 0) {
+        for (int d = 0; d < 256; ++d) {
+            const __m128i base = _mm_set1_epi8(static_cast<char>(d));
+            for (int s = 0; s < 256; ++s) {
+                const uint8_t* row = minus[s - d + 255];
+                uint8_t* out = table + blendIndex(d, s, 0);
+                for (int a = 0; a < 256; a += 16) {
+                    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + a));
+                    _mm_stream_si128(reinterpret_cast<__m128i*>(out + a), _mm_add_epi8(base, k));
+                }
+            }
+        }
+        _mm_sfence();
+        return;
+    }
+#endif
     for (int d = 0; d < 256; ++d) {
         for (int s = 0; s < 256; ++s) {
             const uint8_t* row = minus[s - d + 255];
