@@ -126,14 +126,14 @@ def main():
         shutil.copy(TESSIG, work / "Tessig.exe")
 
         # Start-up to the first painted frame, against a window that starts
-        # GDI+ and draws one text; five of each, alternating, the medians. A
+        # GDI+ and draws one text; nine of each, alternating, the medians. A
         # resident window keeps the wineserver up, so that no start pays
         # for starting it.
         display.move(10, 10)
         keeper = wine.start(bench / "idle_reference.exe")
         time.sleep(2)
         starts = {"parlex": [], "reference": []}
-        for _ in range(5):
+        for _ in range(9):
             starts["reference"].append(first_frame_seconds(wine, display, bench / "gdiplus_reference.exe"))
             starts["parlex"].append(first_frame_seconds(wine, display, PARLEX, cwd=work))
         wine.stop(keeper)
