@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks (about two minutes); they print measured
+# Builds and runs the benchmarks (about seven minutes); they print measured
 # figures and ratios against references taken in the same run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
