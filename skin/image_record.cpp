@@ -19,6 +19,16 @@ void ImageRecord::release() {
 
 namespace {
 
+// Hands pixels of width x height, stride bytes a row, to record.
+void adopt(ImageRecord& record, uint8_t* pixels, int32_t width, int32_t height, uint32_t stride) {
+    record.release();
+    record.pixels = pixels;
+    record.width = width;
+    record.height = height;
+    record.stride = stride;
+    record.bytesPerPixel = stride / static_cast<uint32_t>(width);
+}
+
 // The skin's own images, read without loading the system's codecs.
 bool decodePng(const uint8_t* bytes, uint32_t count, ImageRecord& record) {
     PngPixels image;
@@ -28,12 +38,7 @@ bool decodePng(const uint8_t* bytes, uint32_t count, ImageRecord& record) {
     if (!pixels)
         return false;
     std::memcpy(pixels, image.bgra.data(), image.bgra.size());
-    record.release();
-    record.pixels = pixels;
-    record.width = image.width;
-    record.height = image.height;
-    record.stride = static_cast<uint32_t>(image.width) * 4;
-    record.bytesPerPixel = 4;
+    adopt(record, pixels, image.width, image.height, static_cast<uint32_t>(image.width) * 4);
     return true;
 }
 
@@ -85,14 +90,9 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
                         static_cast<size_t>(width) * 4);
     }
     GdipBitmapUnlockBits(bitmap, &locked);
-    if (pixels) {
-        record.release();
-        record.pixels = pixels;
-        record.width = static_cast<int32_t>(width);
-        record.height = static_cast<int32_t>(height);
-        record.stride = static_cast<uint32_t>(locked.Stride);
-        record.bytesPerPixel = record.stride / width;
-    }
+    if (pixels)
+        adopt(record, pixels, static_cast<int32_t>(width), static_cast<int32_t>(height),
+              static_cast<uint32_t>(locked.Stride));
     if (pixels && keepBitmap)
         record.bitmap = bitmap;
     else
