@@ -14,24 +14,28 @@ def stop_port():
 
 
 @pytest.fixture(scope="session")
-def prefix():
-    path = BUILD / "wine"
-    subprocess.run([str(ROOT / "scripts" / "make-prefix.sh"), str(path)], check=True)
-    # A run interrupted before its own clean-up may have left a Windows
-    # version in force for a program; so may this one.
-    for program in ("Parlex_SS.exe", "Tessig.exe"):
-        Wine(path).set_version(program, None)
-    yield path
-    for program in ("Parlex_SS.exe", "Tessig.exe"):
-        Wine(path).set_version(program, None)
-    Wine(path).close()
-
-
-@pytest.fixture(scope="session")
 def display():
     screen = Display()
     yield screen
     screen.close()
+
+
+@pytest.fixture(scope="session")
+def prefix(display):
+    path = BUILD / "wine"
+    subprocess.run([str(ROOT / "scripts" / "make-prefix.sh"), str(path)], check=True)
+    # The server and the desktop that this run's programs share start with
+    # the first of them (Wine.serve), on this run's display: none from before.
+    session = Wine(path, display)
+    session.close()
+    # A run interrupted before its own clean-up may have left a Windows
+    # version in force for a program; so may this one.
+    for program in ("Parlex_SS.exe", "Tessig.exe"):
+        session.set_version(program, None)
+    yield path
+    for program in ("Parlex_SS.exe", "Tessig.exe"):
+        session.set_version(program, None)
+    session.close()
 
 
 @pytest.fixture

@@ -157,7 +157,21 @@ class Wine:
         loader = WINE64 if is_64bit(program) else WINE32
         return [loader, str(program), *map(str, args)]
 
+    def serve(self):
+        """Debian's wineserver ends the moment its last program does, and a
+        program started in that moment dies at once ("wine client error:0:
+        recvmsg: Connection reset by peer", exit code 1). Every program here is
+        started with a server in place that stays until close(); where one
+        runs already, this does nothing."""
+        # The server, and the system's own programs that the first program
+        # starts, outlive the call: no pipe of ours may stay open in them.
+        quiet = dict(env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        if subprocess.run(["wineserver", "-p"], timeout=30, **quiet).returncode == 0:
+            subprocess.run([WINE64, "cmd", "/c", "exit"], timeout=120, **quiet)
+
     def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE):
+        self.serve()
         process = subprocess.Popen(
             self.command(program, *args),
             cwd=cwd or ROOT,
@@ -200,15 +214,19 @@ class Wine:
             ["wineserver", "-k"], env=self.env(), capture_output=True, timeout=30
         )
 
+    def builtin(self, *args, timeout=60):
+        """Runs one of Wine's own programs (reg, regedit) to its end."""
+        self.serve()
+        subprocess.run([WINE64, *args], env=self.env(), capture_output=True, timeout=timeout)
+
     def set_version(self, program, version):
         """Makes Wine report another Windows version to one program (win2k,
         winxp, vista, win7, win8...); None removes the setting."""
         key = "HKCU\\Software\\Wine\\AppDefaults\\" + program
         if version:
-            command = [WINE64, "reg", "add", key, "/v", "Version", "/d", version, "/f"]
+            self.builtin("reg", "add", key, "/v", "Version", "/d", version, "/f")
         else:
-            command = [WINE64, "reg", "delete", key, "/f"]
-        subprocess.run(command, env=self.env(), capture_output=True, timeout=60)
+            self.builtin("reg", "delete", key, "/f")
 
     # What only Win32 shows, through the probe.
 

@@ -1,12 +1,11 @@
 """Parlex's face under Wine: the skin as drawn, the rows of present and
 absent GPUs, live values, hit-test priority and the skin's clean-up."""
 
-import subprocess
 import time
 
 import pytest
 
-from harness import ROOT, WINE64, wait_until
+from harness import ROOT, wait_until
 from parlex import (PARLEX, answer_message, press_background, press_escape, start_parlex, wait_message,
                     wait_window)
 from skin_art import compose
@@ -188,8 +187,7 @@ def font_replacements(wine, drop):
                  for line in lines]
     reg = wine.prefix / "drive_c" / "fonts-test.reg"
     reg.write_bytes(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
-    subprocess.run([WINE64, "regedit", "/S", "C:\\fonts-test.reg"], env=wine.env(),
-                   capture_output=True, timeout=60)
+    wine.builtin("regedit", "/S", "C:\\fonts-test.reg")
     reg.unlink()
 
 
