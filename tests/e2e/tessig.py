@@ -34,7 +34,11 @@ class RunningTessig:
         return self.output.count(CLOSING)
 
     def wait_reports(self, count, timeout=20):
-        return wait_until(lambda: self.reports() >= count, timeout)
+        """True once count reports are out; otherwise fails with what came out."""
+        if wait_until(lambda: self.reports() >= count, timeout):
+            return True
+        raise AssertionError(f"{self.reports()} of {count} reports in {timeout} s, exit code "
+                             f"{self.process.poll()}, output {self.output[-1500:]!r}")
 
     def stop(self, payload=b"EXIT\0", timeout=15):
         """Sends the stop word; returns the exit code."""
