@@ -285,6 +285,13 @@ def own_processes(program, wine):
     return found
 
 
+def udp_listeners(port=12345):
+    """The local addresses that sockets of this machine listen on at a UDP port."""
+    lines = subprocess.run(["ss", "-uln"], capture_output=True, text=True).stdout.splitlines()
+    return [line.split()[3] for line in lines
+            if line.split()[3:4] and line.split()[3].endswith(f":{port}")]
+
+
 def send_datagram(payload, port=12345, host="127.0.0.1"):
     """Sends one UDP datagram from Linux; only to loopback addresses."""
     assert host.startswith("127."), "test traffic stays on the loopback interface"

@@ -5,7 +5,7 @@ import threading
 import time
 from pathlib import Path
 
-from harness import BUILD, PROBE, send_datagram, wait_until, windows_path
+from harness import BUILD, PROBE, send_datagram, udp_listeners, wait_until, windows_path
 
 TESSIG = BUILD / "win64" / "logger" / "Tessig.exe"
 CLOSING = "=" * 50 + "\r\n"
@@ -41,7 +41,10 @@ class RunningTessig:
                              f"{self.process.poll()}, output {self.output[-1500:]!r}")
 
     def stop(self, payload=b"EXIT\0", timeout=15):
-        """Sends the stop word; returns the exit code."""
+        """Sends the stop word; returns the exit code. Tessig starts listening
+        on a thread of its own, beside its first report: a datagram sent
+        before that would be lost."""
+        wait_until(lambda: "127.0.0.1:12345" in udp_listeners(), 10)
         send_datagram(payload)
         code = self.process.wait(timeout)
         self.reader.join(5)

@@ -2,12 +2,11 @@
 
 import os
 import socket
-import subprocess
 import time
 
 import pytest
 
-from harness import WINE64, read_call_log, send_datagram, wait_until, windows_path
+from harness import WINE64, read_call_log, send_datagram, udp_listeners, wait_until, windows_path
 from tessig import (CLOSING, TESSIG, RunningTessig, capture_console, first_report, scenario,
                     text_attributes)
 
@@ -352,9 +351,7 @@ class TestStopListener:
     def test_listens_on_loopback_only(self, wine, tmp_path, workdir):
         tessig = start(wine, tmp_path, workdir, "[gpu]\n")
         assert tessig.wait_reports(1)
-        sockets = subprocess.run(["ss", "-uln"], capture_output=True, text=True).stdout
-        bound = [line.split()[3] for line in sockets.splitlines() if line.split()[3:4] and line.split()[3].endswith(":12345")]
-        assert bound == ["127.0.0.1:12345"]
+        assert wait_until(udp_listeners, 10) == ["127.0.0.1:12345"]
         assert tessig.stop() == 0
 
     def test_other_datagrams_are_ignored(self, wine, tmp_path, workdir):
