@@ -42,15 +42,10 @@ if [ -z "$unit_display" ]; then
     exit 1
 fi
 
-# Debian's wineserver ends the moment its last program does, and a program
-# started in that moment dies at once ("wine client error"). One server that
-# stays serves every unit test program, and goes before the end-to-end tests.
-# The system's own programs start with the first program and stay with the
-# server: that first one is started here, holding none of CTest's pipes.
+# One server that stays (see wine-serve) serves every unit test program, on
+# their display, and goes before the end-to-end tests.
 WINEPREFIX="$root/build/wine" wineserver -k >/dev/null 2>&1
-WINEPREFIX="$root/build/wine" wineserver -p >/dev/null 2>&1 </dev/null
-DISPLAY=$unit_display WINEPREFIX="$root/build/wine" WINEDEBUG=-all \
-    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null
+DISPLAY=$unit_display WINEPREFIX="$root/build/wine" "$root/scripts/wine-serve"
 
 failed=0
 unit_passed=0

@@ -158,17 +158,10 @@ class Wine:
         return [loader, str(program), *map(str, args)]
 
     def serve(self):
-        """Debian's wineserver ends the moment its last program does, and a
-        program started in that moment dies at once ("wine client error:0:
-        recvmsg: Connection reset by peer", exit code 1). Every program here is
-        started with a server in place that stays until close(); where one
-        runs already, this does nothing."""
-        # The server, and the system's own programs that the first program
-        # starts, outlive the call: no pipe of ours may stay open in them.
-        quiet = dict(env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL)
-        if subprocess.run(["wineserver", "-p"], timeout=30, **quiet).returncode == 0:
-            subprocess.run([WINE64, "cmd", "/c", "exit"], timeout=120, **quiet)
+        """Puts a server in place that stays until close() (scripts/wine-serve:
+        Debian's ends with its last program, and one started in that moment
+        dies at once); where one runs already, does nothing."""
+        subprocess.run([str(ROOT / "scripts" / "wine-serve")], env=self.env(), timeout=150)
 
     def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE):
         self.serve()
