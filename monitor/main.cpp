@@ -99,18 +99,12 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     createBackBuffer(window);
     setStartValues();
 
-    // The archive stays open, for this process alone, until its pieces are read.
+    // The archive stays open, for this process alone, until the window goes.
     FILE* archive = extractSkin(instance, window);
-    if (!archive)
+    if (!archive || !discoverGpus())
         return 0;
-    if (!discoverGpus()) {
-        std::fclose(archive);
-        return 0;
-    }
     // Starts the sampling thread and formats the texts once on the way.
-    const bool built = buildLayout(archive);
-    std::fclose(archive);
-    if (!built)
+    if (!buildLayout(archive))
         return 0;
 
     ShowWindow(window, showCommand);

@@ -1,10 +1,10 @@
 #include "skin/skin_pack.h"
+#include "skin/held_folder.h"
 #include "monitor/notices.h"
 #include "skin_pieces.h"
 
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 
 #include <cstring>
 #include <memory>
@@ -15,21 +15,19 @@ const char skinArchivePath[] = "skin/imgTemp_";
 
 namespace {
 
+// From extraction to clean-up: the folder, held against moving, and the
+// archive in it, which goes with its handle.
+HANDLE heldSkinFolder = INVALID_HANDLE_VALUE;
+FILE* heldArchive;
+
 HRSRC findResource(HMODULE module, int id, const char* type) {
     return FindResourceA(module, MAKEINTRESOURCEA(id), type);
 }
 HGLOBAL loadResource(HMODULE module, HRSRC resource) {
     return LoadResource(module, resource);
 }
-FILE* openArchive(const char* path, const char* mode) {
-    if (std::strcmp(mode, "w+b") != 0)
-        return _fsopen(path, mode, _SH_DENYNO);
-    // A file already there goes, and what is made is new: a link planted in
-    // its place is removed, never written through. Shared with nobody until
-    // it is closed.
-    DeleteFileA(path);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+FILE* createArchive(HANDLE folder) {
+    HANDLE file = createFileInHeld(folder, L"imgTemp_");
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
@@ -37,7 +35,7 @@ FILE* openArchive(const char* path, const char* mode) {
         CloseHandle(file);
         return nullptr;
     }
-    FILE* stream = _fdopen(descriptor, mode);
+    FILE* stream = _fdopen(descriptor, "w+b");
     if (!stream)
         _close(descriptor);
     return stream;
@@ -49,7 +47,7 @@ uint8_t* allocatePiece(uint32_t size) {
 } // namespace
 
 SkinSystemCalls realSkinSystemCalls() {
-    return {findResource, loadResource, openArchive, allocatePiece};
+    return {findResource, loadResource, createArchive, allocatePiece};
 }
 SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
 
@@ -57,12 +55,10 @@ FILE* extractSkin(HINSTANCE instance, HWND window) {
     const wchar_t cannotWrite[] =
         L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
         L"書き込み禁止になっていないか確認して下さい";
-    DWORD attributes = GetFileAttributesA(skinFolder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        CreateDirectoryA(skinFolder, nullptr);
-    // A junction or link planted as "skin" would take the file elsewhere.
-    attributes = GetFileAttributesA(skinFolder);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    removeSkinFiles();
+    // A junction or link planted as "skin" would take the archive elsewhere.
+    heldSkinFolder = holdFolder(L"skin");
+    if (heldSkinFolder == INVALID_HANDLE_VALUE) {
         showFailure(cannotWrite, window);
         return nullptr;
     }
@@ -77,14 +73,14 @@ FILE* extractSkin(HINSTANCE instance, HWND window) {
         showFailure(L"アーカイブファイルを作成出来ません\nリソースを読み込めません", window);
         return nullptr;
     }
-    FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "w+b");
-    if (!archive) {
+    heldArchive = skinSystemCalls.createArchive(heldSkinFolder);
+    if (!heldArchive) {
         showFailure(cannotWrite, window);
         return nullptr;
     }
-    std::fwrite(bytes, SizeofResource(instance, resource), 1, archive);
-    std::fflush(archive);
-    return archive;
+    std::fwrite(bytes, SizeofResource(instance, resource), 1, heldArchive);
+    std::fflush(heldArchive);
+    return heldArchive;
 }
 
 uint8_t* readSkinPiece(int piece, FILE* archive) {
@@ -118,7 +114,11 @@ bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* p
 }
 
 void removeSkinFiles() {
-    DeleteFileA(skinArchivePath);
-    Sleep(1);
-    RemoveDirectoryA(skinFolder);
+    if (heldArchive) {
+        std::fclose(heldArchive);
+        heldArchive = nullptr;
+        Sleep(1);
+    }
+    removeHeldFolder(heldSkinFolder);
+    heldSkinFolder = INVALID_HANDLE_VALUE;
 }

@@ -18,9 +18,9 @@ constexpr int skinResourceId = SKIN_RESOURCE_ID;
 struct SkinSystemCalls {
     HRSRC (*findResource)(HMODULE module, int id, const char* type);
     HGLOBAL (*loadResource)(HMODULE module, HRSRC resource);
-    // "w+b" makes a new file, replacing (never following) one already there,
-    // and holds it open for this process alone; "rb" opens one for reading.
-    FILE* (*openArchive)(const char* path, const char* mode);
+    // The archive, new in the held skin folder, open for this process alone
+    // and deleted when it is closed; null when it cannot be made.
+    FILE* (*createArchive)(HANDLE folder);
     // The buffer of one piece; null when memory runs out.
     uint8_t* (*allocatePiece)(uint32_t size);
 };
@@ -28,8 +28,9 @@ extern SkinSystemCalls skinSystemCalls;
 SkinSystemCalls realSkinSystemCalls();
 
 // Writes the pack to skinArchivePath and returns it still open, so that nobody
-// can change or swap it before it is read; shows its own message and returns
-// null on failure, also when "skin" is a junction or symbolic link.
+// can change or swap it; it stays open, and "skin" held, until
+// removeSkinFiles. Shows its own message and returns null on failure, also
+// when "skin" is a junction or symbolic link.
 FILE* extractSkin(HINSTANCE instance, HWND window);
 
 // Piece n as read from the archive and restored, in a buffer from
@@ -44,5 +45,6 @@ uint8_t* readSkinPiece(int piece, FILE* archive);
 bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* parent,
                    bool asPressed);
 
-// Removes the archive and, when nothing else is in it, the folder.
+// Closes the archive, which deletes it, and removes the folder through its
+// handle when nothing else is in it. Does nothing where nothing is held.
 void removeSkinFiles();

@@ -187,7 +187,8 @@ int main() {
                 "(target < 1 MiB)\n",
                 after100, after20000, after20000 - after100);
     destroyLayout();
-    removeSkinFiles();
+    DeleteFileA(skinArchivePath);
+    RemoveDirectoryA(skinFolder);
     DestroyWindow(window);
     return 0;
 }

@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from harness import ROOT, wait_until
+from harness import ROOT, wait_until, windows_path
 from parlex import (PARLEX, answer_message, press_background, press_escape, start_parlex, wait_message,
                     wait_window)
 from skin_art import compose
@@ -139,6 +139,25 @@ def test_a_skin_folder_that_is_a_link_is_refused(wine, tmp_path, workdir):
                                   "書き込み禁止になっていないか確認して下さい")
     assert answer_message(wine, process) == 0
     assert list(elsewhere.iterdir()) == []
+
+
+def test_a_skin_folder_cannot_be_moved_or_replaced_while_parlex_runs(wine, display, tmp_path,
+                                                                     workdir):
+    # Moved aside, "skin" could be replaced by a link to a folder whose
+    # "imgTemp_" is a file that Parlex would then delete at exit.
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    (elsewhere / "imgTemp_").write_text("not Parlex's")
+    process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
+    rect = wait_window(wine)
+    code, out = wine.probe("move", windows_path(workdir / "skin"), windows_path(workdir / "aside"))
+    if code == 0:
+        (workdir / "skin").symlink_to(elsewhere, target_is_directory=True)
+    press_escape(display, rect)
+    assert process.wait(10) == 0
+    assert out.startswith("refused"), out
+    assert (elsewhere / "imgTemp_").read_text() == "not Parlex's"
+    assert not (workdir / "skin").exists()
 
 
 LONG_NAMES = ["NVIDIA GeForce RTX 4070 Ti SUPER", "NVIDIA GeForce RTX 4090 Laptop GPU",

@@ -24,6 +24,8 @@
 //   winprobe menu                       x y width height of an open popup menu
 //   winprobe windows                    every top-level window: pid visible|hidden
 //                                       class, then its title
+//   winprobe move FROM TO               renames a file or folder as a program of
+//                                       the prefix would: "moved", or "refused ERROR"
 //   winprobe resources PROGRAM          its manifest and version strings
 //   winprobe memory PROGRAM             pid private=BYTES working=BYTES, a line each
 //   winprobe show-message CAPTION TEXT  (fixture) a MessageBoxW
@@ -451,6 +453,15 @@ int holdMutexCommand(const char* name, const char* seconds) {
     return 0;
 }
 
+int moveCommand(const char* from, const char* to) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) {
+        std::printf("moved\n");
+        return 0;
+    }
+    std::printf("refused %lu\n", GetLastError());
+    return 1;
+}
+
 int receiveUdpCommand(const char* port) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 0), &data);
@@ -549,10 +560,12 @@ int main() {
         return showMessageCommand(argv[2], argv[3]);
     if (command == "hold-mutex" && argc == 4)
         return holdMutexCommand(argv[2], argv[3]);
+    if (command == "move" && argc == 4)
+        return moveCommand(argv[2], argv[3]);
     if (command == "receive-udp" && argc == 3)
         return receiveUdpCommand(argv[2]);
     std::fprintf(stderr, "usage: winprobe mutex|window|windows|message|press|console|"
                          "capture-console|post|new-shell|foreground|menu|resources|memory|show-message|"
-                         "hold-mutex|receive-udp ARGS\n");
+                         "hold-mutex|move|receive-udp ARGS\n");
     return 2;
 }

@@ -5,6 +5,7 @@
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
+#include "skin/held_folder.h"
 #include "skin/layout.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
@@ -231,15 +232,21 @@ class SkinPack : public ::testing::Test {
 };
 std::vector<std::wstring>* SkinPack::recorder;
 
-// The archive is made anew over whatever was there, and nobody else can
-// open it, to read, change or replace it, until it is closed.
-TEST_F(SkinPack, TheArchiveIsNewAndHeldForThisProcessAlone) {
-    std::ofstream(archivePath, std::ios::binary) << "someone else's bytes";
-    FILE* archive = skinSystemCalls.openArchive(archivePath.c_str(), "w+b");
+// The archive is made anew in the held folder over whatever had its name, and
+// nobody else can open it until it is closed, which deletes it. The folder
+// cannot be moved while it is held, and goes through its handle.
+TEST_F(SkinPack, TheArchiveIsNewHeldAndGoesWithItsHandle) {
+    const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::ofstream(inside, std::ios::binary) << "someone else's bytes";
+    HANDLE held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "2").c_str())) << "held against moving";
+    FILE* archive = skinSystemCalls.createArchive(held);
     ASSERT_TRUE(archive);
     std::fputs("ours", archive);
     std::fflush(archive);
-    HANDLE other = CreateFileA(archivePath.c_str(), GENERIC_READ,
+    HANDLE other = CreateFileA(inside.c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(INVALID_HANDLE_VALUE, other);
@@ -251,6 +258,10 @@ TEST_F(SkinPack, TheArchiveIsNewAndHeldForThisProcessAlone) {
     EXPECT_EQ(4u, std::fread(back, 1, sizeof back, archive)) << "read back through the same handle";
     EXPECT_STREQ("ours", back);
     std::fclose(archive);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(inside.c_str())) << "deleted on close";
+    removeHeldFolder(held);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
+    RemoveDirectoryA((folder + "2").c_str());
 }
 
 TEST_F(SkinPack, StoredBytesAreImageBytesPlusOne) {
@@ -312,7 +323,7 @@ class Layout : public SkinPack {
     // The face from the archive the fixture wrote, as the program builds it
     // from the one it extracted.
     static bool build() {
-        FILE* archive = skinSystemCalls.openArchive(skinArchivePath, "rb");
+        FILE* archive = std::fopen(skinArchivePath, "rb");
         const bool built = buildLayout(archive);
         if (archive)
             std::fclose(archive);
@@ -340,7 +351,8 @@ class Layout : public SkinPack {
     }
     void TearDown() override {
         destroyLayout();
-        removeSkinFiles();
+        DeleteFileA(skinArchivePath);
+        RemoveDirectoryA("skin");
         SetCurrentDirectoryA(previous);
         RemoveDirectoryA(folder.c_str());
         SkinPack::TearDown();
@@ -516,8 +528,7 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
 }
 
 TEST_F(Layout, UnreadableArchive) {
-    skinSystemCalls.openArchive = [](const char*, const char*) -> FILE* { return nullptr; };
-    EXPECT_FALSE(build());
+    EXPECT_FALSE(buildLayout(nullptr));
     EXPECT_EQ(std::vector<std::wstring>{L"アーカイブファイルを読み込めません"}, messages);
     EXPECT_EQ(nullptr, rootView);
 }

@@ -1,0 +1,96 @@
+#include "skin/held_folder.h"
+
+#include <winternl.h>
+
+#include <cwchar>
+
+namespace {
+
+typedef NTSTATUS(NTAPI* CreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                            PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+                                            ULONG, PVOID, ULONG);
+typedef NTSTATUS(NTAPI* SetInformationFunction)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                FILE_INFORMATION_CLASS);
+
+// The native calls open a name relative to a folder handle, and mark a folder
+// for deletion through one, on every Windows from XP on. Kernel32 can do
+// neither before Vista, and never relative to a folder.
+template <typename Function> Function native(const char* name) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
+                 : nullptr;
+}
+
+HANDLE openIn(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+              ULONG disposition, ULONG options) {
+    static const auto createFile = native<CreateFileFunction>("NtCreateFile");
+    if (!createFile)
+        return INVALID_HANDLE_VALUE;
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<wchar_t*>(name);
+    objectName.Length = static_cast<USHORT>(std::wcslen(name) * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK status;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // Never a folder, and a link is opened as itself, not followed.
+    options |= FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
+    if (createFile(&file, access | SYNCHRONIZE, &attributes, &status, nullptr,
+                   FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0) < 0)
+        return INVALID_HANDLE_VALUE;
+    return file;
+}
+
+} // namespace
+
+HANDLE holdFolder(const wchar_t* path) {
+    CreateDirectoryW(path, nullptr);
+    // Some file systems tell a link only to a look-up by its name; the handle's
+    // own answer below is the one that holds while the folder is held.
+    const DWORD named = GetFileAttributesW(path);
+    if (named == INVALID_FILE_ATTRIBUTES || (named & FILE_ATTRIBUTE_REPARSE_POINT))
+        return INVALID_HANDLE_VALUE;
+    const DWORD access = DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE folder = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    // Someone else's handle that does not share delete: the folder is still
+    // held against moving, only it cannot be removed at the end.
+    if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        folder = CreateFileW(path, access & ~DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, flags, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(folder, &information) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(folder);
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}
+
+HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
+    // Only the name goes: a hard link's other names and a link's target stay.
+    HANDLE previous =
+        openIn(folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+               FILE_OPEN, FILE_DELETE_ON_CLOSE);
+    if (previous != INVALID_HANDLE_VALUE)
+        CloseHandle(previous);
+    return openIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                  FILE_DELETE_ON_CLOSE);
+}
+
+void removeHeldFolder(HANDLE folder) {
+    if (folder == INVALID_HANDLE_VALUE)
+        return;
+    static const auto setInformation = native<SetInformationFunction>("NtSetInformationFile");
+    // A folder that still holds something is refused, and stays.
+    BOOLEAN deleteFile = TRUE;
+    IO_STATUS_BLOCK status;
+    if (setInformation)
+        setInformation(folder, &status, &deleteFile, sizeof deleteFile, FileDispositionInformation);
+    CloseHandle(folder);
+}
