@@ -1,5 +1,6 @@
 // Tessig, the history logger: one instance, a header line in log/history.csv,
 // a readings report once a second until the stop datagram arrives.
+#include "logger/history_file.h"
 #include "logger/logger.h"
 #include "logger/stop_datagram.h"
 #include "nvapi/dll_search.h"
@@ -24,26 +25,12 @@ void appendHistoryHeader() {
     std::string path = historyPathFor(workDir);
     if (path.empty())
         return;
-    // Tessig may run elevated: a junction or link planted as "log" or as the
-    // file would make it write where it was sent. Neither is followed. The
-    // file is only ever appended to, and stays readable by others meanwhile.
-    const std::string folder = path.substr(0, path.rfind('/'));
-    const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
-    if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
-        (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    const std::string folderPath = path.substr(0, path.rfind('/'));
+    HANDLE folder = holdHistoryFolder(folderPath.c_str());
+    if (folder == INVALID_HANDLE_VALUE)
         return;
-    HANDLE history =
-        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (history == INVALID_HANDLE_VALUE)
-        return;
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (GetFileInformationByHandle(history, &information) &&
-        !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        DWORD written = 0;
-        WriteFile(history, historyHeader, sizeof historyHeader - 1, &written, nullptr);
-    }
-    CloseHandle(history);
+    appendToHistory(folder, path.c_str(), L"history.csv", historyHeader, sizeof historyHeader - 1);
+    CloseHandle(folder);
 }
 
 // Waits for one datagram on a socket of its own; true when it was the stop word.

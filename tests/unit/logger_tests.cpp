@@ -1,5 +1,6 @@
 // Tessig's history path against memory that ends where its buffer does
 // (the rest of the logger's pure rules are in tests/pure).
+#include "logger/history_file.h"
 #include "logger/startup_rules.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,43 @@ TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
     EXPECT_EQ("", historyPathFor(unterminated)) << "never read past the buffer";
     VirtualFree(pages, 0, MEM_RELEASE);
     EXPECT_EQ("", historyPathFor("")) << "no directory captured: not the drive's root";
+}
+
+// The header goes only into a plain file of one name that lies in the held
+// "log" folder: a second name of a protected file, or a file that is not in
+// that folder, is refused.
+TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "tessig-log-" + std::to_string(GetCurrentProcessId());
+    const std::string own = log + "\\history.csv", other = log + "-other.csv",
+                      linked = log + "\\linked.csv";
+    ASSERT_TRUE(CreateDirectoryA(log.c_str(), nullptr));
+    for (const std::string& path : {own, other}) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), nullptr));
+    HANDLE folder = holdHistoryFolder(log.c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    const struct {
+        std::string path;
+        const wchar_t* name;
+        bool accepted;
+    } cases[] = {{own, L"history.csv", true},
+                 {own, L"other.csv", false},
+                 {other, L"history.csv", false},
+                 {linked, L"linked.csv", false}};
+    for (const auto& item : cases) {
+        HANDLE file = CreateFileA(item.path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(item.accepted, isOwnHistoryFile(folder, file, item.name)) << item.path;
+        CloseHandle(file);
+    }
+    CloseHandle(folder);
+    for (const std::string& path : {own, other, linked})
+        DeleteFileA(path.c_str());
+    RemoveDirectoryA(log.c_str());
 }
 
 } // namespace

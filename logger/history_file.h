@@ -1,0 +1,22 @@
+// Tessig may run elevated in a folder that ordinary users can write to. The
+// header line goes into log/history.csv only through handles that prove the
+// file is the one meant: never through a junction, a symbolic link or a hard
+// link whose other name may be a file that only an administrator may change.
+#pragma once
+
+#include <windows.h>
+
+// "log" opened as itself, shared without delete so that nobody can move it or
+// put a junction in its place while it is held; INVALID_HANDLE_VALUE when it
+// is missing, not a folder, or a reparse point.
+HANDLE holdHistoryFolder(const char* path);
+
+// True when file is a plain file with one name, and that name is "name" in
+// the held folder.
+bool isOwnHistoryFile(HANDLE folder, HANDLE file, const wchar_t* name);
+
+// Appends text to the file at path, named name in the held folder, when it
+// passes isOwnHistoryFile; quietly does nothing otherwise. What the file holds
+// is kept, and others may read it meanwhile.
+void appendToHistory(HANDLE folder, const char* path, const wchar_t* name, const char* text,
+                     DWORD length);
