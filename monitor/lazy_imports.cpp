@@ -4,11 +4,16 @@
 // start-up time and resident memory. Each import slot below holds a function
 // that loads its library from the system folder on first use and calls the
 // real one; where that fails it answers as the real one answers a failure.
+// The library is named by its full path: Parlex may run elevated from a
+// folder that others can write to, and on the systems without
+// SetDefaultDllDirectories a bare name is looked for in the program's folder
+// first.
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -17,9 +22,13 @@ Function systemFunction(std::atomic<Function>& slot, const char* module, const c
     Function found = slot.load(std::memory_order_acquire);
     if (found)
         return found;
-    HMODULE library = GetModuleHandleA(module);
-    if (!library)
-        library = LoadLibraryA(module);
+    char path[MAX_PATH + 16] = {};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    path[length] = '\\';
+    std::strcpy(path + length + 1, module);
+    HMODULE library = LoadLibraryA(path);
     if (!library)
         return nullptr;
     found = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));

@@ -4,7 +4,10 @@
 #pragma once
 
 // Restricts the search for DLLs loaded by bare name to the system directory
-// (SetDefaultDllDirectories, Windows 8 and 7 with KB2533623), else takes the
-// program's folder and the working directory out of it (SetDllDirectory with
-// an empty string, XP SP1 on). Both are resolved at run time. Call it first.
+// where the system can (SetDefaultDllDirectories: Windows 8, and 7 or Vista
+// with KB2533623). Elsewhere it only takes the working directory out of the
+// search (SetDllDirectory with an empty string, XP SP1 on): the program's own
+// folder is still searched first there. So every library that either program
+// loads at run time is named by its full path, and this is a second line.
+// Both functions are resolved at run time. Call it first.
 void restrictDllSearch();

@@ -68,9 +68,20 @@ void notice(const wchar_t* text) {
     showRunningNotice(text);
 }
 
+// The command interpreter by its full path: a bare "cmd.exe" is looked for in
+// the working folder first, where anyone may have put one.
+std::string commandInterpreter() {
+    char folder[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string()
+                                             : std::string(folder, length) + "\\cmd.exe";
+}
+
 unsigned __stdcall launchLogger(void*) {
-    std::string parameters = loggerParameters(workDir);
-    ShellExecuteA(nullptr, "open", "cmd.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    std::string interpreter = commandInterpreter(), parameters = loggerParameters(workDir);
+    if (!interpreter.empty())
+        ShellExecuteA(nullptr, "open", interpreter.c_str(), parameters.c_str(), nullptr,
+                      SW_SHOWNORMAL);
     return 0;
 }
 

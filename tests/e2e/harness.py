@@ -163,7 +163,8 @@ class Wine:
         dies at once); where one runs already, does nothing."""
         subprocess.run([str(ROOT / "scripts" / "wine-serve")], env=self.env(), timeout=150)
 
-    def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE):
+    def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE,
+              stderr=subprocess.DEVNULL):
         self.serve()
         process = subprocess.Popen(
             self.command(program, *args),
@@ -171,7 +172,7 @@ class Wine:
             env=self.env(extra_env),
             stdin=subprocess.DEVNULL,
             stdout=stdout,
-            stderr=subprocess.DEVNULL,
+            stderr=stderr,
             start_new_session=True,
         )
         self.processes.append(process)

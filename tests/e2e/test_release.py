@@ -41,21 +41,31 @@ def imported_functions(program, objdump):
 
 
 def checked_imports():
-    """The checked list: (DLL, function) -> oldest Windows version that has it."""
-    listed = {}
+    """The checked list: (DLL, function) -> oldest Windows version that has it,
+    and (program, DLL) -> "known" or the assembly that binds it."""
+    listed, libraries = {}, {}
     for line in (ROOT / "release" / "imports.txt").read_text().splitlines():
-        if line.strip() and not line.startswith("#"):
+        if line.startswith("LIBRARY"):
+            _, program, dll, source = line.split()
+            libraries[(program, dll)] = source
+        elif line.strip() and not line.startswith("#"):
             dll, function, version = line.split()
             listed[(dll, function)] = tuple(map(int, version.split(".")))
-    return listed
+    return listed, libraries
 
 
 def test_programs_load_on_the_oldest_windows_they_admit(tmp_path):
-    listed = checked_imports()
+    listed, libraries = checked_imports()
     with zipfile.ZipFile(release_zip()) as archive:
         archive.extractall(tmp_path)
     for name, objdump, oldest in (("Parlex_SS.exe", "i686-w64-mingw32-objdump", (5, 1)),
                                   ("Tessig.exe", "x86_64-w64-mingw32-objdump", (6, 1))):
+        # Each library the system loads with the program is its own copy.
+        program = (tmp_path / name).read_bytes()
+        for dll in sorted(d.upper() for d in imported_dlls(tmp_path / name, objdump)):
+            source = libraries.get((name, dll))
+            assert source, f"{name} imports {dll}, neither a known DLL nor bound by its manifest"
+            assert source == "known" or f'name="{source}"'.encode() in program, (name, dll)
         imports = imported_functions(tmp_path / name, objdump)
         assert len(imports) > 50
         unknown = sorted(i for i in imports if i not in listed)

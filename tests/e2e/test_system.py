@@ -3,6 +3,7 @@ cmd.exe and stops it with the datagram; the notices; paths with blanks,
 parentheses and "&"."""
 
 import os
+import re
 import shutil
 import socket
 import time
@@ -264,3 +265,35 @@ def test_a_dll_beside_the_program_is_never_loaded_by_name(wine, display, tmp_pat
     finally:
         wine.stop(process)
     assert helpers() == ["none"] * len(helpers())
+
+
+def test_nothing_planted_beside_parlex_is_loaded_run_or_written(wine, display, tmp_path, workdir,
+                                                                cleanup):
+    # Wine set to search as Windows does: a gdiplus.dll beside the program
+    # before the system's own. A planted program or library leaves a mark if
+    # used; history.csv is a second name of a file only an administrator writes.
+    planted = BUILD / "win32" / "tests" / "probe"
+    shutil.copy(PARLEX, workdir / "Parlex_SS.exe")
+    for name in ("gdiplus.dll", "cmd.exe"):
+        shutil.copy(planted / name, workdir / name)
+    protected = tmp_path / "protected.txt"
+    protected.write_bytes(b"only an administrator writes here\r\n")
+    os.link(protected, workdir / "log" / "history.csv")
+    wine.scenario = tmp_path / "scenario.txt"
+    wine.scenario.write_text(ONE_GPU)
+    with open(tmp_path / "trace.txt", "wb") as trace:
+        wine.start(workdir / "Parlex_SS.exe", cwd=workdir, stderr=trace,
+                   extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml=;gdiplus=n,b",
+                              "WINEDEBUG": "-all,+exec"})
+    # The planted library has none of GDI+'s functions: loaded, it stops Parlex.
+    rect = wait_window(wine)
+    assert rect, "Parlex starts with the system's GDI+"
+    toggle(display, rect)
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 10), "the logger still starts"
+    time.sleep(2)
+    assert sorted(p.name for p in workdir.iterdir() if p.suffix == ".ran") == []
+    assert protected.read_bytes() == b"only an administrator writes here\r\n"
+    # Wine looks in the system folder first for a bare name: what was asked for.
+    asked = re.findall(r'file=L"([^"]*)"', (tmp_path / "trace.txt").read_text(errors="replace"))
+    assert asked and all(re.fullmatch(r"C:\\\\windows\\\\system32\\\\cmd\.exe", a, re.I)
+                         for a in asked), asked
