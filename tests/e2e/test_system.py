@@ -270,12 +270,11 @@ def test_a_dll_beside_the_program_is_never_loaded_by_name(wine, display, tmp_pat
 def test_nothing_planted_beside_parlex_is_loaded_run_or_written(wine, display, tmp_path, workdir,
                                                                 cleanup):
     # Wine set to search as Windows does: a gdiplus.dll beside the program
-    # before the system's own. A planted program or library leaves a mark if
-    # used; history.csv is a second name of a file only an administrator writes.
-    planted = BUILD / "win32" / "tests" / "probe"
+    # before the system's own. The planted cmd.exe leaves a mark if run;
+    # history.csv is a second name of a file only an administrator writes.
     shutil.copy(PARLEX, workdir / "Parlex_SS.exe")
-    for name in ("gdiplus.dll", "cmd.exe"):
-        shutil.copy(planted / name, workdir / name)
+    shutil.copy(BUILD / "win32" / "tests" / "probe" / "cmd.exe", workdir / "cmd.exe")
+    shutil.copy(BUILD / "win32" / "gpusim" / "nvapi.dll", workdir / "gdiplus.dll")
     protected = tmp_path / "protected.txt"
     protected.write_bytes(b"only an administrator writes here\r\n")
     os.link(protected, workdir / "log" / "history.csv")

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -39,29 +40,20 @@ TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
 TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    const std::string log = std::string(temp) + "tessig-log-" + std::to_string(GetCurrentProcessId());
-    const std::string own = log + "\\history.csv", other = log + "-other.csv",
-                      linked = log + "\\linked.csv";
+    const std::string log = temp + std::string("tessig-log"), own = log + "\\history.csv",
+                      other = log + "-other.csv", linked = log + "\\linked.csv";
     ASSERT_TRUE(CreateDirectoryA(log.c_str(), nullptr));
-    for (const std::string& path : {own, other}) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(file);
-    }
+    CloseHandle(CreateFileA(own.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    CloseHandle(CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), nullptr));
     HANDLE folder = holdHistoryFolder(log.c_str());
-    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
-    const struct {
-        std::string path;
-        const wchar_t* name;
-        bool accepted;
-    } cases[] = {{own, L"history.csv", true},
-                 {own, L"other.csv", false},
-                 {other, L"history.csv", false},
-                 {linked, L"linked.csv", false}};
-    for (const auto& item : cases) {
-        HANDLE file = CreateFileA(item.path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+    for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
+                                        {own, L"other.csv", false},
+                                        {other, L"history.csv", false},
+                                        {linked, L"linked.csv", false}}) {
+        HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
-        EXPECT_EQ(item.accepted, isOwnHistoryFile(folder, file, item.name)) << item.path;
+        EXPECT_EQ(accepted, isOwnHistoryFile(folder, file, name)) << path;
         CloseHandle(file);
     }
     CloseHandle(folder);
