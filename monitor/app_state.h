@@ -25,8 +25,9 @@ extern HANDLE instanceMutex;
 extern NOTIFYICONDATAA trayIconData;
 
 constexpr UINT WM_TRAYICON = WM_APP + 3;
-constexpr UINT_PTR fastTimer = 101;    // 1 ms: start-up gate, button tracker and poll
-constexpr UINT_PTR refreshTimer = 102; // 1000 ms: display texts and repaint
+constexpr UINT_PTR fastTimer = 101;      // 1 ms: start-up gate, button tracker and poll
+constexpr UINT_PTR refreshTimer = 102;   // 1000 ms: display texts and repaint
+constexpr UINT_PTR trayRetryTimer = 103; // 500 ms: the icon, while the shell refuses it
 constexpr int windowWidth = 271;
 constexpr int windowHeight = 141;
 

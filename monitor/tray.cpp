@@ -5,12 +5,18 @@ namespace {
 
 const UINT openCommand = 100;
 const UINT closeCommand = 200;
+// A shell that is busy or not started yet (right after log-on) refuses or
+// times out: the icon is tried again for this many ticks of trayRetryTimer.
+const int trayTries = 8;
+int trayTriesLeft;
 
-void addIcon() {
+// True once the shell has the icon. An add that timed out may still have
+// gone through, which the change that follows it finds.
+bool addIcon() {
     trayIconData.uFlags |= NIF_INFO;
-    Shell_NotifyIconA(NIM_ADD, &trayIconData);
+    const BOOL added = Shell_NotifyIconA(NIM_ADD, &trayIconData);
     trayIconData.uFlags &= ~NIF_INFO;
-    Shell_NotifyIconA(NIM_MODIFY, &trayIconData);
+    return Shell_NotifyIconA(NIM_MODIFY, &trayIconData) || added;
 }
 
 void showMenu() {
@@ -50,10 +56,26 @@ void hideToTray() {
     // the icon to the shell have returned, which can take a while.
     inTray = 1;
     ShowWindow(mainWindow, SW_HIDE);
-    addIcon();
+    if (addIcon())
+        return;
+    trayTriesLeft = trayTries;
+    SetTimer(mainWindow, trayRetryTimer, 500, nullptr);
+}
+
+void retryTrayIcon() {
+    if (!inTray || addIcon()) {
+        KillTimer(mainWindow, trayRetryTimer);
+        return;
+    }
+    if (--trayTriesLeft > 0)
+        return;
+    // Hidden without an icon, the window could only be ended from the task
+    // manager: it comes back instead.
+    restoreFromTray();
 }
 
 void restoreFromTray() {
+    KillTimer(mainWindow, trayRetryTimer);
     ShowWindow(mainWindow, SW_SHOWNORMAL);
     SetForegroundWindow(mainWindow);
     Shell_NotifyIconA(NIM_DELETE, &trayIconData);

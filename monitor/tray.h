@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+// Hides the window to its icon. Where the shell refuses the icon, it is tried
+// again on trayRetryTimer for a few seconds, and then the window comes back.
 void hideToTray();
+// trayRetryTimer's tick.
+void retryTrayIcon();
 void restoreFromTray();
 // WM_TRAYICON: lParam is the mouse message that happened on the icon.
 void trayIconMessage(LPARAM lParam);

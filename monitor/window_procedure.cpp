@@ -240,6 +240,10 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
                 refresh();
             return 0;
         }
+        if (wParam == trayRetryTimer) {
+            retryTrayIcon();
+            return 0;
+        }
         setArrow();
         return 0;
     case WM_MOUSEMOVE:

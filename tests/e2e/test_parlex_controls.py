@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from harness import read_call_log, wait_until
+from harness import PROBE, read_call_log, wait_until
 from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, point_at,
                     press_background, press_escape, start_parlex, tray_icon_event, wait_window)
 from skin_art import LAYERS, compose
@@ -139,6 +139,18 @@ def test_icon_comes_back_when_the_shell_restarts_while_hidden(wine, display, par
     # program's own add comes on top of that, as on Windows it is the only one.
     adds = [line for line in out.split("\r\n") if line == "add 32770 from Parlex"]
     assert len(adds) >= 2, out
+    assert process.poll() is None
+
+
+def test_a_shell_that_refuses_the_icon_gets_the_window_back(wine, display, parlex):
+    process, rect = parlex
+    shell = wine.start(PROBE, "new-shell", "8", "refuse")
+    assert shell.stdout.readline().strip() == b"shell"
+    click_control(display, rect, *TRAY)
+    assert wait_until(lambda: not wine.window_rect("Parlex", "Parlex")[4], 3)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[4], 7), "never left without both"
+    adds = shell.communicate(timeout=15)[0].decode().count("add 32770 from Parlex")
+    assert adds > 1, "tried again before giving up"
     assert process.poll() is None
 
 

@@ -14,10 +14,11 @@
 //                                       prints "exit CODE" and the console
 //   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
 //                                       posts a message to that window
-//   winprobe new-shell SECONDS          plays a shell that has just restarted: a
+//   winprobe new-shell SECONDS [refuse] plays a shell that has just restarted: a
 //                                       notification area of its own, "TaskbarCreated"
 //                                       broadcast, then "add|modify|delete ID from
-//                                       CLASS" for each icon request it gets in SECONDS
+//                                       CLASS" for each icon request it gets in SECONDS;
+//                                       with refuse, a busy shell that takes none
 //   winprobe foreground                 class and title of the foreground window
 //   winprobe ping TITLE CLASS SECONDS   sends WM_NULL every 50 ms for SECONDS; prints
 //                                       the longest answer in ms, or "hung" after 500
@@ -274,6 +275,8 @@ int postCommand(const char* title, const char* windowClass, const char* message,
     return 0;
 }
 
+bool shellRefuses;
+
 LRESULT CALLBACK shellProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         auto data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
@@ -287,12 +290,13 @@ LRESULT CALLBACK shellProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         std::printf("%s %u from %s\n", data->dwData < 3 ? kinds[data->dwData] : "other", id,
                     utf8(className(reinterpret_cast<HWND>(wParam))).c_str());
         std::fflush(stdout);
-        return TRUE;
+        return !shellRefuses;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int newShellCommand(const char* seconds) {
+int newShellCommand(const char* seconds, bool refuse) {
+    shellRefuses = refuse;
     WNDCLASSW shellClass = {};
     shellClass.lpfnWndProc = shellProcedure;
     shellClass.hInstance = GetModuleHandleW(nullptr);
@@ -546,8 +550,8 @@ int main() {
         return resourcesCommand(argv[2]);
     if (command == "memory" && argc == 3)
         return memoryCommand(argv[2]);
-    if (command == "new-shell" && argc == 3)
-        return newShellCommand(argv[2]);
+    if (command == "new-shell" && (argc == 3 || (argc == 4 && args[3] == "refuse")))
+        return newShellCommand(argv[2], argc == 4);
     if (command == "ping" && argc == 5)
         return pingCommand(argv[2], argv[3], argv[4]);
     if (command == "foreground" && argc == 2)
