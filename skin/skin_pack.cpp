@@ -26,6 +26,9 @@ HRSRC findResource(HMODULE module, int id, const char* type) {
 HGLOBAL loadResource(HMODULE module, HRSRC resource) {
     return LoadResource(module, resource);
 }
+DWORD resourceSize(HMODULE module, HRSRC resource) {
+    return SizeofResource(module, resource);
+}
 FILE* createArchive(HANDLE folder) {
     HANDLE file = createFileInHeld(folder, L"imgTemp_");
     if (file == INVALID_HANDLE_VALUE)
@@ -47,7 +50,7 @@ uint8_t* allocatePiece(uint32_t size) {
 } // namespace
 
 SkinSystemCalls realSkinSystemCalls() {
-    return {findResource, loadResource, createArchive, allocatePiece};
+    return {findResource, loadResource, resourceSize, createArchive, allocatePiece};
 }
 SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
 
@@ -78,8 +81,12 @@ FILE* extractSkin(HINSTANCE instance, HWND window) {
         showFailure(cannotWrite, window);
         return nullptr;
     }
-    std::fwrite(bytes, SizeofResource(instance, resource), 1, heldArchive);
-    std::fflush(heldArchive);
+    // A full disk or an exhausted quota fails here rather than at creation.
+    const DWORD size = skinSystemCalls.resourceSize(instance, resource);
+    if (std::fwrite(bytes, size, 1, heldArchive) != 1 || std::fflush(heldArchive) != 0) {
+        showFailure(cannotWrite, window);
+        return nullptr;
+    }
     return heldArchive;
 }
 

@@ -18,6 +18,7 @@ constexpr int skinResourceId = SKIN_RESOURCE_ID;
 struct SkinSystemCalls {
     HRSRC (*findResource)(HMODULE module, int id, const char* type);
     HGLOBAL (*loadResource)(HMODULE module, HRSRC resource);
+    DWORD (*resourceSize)(HMODULE module, HRSRC resource);
     // The archive, new in the held skin folder, open for this process alone
     // and deleted when it is closed; null when it cannot be made.
     FILE* (*createArchive)(HANDLE folder);

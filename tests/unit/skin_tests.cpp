@@ -311,9 +311,19 @@ TEST_F(SkinPack, ExtractionFailuresShowTheirTexts) {
     };
     skinSystemCalls.loadResource = [](HMODULE, HRSRC) -> HGLOBAL { return nullptr; };
     EXPECT_FALSE(extractSkin(GetModuleHandleA(nullptr), nullptr));
+    // Made, but refusing the bytes, as on a full disk.
+    static const char bytes[] = "pack";
+    skinSystemCalls.loadResource = [](HMODULE, HRSRC) { return HGLOBAL(bytes); };
+    skinSystemCalls.resourceSize = [](HMODULE, HRSRC) { return DWORD(sizeof bytes); };
+    static const std::string* readOnly = &archivePath;
+    skinSystemCalls.createArchive = [](HANDLE) { return std::fopen(readOnly->c_str(), "rb"); };
+    EXPECT_FALSE(extractSkin(GetModuleHandleA(nullptr), nullptr));
+    removeSkinFiles();
     std::vector<std::wstring> expected = {
         L"アーカイブファイルを作成出来ません\nリソースが見つかりません",
-        L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
+        L"アーカイブファイルを作成出来ません\nリソースを読み込めません",
+        L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
+        L"書き込み禁止になっていないか確認して下さい"};
     EXPECT_EQ(expected, messages);
     EXPECT_EQ(0, procEnabled.load());
 }
