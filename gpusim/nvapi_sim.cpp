@@ -405,6 +405,10 @@ extern "C" __declspec(dllexport) void* __cdecl nvapi_QueryInterface(NvU32 id) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    // A thread that returns is seen leaving; one that the end of its process
+    // cuts off, wherever it was, is not.
+    if (reason == DLL_THREAD_DETACH)
+        gpusim::logLine("thread left");
     if (reason == DLL_PROCESS_ATTACH) {
         for (const std::string& error : scenario().errors)
             gpusim::logLine("scenario error: " + error);

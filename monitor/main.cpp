@@ -7,6 +7,8 @@
 #include "monitor/window_procedure.h"
 #include "nvapi/dll_search.h"
 #include "sampling/gpu_readings.h"
+#include "sampling/logger_control.h"
+#include "sampling/sampling_thread.h"
 #include "skin/back_buffer.h"
 #include "skin/layout.h"
 #include "skin/skin_pack.h"
@@ -112,22 +114,19 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     return 1;
 }
 
-} // namespace
+// The process must not end while the sampling thread is inside the driver or
+// a launch thread inside the shell: a lock left held there can hang the
+// system's own clean-up of the process (XP). Both are asked to stop and
+// waited for, together no longer than about two seconds.
+void endThreads() {
+    appRunning = 0;
+    const DWORD started = GetTickCount(), allowed = 2000;
+    stopSamplingThread(allowed);
+    const DWORD spent = GetTickCount() - started;
+    waitForLoggerLaunch(spent < allowed ? allowed - spent : 0);
+}
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    restrictDllSearch();
-    appRunning = 1;
-    instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
-    if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
-        return 0;
-    procEnabled = 1;
-    loopStarted = 0;
-    LoadStringA(instance, titleStringId, windowTitle, sizeof windowTitle);
-    LoadStringA(instance, classNameStringId, windowClassName, sizeof windowClassName);
-    registerWindowClass(instance);
-    if (!startMonitor(instance, showCommand))
-        return 0;
-
+int runMessageLoop() {
     loopStarted = 1;
     MSG message = {};
     for (;;) {
@@ -149,4 +148,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
             return 0;
     }
     return static_cast<int>(message.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    restrictDllSearch();
+    appRunning = 1;
+    instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
+    if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+    procEnabled = 1;
+    loopStarted = 0;
+    LoadStringA(instance, titleStringId, windowTitle, sizeof windowTitle);
+    LoadStringA(instance, classNameStringId, windowClassName, sizeof windowClassName);
+    registerWindowClass(instance);
+    const int exitCode = startMonitor(instance, showCommand) ? runMessageLoop() : 0;
+    endThreads();
+    return exitCode;
 }

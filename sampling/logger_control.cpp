@@ -85,10 +85,15 @@ unsigned __stdcall launchLogger(void*) {
     return 0;
 }
 
+// One launch at a time, all from the sampling thread; kept so that the end of
+// the program can wait for one under way.
+std::atomic<HANDLE> launchThread{nullptr};
+
 void startLaunchThread() {
-    uintptr_t thread = _beginthreadex(nullptr, 0, launchLogger, nullptr, 0, nullptr);
-    if (thread)
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+    HANDLE thread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, launchLogger, nullptr, 0, nullptr));
+    if (HANDLE previous = launchThread.exchange(thread))
+        CloseHandle(previous);
 }
 
 void sendStopDatagram() {
@@ -113,6 +118,11 @@ std::string loggerParameters(const char* directory) {
     // &<>()@^|; with /s and an extra pair around it, the whole path stays one
     // quoted program name.
     return std::string("/s /c \"\"") + directory + "/Tessig.exe\" \"";
+}
+
+bool waitForLoggerLaunch(DWORD milliseconds) {
+    HANDLE thread = launchThread.load();
+    return !thread || WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
 void runLoggerControl() {

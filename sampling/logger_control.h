@@ -1,10 +1,15 @@
 // Keeps the history logger running while "Monitor History" is ticked.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 // One step, at the end of every pass of the sampling thread.
 void runLoggerControl();
+// Waits, at most this long, for a launch of the logger under way to return
+// from the shell; true when none is under way any more.
+bool waitForLoggerLaunch(DWORD milliseconds);
 
 // Windows 7 (6.1) and everything later can run the logger.
 bool loggerSystemSupported(unsigned major, unsigned minor);

@@ -8,6 +8,10 @@
 
 namespace {
 
+HANDLE samplingThreadHandle;
+// Set when the program ends: the pause between passes ends at once.
+HANDLE stopRequested;
+
 unsigned __stdcall samplingThread(void*) {
     while (appRunning) {
         if (!inTray) {
@@ -15,11 +19,13 @@ unsigned __stdcall samplingThread(void*) {
             if (rediscoveryPending)
                 rediscoveryPending = !rediscoverGpus();
             int count = gpuReadings.gpuCount;
-            for (int slot = 0; slot < count; ++slot)
+            for (int slot = 0; slot < count && appRunning; ++slot)
                 readSlot(slot);
         }
+        if (!appRunning)
+            break;
         runLoggerControl();
-        Sleep(1000);
+        WaitForSingleObject(stopRequested, 1000);
     }
     return 0;
 }
@@ -36,6 +42,9 @@ void readSlot(int slot) {
     const NvAPI_Status clockStatus = NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks);
     readings.graphicsClock =
         clockStatus == NVAPI_OK ? clocks.domain[clockDomainGraphics].frequencyKHz : 0;
+    // Once the program ends, no further call into a slow driver.
+    if (!appRunning)
+        return;
 
     // A failed temperature keeps the last one read.
     ThermalSettings thermal = {};
@@ -45,6 +54,8 @@ void readSlot(int slot) {
         readings.temperature = thermal.sensor[0].currentTemp;
     if (clockStatus == NVAPI_HANDLE_INVALIDATED || thermalStatus == NVAPI_HANDLE_INVALIDATED)
         rediscoveryPending = true;
+    if (!appRunning)
+        return;
 
     // The usage query indexes a fresh enumeration of the ordinary GPUs by the
     // slot number, so a TCC slot finds no handle and reads 0.
@@ -54,7 +65,18 @@ void readSlot(int slot) {
 }
 
 void startSamplingThread() {
-    uintptr_t thread = _beginthreadex(nullptr, 0, samplingThread, nullptr, 0, nullptr);
-    if (thread)
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+    if (samplingThreadHandle)
+        CloseHandle(samplingThreadHandle);
+    if (!stopRequested)
+        stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(stopRequested);
+    samplingThreadHandle =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, samplingThread, nullptr, 0, nullptr));
+}
+
+bool stopSamplingThread(DWORD milliseconds) {
+    if (!samplingThreadHandle)
+        return true;
+    SetEvent(stopRequested);
+    return WaitForSingleObject(samplingThreadHandle, milliseconds) == WAIT_OBJECT_0;
 }

@@ -3,6 +3,11 @@
 // runs the logger control. After start-up it is the only caller of NVAPI.
 #pragma once
 
+#include <windows.h>
+
 void startSamplingThread();
+// With appRunning cleared: ends the pause between passes and waits for the
+// thread to leave, at most this long; true when it has.
+bool stopSamplingThread(DWORD milliseconds);
 // One slot's readings; public for the tests.
 void readSlot(int slot);

@@ -172,3 +172,14 @@ def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
     code, longest = wine.probe("ping", "Parlex", "Parlex", "4")
     assert code == 0 and longest != "hung"
     assert int(longest) < 200, "the window answers while the driver takes its time"
+
+
+def test_closing_lets_the_sampling_thread_leave_the_driver_first(wine, tmp_path, workdir):
+    process = start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n", tmp_path)
+    wait_window(wine, timeout=40)
+    time.sleep(1.5)
+    wine.probe("post", "Parlex", "Parlex", 0x10, 0, 0)  # WM_CLOSE
+    assert process.wait(10) == 0
+    calls = read_call_log(wine.log)
+    sampler = [c for c in calls if c["function"] == "NvAPI_GPU_GetThermalSettings"][-1]["tid"]
+    assert sampler in {c["tid"] for c in calls if c["function"] == "thread"}
