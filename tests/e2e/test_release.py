@@ -95,6 +95,13 @@ def test_release_is_stripped_and_reproducible(tmp_path):
                              "Parlex_SS.exe")], capture_output=True, text=True).stdout
     flags = int(re.search(r"DllCharacteristics\s+([0-9a-f]+)", header).group(1), 16)
     assert flags & 0x8000, "terminal-server aware"
+    # The entry asks for SSE2 before any code built for it runs, and uses none.
+    start = int(re.search(r"AddressOfEntryPoint\s+([0-9a-f]+)", header).group(1), 16) + \
+        int(re.search(r"ImageBase\s+([0-9a-f]+)", header).group(1), 16)
+    entry = subprocess.run(["i686-w64-mingw32-objdump", "-d", f"--start-address={start}",
+                            f"--stop-address={start + 32}", str(tmp_path / "unpacked" /
+                            "Parlex_SS.exe")], capture_output=True, text=True).stdout
+    assert "movl   $0xa," in entry and "xmm" not in entry, entry
 
     # The same sources built again, in another folder, give the same bytes.
     for side, toolchain, target in (("win32", "mingw-i686", "Parlex_SS"),
@@ -116,7 +123,8 @@ def test_zip_unpacks_to_two_programs_and_a_readme(wine, display, tmp_path):
         assert sorted(archive.namelist()) == ["Parlex_SS.exe", "README.txt", "Tessig.exe"]
         archive.extractall(tmp_path)
     readme = (tmp_path / "README.txt").read_text(encoding="utf-8")
-    for words in ("NVIDIA", "管理者権限", "Administrator rights", "Monitor History", "log"):
+    for words in ("NVIDIA", "管理者権限", "Administrator rights", "Monitor History", "log",
+                  "SSE2 に対応", "processor with SSE2"):
         assert words in readme
 
     parlex, tessig = tmp_path / "Parlex_SS.exe", tmp_path / "Tessig.exe"
