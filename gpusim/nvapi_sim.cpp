@@ -27,6 +27,11 @@ bool initialized = false;
 char handleTokens[4][256];
 int generation = 0;
 long long gpuCalls = 0;
+bool lastGpuGone = false;
+
+bool present(size_t index) {
+    return !lastGpuGone || index + 1 != scenario().gpus.size();
+}
 
 NvPhysicalGpuHandle handleOf(size_t index) {
     return reinterpret_cast<NvPhysicalGpuHandle>(&handleTokens[generation % 4][index]);
@@ -42,7 +47,7 @@ GpuScenario* gpuOf(NvPhysicalGpuHandle handle, int* index, bool* stale = nullptr
     size_t offset = static_cast<size_t>(token - first);
     size_t row = offset / sizeof handleTokens[0];
     size_t position = offset % sizeof handleTokens[0];
-    if (position >= scenario().gpus.size())
+    if (position >= scenario().gpus.size() || !present(position))
         return nullptr;
     if (static_cast<int>(row) != generation % 4) {
         if (stale)
@@ -76,6 +81,15 @@ NvStatus checkGpuCall(NvPhysicalGpuHandle handle, const void* out, GpuScenario**
     if (++gpuCalls == scenario().resetAtCall) {
         ++generation;
         gpusim::logLine("driver reset: every handle is invalidated");
+    }
+    if (gpuCalls == scenario().leaveAtCall) {
+        lastGpuGone = true;
+        gpusim::logLine("gpu left: the last one");
+    }
+    if (gpuCalls == scenario().returnAtCall) {
+        lastGpuGone = false;
+        ++generation;
+        gpusim::logLine("driver reset: the last gpu is back");
     }
     bool stale = false;
     *gpu = gpuOf(handle, index, &stale);
@@ -117,9 +131,11 @@ NvStatus enumerate(NvPhysicalGpuHandle* handles, NvU32* count, bool tcc, const c
         const bool reversed = generation > 0 && scenario().resetReverses;
         for (size_t n = 0; n < total && found < NVAPI_MAX_PHYSICAL_GPUS; ++n) {
             const size_t i = reversed ? total - 1 - n : n;
-            if (scenario().gpus[i].tcc == tcc)
+            if (scenario().gpus[i].tcc == tcc && present(i))
                 handles[found++] = handleOf(i);
         }
+        if (found == 0 && lastGpuGone && !tcc)
+            status = NVAPI_NVIDIA_DEVICE_NOT_FOUND;
         *count = static_cast<NvU32>((tcc ? scenario().tccCount : scenario().enumCount).take(found));
     }
     logCall(name, "count=" + std::to_string(found), status);

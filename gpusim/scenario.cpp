@@ -211,12 +211,16 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         return parseFlag(value, &scenario.nvmlUnversioned);
     if (key == "nvml_init_status")
         return parseNumbers(value, &scenario.nvmlInitStatus);
-    if (key == "reset_at_call") {
+    for (auto [name, field] : {std::pair{"reset_at_call", &scenario.resetAtCall},
+                               {"leave_at_call", &scenario.leaveAtCall},
+                               {"return_at_call", &scenario.returnAtCall}}) {
+        if (key != name)
+            continue;
         Sequence call;
         if (!parseNumbers(value, &call))
             return false;
-        scenario.resetAtCall = call.take(0);
-        return scenario.resetAtCall > 0;
+        *field = call.take(0);
+        return *field > 0;
     }
     if (key == "call_delay_ms") {
         Sequence delay;

@@ -77,6 +77,11 @@ struct Scenario {
     // counted over all GPU entry points from 1; 0: never. Old handles then
     // answer -10; the enumerations give new ones, reversed when resetReverses.
     long long resetAtCall = 0;
+    // The last GPU leaves at this GPU call (its handle then answers -101, the
+    // enumerations leave it out, and -6 when no GPU is left), and comes back
+    // with a driver reset at the other; 0: never.
+    long long leaveAtCall = 0;
+    long long returnAtCall = 0;
     long long callDelayMs = 0; // every GPU call takes this long (a slow driver)
     bool resetReverses = false;
     std::vector<GpuScenario> gpus;

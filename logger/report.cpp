@@ -10,9 +10,17 @@ namespace {
 bool handlesInvalidated;
 
 NvAPI_Status noted(NvAPI_Status status) {
-    if (status == NVAPI_HANDLE_INVALIDATED)
+    if (gpusChanged(status))
         handlesInvalidated = true;
     return status;
+}
+
+// NVML's word for a GPU that is gone.
+int nvmlNoted(int result) {
+    const int gpuIsLost = 15; // NVML_ERROR_GPU_IS_LOST
+    if (result == gpuIsLost)
+        handlesInvalidated = true;
+    return result;
 }
 
 bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz) {
@@ -66,8 +74,9 @@ int readTemperature(int gpu) {
     void* device = nullptr;
     unsigned temperature = 0;
     if (nvmlIndex[gpu] >= 0 && nvml.deviceGetHandleByIndex && nvml.deviceGetTemperature &&
-        nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device) == 0 &&
-        nvml.deviceGetTemperature(device, 0, &temperature) == 0)
+        nvmlNoted(nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device)) ==
+            0 &&
+        nvmlNoted(nvml.deviceGetTemperature(device, 0, &temperature)) == 0)
         return static_cast<int>(temperature);
     return 0;
 }
@@ -76,11 +85,11 @@ void readPower(int gpu, GpuFigures& figures) {
     void* device = nullptr;
     if (nvmlIndex[gpu] < 0 || !nvml.deviceGetHandleByIndex || !nvml.deviceGetPowerUsage ||
         !nvml.deviceGetPowerManagementLimit ||
-        nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device) != 0)
+        nvmlNoted(nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device)) != 0)
         return;
     figures.powerKnown =
-        nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts) == 0 &&
-        nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts) == 0;
+        nvmlNoted(nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts)) == 0 &&
+        nvmlNoted(nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts)) == 0;
 }
 
 GpuFigures gatherFigures(int gpu) {

@@ -42,11 +42,11 @@ std::wstring formatLoadText(uint32_t percent) {
 }
 
 uint32_t valueColor(bool hasReading, int slot, int gpuCount) {
-    return hasReading && (slot == 0 || gpuCount > slot) ? presentColor : dimColor;
+    return hasReading && gpuCount > slot ? presentColor : dimColor;
 }
 
 uint32_t loadColor(int slot, int gpuCount) {
-    return slot == 0 || gpuCount > slot ? presentColor : dimColor;
+    return gpuCount > slot ? presentColor : dimColor;
 }
 
 std::wstring fitGpuName(const std::wstring& name, float room,

@@ -22,6 +22,13 @@ const wchar_t* store(const std::wstring& text, wchar_t (&buffer)[100]) {
 
 int formatDisplayTexts() {
     int count = gpuReadings.gpuCount;
+    // A slot without a GPU, also one that a GPU has left, reads as at start.
+    for (int slot = count < 0 ? 0 : count; slot < gpuSlotCount; ++slot) {
+        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        readings.clockText = defaultClockText;
+        readings.temperatureText = defaultTemperatureText;
+        readings.loadText = defaultLoadText;
+    }
     for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
         GpuSlotReadings& readings = gpuReadings.slots[slot];
         readings.clockText = store(formatClockText(readings.graphicsClock), clockBuffers[slot]);

@@ -52,7 +52,7 @@ void readSlot(int slot) {
     const NvAPI_Status thermalStatus = NvAPI_GPU_GetThermalSettings(gpu, 0, &thermal);
     if (thermalStatus == NVAPI_OK)
         readings.temperature = thermal.sensor[0].currentTemp;
-    if (clockStatus == NVAPI_HANDLE_INVALIDATED || thermalStatus == NVAPI_HANDLE_INVALIDATED)
+    if (gpusChanged(clockStatus) || gpusChanged(thermalStatus))
         rediscoveryPending = true;
     if (!appRunning)
         return;

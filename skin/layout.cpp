@@ -60,7 +60,7 @@ const wchar_t widestClockText[] = L"9999.9MHz";
 wchar_t fittedNames[gpuSlotCount][100];
 
 bool slotHoldsGpu(int slot) {
-    return slot == 0 || slot < gpuReadings.gpuCount;
+    return slot < gpuReadings.gpuCount;
 }
 
 bool buildFrom(FILE* archive) {

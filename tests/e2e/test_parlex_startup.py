@@ -166,6 +166,38 @@ def test_a_driver_reset_is_followed_by_a_new_discovery(wine, display, tmp_path, 
     assert "#32770" not in wine.probe("windows")[1], "no box for it"
 
 
+
+def test_a_gpu_that_leaves_takes_its_figures_and_comes_back_as_at_start(wine, display, tmp_path,
+                                                                        workdir):
+    def rows(rect):
+        x, y = rect[:2]
+        return display.screenshot().crop((x, y + 30, x + 271, y + 124)).tobytes()
+
+    def after(marker):
+        calls = read_call_log(wine.log)
+        at = next((i for i, c in enumerate(calls) if c["function"] == marker), None)
+        return at is not None and any(c["function"] == "NvAPI_EnumPhysicalGPUs" for c in calls[at:])
+
+    gpu = "graphics = 1500000\ntemperature = 60\nload = 40\n"
+    alone = start_parlex(wine, workdir, f"[gpu]\nname = Alpha\n{gpu}", tmp_path)
+    time.sleep(2.5)
+    face_of_one = rows(wait_window(wine))
+    wine.stop(alone)
+    assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None, 10)
+
+    start_parlex(wine, workdir, f"leave_at_call = 40\nreturn_at_call = 70\n[gpu]\nname = Alpha\n"
+                 f"{gpu}[gpu]\nname = Beta\n{gpu}", tmp_path)
+    rect = wait_window(wine)
+    time.sleep(2.5)
+    face_of_two = rows(rect)
+    assert face_of_two != face_of_one
+    assert wait_until(lambda: after("gpu"), 20), "left and discovered again"
+    time.sleep(2.2)
+    assert rows(rect) == face_of_one, "the row it left reads as an empty one"
+    assert wait_until(lambda: after("driver"), 20), "back and discovered again"
+    time.sleep(2.2)
+    assert rows(rect) == face_of_two
+
 def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
     start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n[gpu]\nname = H\n", tmp_path)
     assert wait_window(wine, timeout=40)

@@ -1,6 +1,7 @@
 """Tessig, the history logger, under Wine against the simulated driver."""
 
 import os
+import re
 import socket
 import time
 
@@ -232,6 +233,18 @@ class TestDriverReset:
         assert last.index("Beta:") < last.index("Alpha:"), "the list follows the new discovery"
         assert "Beta:\n\tCurrent        1200 MHz" in last
         assert "Alpha:\n\tCurrent        1100 MHz" in last
+
+
+    def test_a_gpu_that_leaves_is_no_longer_reported_until_it_returns(self, wine, tmp_path,
+                                                                      workdir):
+        text = ("leave_at_call = 40\nreturn_at_call = 90\n"
+                "[gpu]\nname = Alpha\n[gpu]\nname = Beta\n")
+        tessig = start(wine, tmp_path, workdir, text)
+        assert tessig.wait_reports(12, timeout=40)
+        assert tessig.stop() == 0
+        blocks = [block for block in tessig.output.split(CLOSING) if "Alpha:" in block]
+        present = "".join("B" if "Beta:" in block else "-" for block in blocks)
+        assert re.fullmatch(r"B+-+B+", present), present
 
 
 class TestLoadFallback:

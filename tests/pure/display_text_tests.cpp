@@ -36,7 +36,7 @@ TEST(DisplayTexts, DefaultsOfAnEmptySlot) {
 TEST(DisplayTexts, ColoursFollowReadingAndSlot) {
     EXPECT_EQ(presentColor, valueColor(true, 0, 1));
     EXPECT_EQ(dimColor, valueColor(false, 0, 1)) << "no reading: dim, even in slot 0";
-    EXPECT_EQ(presentColor, valueColor(true, 0, 0)) << "slot 0 always counts as present";
+    EXPECT_EQ(dimColor, valueColor(true, 0, 0)) << "slot 0 that every GPU has left";
     EXPECT_EQ(dimColor, valueColor(true, 1, 1)) << "a slot without GPU";
     EXPECT_EQ(presentColor, valueColor(true, 3, 4));
     EXPECT_EQ(presentColor, loadColor(0, 1)) << "an idle GPU's 0 stays white";
