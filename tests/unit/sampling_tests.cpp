@@ -1,5 +1,6 @@
 // Parlex's GPU sampling: the display texts, and discovery and the sampling
 // reads against the simulated driver in the Wine prefix.
+#include "monitor/app_state.h"
 #include "nvapi/binding.h"
 #include "sampling/display_texts.h"
 #include "sampling/display_update.h"
@@ -89,8 +90,10 @@ class Sampling : public ::testing::Test {
                                "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
         SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
         resetGpuReadings();
+        appRunning = 1; // a pass reads only while the program runs
         ASSERT_TRUE(discoverGpus());
     }
+    static void TearDownTestSuite() { appRunning = 0; }
 };
 
 TEST_F(Sampling, DiscoveryNamesAndProbesEveryGpu) {
