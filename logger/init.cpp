@@ -1,5 +1,7 @@
 // Tessig's start-up checks: the system, NVAPI and the GPU list, NVML, the
 // names and the record versions each GPU accepts.
+#include "gpu/discovery.h"
+#include "gpu/logger_agreement.h"
 #include "logger/logger.h"
 
 #include <cstring>
@@ -15,8 +17,6 @@ NvmlLibrary nvml;
 int nvmlIndex[maxLoggedGpus];
 
 namespace {
-
-const char nvmlFixedPath[] = "C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll";
 
 template <typename Function> Function procedure(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -43,23 +43,6 @@ HMODULE loadNvml() {
     return LoadLibraryA(path);
 }
 
-void listGpus() {
-    NvU32 count = 0;
-    // A faulty driver may report more than the table holds.
-    if (NvAPI_EnumPhysicalGPUs(gpuHandles, &count) == NVAPI_OK)
-        gpuCount =
-            static_cast<int>(count > NVAPI_MAX_PHYSICAL_GPUS ? NVAPI_MAX_PHYSICAL_GPUS : count);
-    // The TCC GPUs go into a table of their own: together with the ordinary
-    // ones there may be more than the list holds.
-    NvPhysicalGpuHandle tcc[NVAPI_MAX_PHYSICAL_GPUS] = {};
-    count = 0;
-    if (NvAPI_EnumTCCPhysicalGPUs(tcc, &count) == NVAPI_OK) {
-        for (NvU32 i = 0;
-             i < count && i < NVAPI_MAX_PHYSICAL_GPUS && gpuCount < NVAPI_MAX_PHYSICAL_GPUS; ++i)
-            gpuHandles[gpuCount++] = tcc[i];
-    }
-}
-
 // At start a ninth GPU is announced and a name that cannot be had ends the
 // program; on a rediscovery both pass quietly (false: try again later).
 bool nameGpus(bool atStart) {
@@ -73,16 +56,11 @@ bool nameGpus(bool atStart) {
                     colourWarning);
             return true;
         }
-        char name[64] = {};
-        if (NvAPI_GPU_GetFullName(gpuHandles[i], name) != NVAPI_OK) {
+        if (readGpuName(gpuHandles[i], gpuNames[i]) != NVAPI_OK) {
             if (atStart)
                 exitWithMessage(L"GPU名を取得できません\n");
             return false;
         }
-        // At most 39 characters, never past the buffer even without a terminator.
-        std::memset(gpuNames[i], 0, sizeof gpuNames[i]);
-        for (int c = 0; c < 39 && name[c] != '\0'; ++c)
-            gpuNames[i][c] = static_cast<unsigned char>(name[c]);
     }
     return true;
 }
@@ -150,15 +128,6 @@ void pairNvmlDevices() {
     }
 }
 
-void setP0Query(Pstates20Info& info, NvU32 version) {
-    info.version = version;
-    info.numPstates = 1;
-    info.numClocks = 1;
-    info.numBaseVoltages = 0;
-    info.pstates[0].pstateId = 0;
-    info.pstates[0].clocks[0].domainId = clockDomainGraphics;
-}
-
 void exitWithMessage(const wchar_t* message) {
     writeColoured(message, colourFailure);
     ReleaseMutex(instanceMutex);
@@ -168,38 +137,9 @@ void exitWithMessage(const wchar_t* message) {
 
 void probeRecordVersions() {
     for (int i = 0; i < gpuCount; ++i) {
-        ClockFrequencies clocks = {};
-        clocks.version = clockRecordV3;
-        clocks.clockType = clockTypeCurrent;
-        if (NvAPI_GPU_GetAllClockFrequencies(gpuHandles[i], &clocks) == NVAPI_OK) {
-            clockVersion[i] = clockRecordV3;
-        } else {
-            Sleep(1);
-            clocks = {};
-            clocks.version = clockRecordV2;
-            clocks.clockType = clockTypeCurrent;
-            clockVersion[i] = NvAPI_GPU_GetAllClockFrequencies(gpuHandles[i], &clocks) == NVAPI_OK
-                                  ? clockRecordV2
-                                  : clockRecordV1;
-        }
-
-        static Pstates20Info pstates;
-        pstates = {};
-        setP0Query(pstates, pstatesRecordV3);
-        if (NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK) {
-            pstatesVersion[i] = pstatesRecordV3;
-        } else {
-            setP0Query(pstates, pstatesRecordV2);
-            pstatesVersion[i] = NvAPI_GPU_GetPstates20(gpuHandles[i], &pstates) == NVAPI_OK
-                                    ? pstatesRecordV2
-                                    : pstatesRecordV1;
-        }
-
-        ThermalSettings thermal = {};
-        thermal.version = thermalRecordV2;
-        thermalVersion[i] = NvAPI_GPU_GetThermalSettings(gpuHandles[i], 0, &thermal) == NVAPI_OK
-                                ? thermalRecordV2
-                                : thermalRecordV1;
+        clockVersion[i] = probeClockVersion(gpuHandles[i]);
+        pstatesVersion[i] = probePstatesVersion(gpuHandles[i]);
+        thermalVersion[i] = probeThermalVersion(gpuHandles[i]);
     }
 }
 
@@ -207,7 +147,7 @@ void initLogger() {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
-    if (!systemSupported(version.dwMajorVersion, version.dwMinorVersion))
+    if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
         exitWithMessage(L"7以降のOSが必要です\n");
 
     std::memset(workDir, 0, sizeof workDir);
@@ -218,7 +158,7 @@ void initLogger() {
 
     if (NvAPI_Initialize() != NVAPI_OK)
         exitWithMessage(L"NvAPIの初期化に失敗しました\n");
-    listGpus();
+    listGpus(gpuHandles, &gpuCount);
     if (gpuCount == 0)
         exitWithMessage(L"NvAPIの初期化に失敗しました\n");
 
@@ -248,7 +188,7 @@ void initLogger() {
 
 bool rediscoverGpus() {
     gpuCount = 0;
-    listGpus();
+    listGpus(gpuHandles, &gpuCount);
     if (gpuCount == 0 || !nameGpus(false)) {
         gpuCount = 0;
         return false;

@@ -58,9 +58,6 @@ void probeRecordVersions();
 [[noreturn]] void exitWithMessage(const wchar_t* message);
 
 void printReport();
-// Asks a P-states 2.0 record for P0's first clock, graphics; the rest of the
-// record is left as it is.
-void setP0Query(Pstates20Info& info, NvU32 version);
 
 // Console output: UTF-16 to a real console, code page 932 (with CR LF line
 // ends) when standard output is a file or a pipe.

@@ -2,7 +2,8 @@
 // a readings report once a second until the stop datagram arrives.
 #include "logger/history_file.h"
 #include "logger/logger.h"
-#include "logger/stop_datagram.h"
+#include "gpu/stop_datagram.h"
+#include "logger/stop_word.h"
 #include "nvapi/dll_search.h"
 
 #include <winsock2.h>
@@ -73,7 +74,7 @@ DWORD WINAPI listenForStop(LPVOID) {
 int main() {
     restrictDllSearch();
     loggerRunning = 1;
-    instanceMutex = CreateMutexA(nullptr, TRUE, "Tessig.exe");
+    instanceMutex = CreateMutexA(nullptr, TRUE, loggerMutexName);
     if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
 

@@ -1,5 +1,6 @@
 // One readings report: every figure of every GPU fetched afresh, printed in
 // the report's colours. No failure is reported; a failed figure shows its default.
+#include "gpu/discovery.h"
 #include "logger/logger.h"
 #include "nvapi/usage_query.h"
 

@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-bool systemSupported(unsigned major, unsigned minor) {
-    return major > 6 || (major == 6 && minor >= 1);
-}
-
 std::string historyPathFor(const char* directory) {
     const char suffix[] = "/log/history.csv";
     std::string path(directory, strnlen(directory, workDirSize));

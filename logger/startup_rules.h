@@ -5,8 +5,6 @@
 
 constexpr int workDirSize = 261;
 
-// Whether a system of this version runs the logger (6.1 and later).
-bool systemSupported(unsigned major, unsigned minor);
 // directory + "/log/history.csv", or empty when directory is empty or the path
 // would not fit in workDirSize - 1 characters; directory is read no further than workDirSize bytes.
 std::string historyPathFor(const char* directory);

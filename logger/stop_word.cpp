@@ -6,7 +6,7 @@ bool isStopDatagram(const char (&buffer)[stopBufferSize]) {
     std::size_t length = 0;
     while (length < stopBufferSize && buffer[length] != '\0')
         ++length;
-    return length == 4 && std::memcmp(buffer, "EXIT", 4) == 0;
+    return length == sizeof stopWord - 1 && std::memcmp(buffer, stopWord, length) == 0;
 }
 
 bool listenerPausesAfter(bool bound, bool receiveFailed, bool datagramTooLong) {

@@ -3,14 +3,15 @@
 // built and fuzzed on the build machine too.
 #pragma once
 
+#include "gpu/logger_agreement.h"
+
 #include <cstddef>
 
-constexpr unsigned short stopPort = 12345;
 constexpr std::size_t stopBufferSize = 10;
 
 // buffer holds what one receive wrote into a zero-filled buffer of
 // stopBufferSize bytes. It is the stop datagram when, read as a zero-terminated
-// string never past the buffer, it is exactly "EXIT".
+// string never past the buffer, it is exactly stopWord.
 bool isStopDatagram(const char (&buffer)[stopBufferSize]);
 
 // Whether the listener waits about a second before its next socket: after a

@@ -1,4 +1,5 @@
 #include "sampling/gpu_readings.h"
+#include "gpu/discovery.h"
 #include "monitor/app_state.h"
 #include "monitor/notices.h"
 #include "sampling/display_texts.h"
@@ -21,27 +22,6 @@ void failDiscovery(const wchar_t* text) {
     showFailure(text, mainWindow);
 }
 
-NvU32 probeClockVersion(NvPhysicalGpuHandle gpu) {
-    ClockFrequencies clocks = {};
-    clocks.version = clockRecordV3;
-    clocks.clockType = clockTypeCurrent;
-    if (NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks) == NVAPI_OK)
-        return clockRecordV3;
-    Sleep(1);
-    clocks = {};
-    clocks.version = clockRecordV2;
-    clocks.clockType = clockTypeCurrent;
-    return NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks) == NVAPI_OK ? clockRecordV2
-                                                                      : clockRecordV1;
-}
-
-NvU32 probeThermalVersion(NvPhysicalGpuHandle gpu) {
-    ThermalSettings thermal = {};
-    thermal.version = thermalRecordV2;
-    return NvAPI_GPU_GetThermalSettings(gpu, 0, &thermal) == NVAPI_OK ? thermalRecordV2
-                                                                      : thermalRecordV1;
-}
-
 } // namespace
 
 void resetGpuReadings() {
@@ -58,41 +38,20 @@ void resetGpuReadings() {
     }
 }
 
-void widenGpuName(const char (&name)[64], wchar_t (&out)[100]) {
-    std::memset(out, 0, sizeof out);
-    int length = static_cast<int>(strnlen(name, sizeof name));
-    wchar_t wide[64] = {};
-    int converted = MultiByteToWideChar(CP_ACP, 0, name, length, wide, 64);
-    for (int i = 0; i < converted && i < 39; ++i)
-        out[i] = wide[i];
-}
-
 bool enumerateGpus() {
     if (NvAPI_Initialize() != NVAPI_OK)
         return false;
-    NvU32 count = 0;
-    if (NvAPI_EnumPhysicalGPUs(gpuReadings.handles, &count) != NVAPI_OK)
+    int count = 0;
+    const GpuListing listing = listGpus(gpuReadings.handles, &count);
+    if (listing.ordinary != NVAPI_OK || listing.tcc != NVAPI_OK)
         return false;
-    if (count > NVAPI_MAX_PHYSICAL_GPUS)
-        count = NVAPI_MAX_PHYSICAL_GPUS;
-    // The TCC GPUs get a table of their own and only what fits after the
-    // ordinary ones is kept: together there may be more than 64.
-    NvPhysicalGpuHandle tcc[NVAPI_MAX_PHYSICAL_GPUS] = {};
-    NvU32 tccCount = 0;
-    if (NvAPI_EnumTCCPhysicalGPUs(tcc, &tccCount) != NVAPI_OK)
-        return false;
-    for (NvU32 i = 0;
-         i < tccCount && i < NVAPI_MAX_PHYSICAL_GPUS && count < NVAPI_MAX_PHYSICAL_GPUS; ++i)
-        gpuReadings.handles[count++] = tcc[i];
-    gpuReadings.gpuCount = static_cast<int32_t>(count);
+    gpuReadings.gpuCount = count;
     return count >= 1;
 }
 
 int fetchGpuName(int slot) {
-    char name[64] = {};
-    if (NvAPI_GPU_GetFullName(gpuReadings.handles[slot], name) != NVAPI_OK)
+    if (readGpuName(gpuReadings.handles[slot], nameBuffers[slot]) != NVAPI_OK)
         return 0;
-    widenGpuName(name, nameBuffers[slot]);
     gpuReadings.slots[slot].nameText = nameBuffers[slot];
     return 1;
 }
@@ -135,10 +94,7 @@ bool rediscoverGpus() {
         count = gpuSlotCount;
     for (int slot = 0; slot < count; ++slot) {
         NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
-        char name[64] = {};
-        if (NvAPI_GPU_GetFullName(gpu, name) == NVAPI_OK)
-            widenGpuName(name, rediscoveredNames[slot]);
-        else
+        if (readGpuName(gpu, rediscoveredNames[slot]) != NVAPI_OK)
             std::wcscpy(rediscoveredNames[slot], defaultNameText);
         gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
         gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);

@@ -48,7 +48,3 @@ bool rediscoverGpus();
 // Window thread: points the slots' names at those of the latest rediscovery;
 // true when there was one since the last call.
 bool adoptRediscoveredNames();
-
-// Widens a name from the vendor's 64-byte buffer, at most 39 characters, never
-// reading past the buffer even when it has no terminator.
-void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);

@@ -1,7 +1,7 @@
 // Keeps Tessig running while "Monitor History" is ticked and stops it when the
 // box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
-#include "logger/stop_datagram.h"
+#include "gpu/stop_datagram.h"
 #include "monitor/app_state.h"
 #include "monitor/notices.h"
 
@@ -16,9 +16,6 @@
 namespace {
 
 std::atomic<int> noticeAllowed{1};
-
-const char loggerMutexName[] = "Tessig.exe";
-const char nvmlFixedPath[] = "C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll";
 
 // Looks for the logger's mutex without creating it: a probe that created the
 // name for an instant could make a logger starting in that instant end.
@@ -101,17 +98,13 @@ void sendStopDatagram() {
     WSAStartup(MAKEWORD(2, 0), &data);
     SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address = stopAddress();
-    const char word[] = "EXIT"; // with its terminating zero: 5 bytes
-    sendto(sender, word, sizeof word, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sendto(sender, stopWord, sizeof stopWord, 0, reinterpret_cast<sockaddr*>(&address),
+           sizeof address);
     closesocket(sender);
     WSACleanup();
 }
 
 } // namespace
-
-bool loggerSystemSupported(unsigned major, unsigned minor) {
-    return major > 6 || (major == 6 && minor >= 1);
-}
 
 std::string loggerParameters(const char* directory) {
     // cmd.exe strips the outer quotes of a quoted path that holds any of

@@ -11,7 +11,5 @@ void runLoggerControl();
 // from the shell; true when none is under way any more.
 bool waitForLoggerLaunch(DWORD milliseconds);
 
-// Windows 7 (6.1) and everything later can run the logger.
-bool loggerSystemSupported(unsigned major, unsigned minor);
 // The parameters of cmd.exe that run Tessig.exe from directory.
 std::string loggerParameters(const char* directory);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks which product folder includes which. The layers run one way:
 
-    monitor -> skin -> sampling -> nvapi        logger -> nvapi
+    monitor -> skin -> sampling -> gpu -> nvapi        logger -> gpu -> nvapi
 
 (a folder may include those after it). The exceptions below are the few
 that the program's state and start-up order need, each with its reason; an
@@ -14,11 +14,12 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 
 LAYERS = {
-    "monitor": {"monitor", "skin", "sampling", "nvapi"},
-    "skin": {"skin", "sampling", "nvapi"},
-    "sampling": {"sampling", "nvapi"},
+    "monitor": {"monitor", "skin", "sampling", "gpu", "nvapi"},
+    "skin": {"skin", "sampling", "gpu", "nvapi"},
+    "sampling": {"sampling", "gpu", "nvapi"},
+    "gpu": {"gpu", "nvapi"},
     "nvapi": {"nvapi"},
-    "logger": {"logger", "nvapi"},
+    "logger": {"logger", "gpu", "nvapi"},
 }
 
 EXCEPTIONS = {
@@ -31,7 +32,6 @@ EXCEPTIONS = {
     ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",
     ("sampling/logger_control.cpp", "monitor/app_state.h"): "the check box state and working folder",
     ("sampling/logger_control.cpp", "monitor/notices.h"): "the notices of a logger that cannot start",
-    ("sampling/logger_control.cpp", "logger/stop_datagram.h"): "the stop word and port, shared with the logger",
     ("sampling/display_update.cpp", "skin/layout.h"): "the refresh writes the texts into the value views",
 }
 

@@ -1,6 +1,7 @@
 // Tessig's pure rules: the stop word and its listener, the report's text and
 // colours, the systems it runs on. Built for Windows and, under sanitizers,
 // for the build machine.
+#include "gpu/logger_agreement.h"
 #include "logger/report_format.h"
 #include "logger/startup_rules.h"
 #include "logger/stop_word.h"
@@ -127,11 +128,11 @@ TEST(ReportText, WattsKeepThreeDecimals) {
 }
 
 TEST(StartupChecks, SystemsFromSevenOn) {
-    EXPECT_FALSE(systemSupported(5, 1));
-    EXPECT_FALSE(systemSupported(6, 0));
-    EXPECT_TRUE(systemSupported(6, 1));
-    EXPECT_TRUE(systemSupported(6, 2));
-    EXPECT_TRUE(systemSupported(10, 0));
+    EXPECT_FALSE(loggerSystemSupported(5, 1));
+    EXPECT_FALSE(loggerSystemSupported(6, 0));
+    EXPECT_TRUE(loggerSystemSupported(6, 1));
+    EXPECT_TRUE(loggerSystemSupported(6, 2));
+    EXPECT_TRUE(loggerSystemSupported(10, 0));
 }
 
 } // namespace

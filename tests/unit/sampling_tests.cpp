@@ -1,5 +1,6 @@
 // Parlex's GPU sampling: the display texts, and discovery and the sampling
 // reads against the simulated driver in the Wine prefix.
+#include "gpu/discovery.h"
 #include "monitor/app_state.h"
 #include "nvapi/binding.h"
 #include "sampling/display_texts.h"

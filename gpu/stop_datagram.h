@@ -1,7 +1,7 @@
 // Where the stop word travels: this machine's loopback address.
 #pragma once
 
-#include "logger/stop_word.h"
+#include "gpu/logger_agreement.h"
 
 #include <winsock2.h>
 

@@ -1,0 +1,35 @@
+// The GPU rules both programs follow: which GPUs there are and in what order,
+// their names, and the newest record layout each accepts. These functions
+// call the driver and return what they found; what a program shows or ends
+// on, and how many GPUs it keeps, is its own.
+#pragma once
+
+#include "nvapi/nvapi.h"
+
+// How the two enumerations went.
+struct GpuListing {
+    NvAPI_Status ordinary;
+    NvAPI_Status tcc;
+};
+
+// The ordinary GPUs, then those in TCC mode, into handles; *count never more
+// than the table holds, however many the driver claims. TCC GPUs are listed
+// even when the ordinary enumeration failed.
+GpuListing listGpus(NvPhysicalGpuHandle (&handles)[NVAPI_MAX_PHYSICAL_GPUS], int* count);
+
+// A name as the driver gives it, in the system's ANSI code page, made wide:
+// at most 39 characters, never read past the 64 bytes even without a
+// terminator.
+void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);
+// The GPU's name through widenGpuName; out is left alone on failure.
+NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, wchar_t (&out)[100]);
+
+// The newest layout of each record that the GPU accepts, oldest as the last
+// resort.
+NvU32 probeClockVersion(NvPhysicalGpuHandle gpu);
+NvU32 probeThermalVersion(NvPhysicalGpuHandle gpu);
+NvU32 probePstatesVersion(NvPhysicalGpuHandle gpu);
+
+// Asks a P-states 2.0 record for P0's first clock, graphics; the rest of the
+// record is left as it is.
+void setP0Query(Pstates20Info& info, NvU32 version);
