@@ -1,7 +1,7 @@
 #include "monitor/buttons.h"
 #include "monitor/app_state.h"
 #include "monitor/tray.h"
-#include "monitor/window_procedure.h"
+#include "monitor/repaint.h"
 #include "skin/layout.h"
 
 int mouseButtonState;

@@ -1,8 +1,9 @@
 #include "monitor/window_procedure.h"
 #include "monitor/app_state.h"
 #include "monitor/buttons.h"
+#include "monitor/repaint.h"
 #include "monitor/tray.h"
-#include "sampling/display_update.h"
+#include "monitor/reading_views.h"
 #include "skin/painting.h"
 #include "skin/layout.h"
 #include "skin/skin_pack.h"
@@ -165,14 +166,6 @@ bool pollsOn(UINT message) {
 }
 
 } // namespace
-
-void requestRepaint() {
-    // A face that would come out the same is not painted again.
-    if (!composeFace(rootView))
-        return;
-    InvalidateRect(mainWindow, nullptr, FALSE);
-    UpdateWindow(mainWindow);
-}
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!procEnabled) {

@@ -4,7 +4,3 @@
 // Formats the clock, temperature and load texts of every slot that holds a
 // GPU and points GpuReadings at them; returns 1.
 int formatDisplayTexts();
-
-// formatDisplayTexts, then points the twelve value views at the texts with
-// their colours.
-void updateReadingViews();

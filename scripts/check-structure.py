@@ -32,10 +32,36 @@ EXCEPTIONS = {
     ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",
     ("sampling/logger_control.cpp", "monitor/app_state.h"): "the check box state and working folder",
     ("sampling/logger_control.cpp", "monitor/notices.h"): "the notices of a logger that cannot start",
-    ("sampling/display_update.cpp", "skin/layout.h"): "the refresh writes the texts into the value views",
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"', re.M)
+
+
+def include_circles():
+    """Circles of includes between files, a header and its source counted as one."""
+    edges = {}
+    for folder in LAYERS:
+        for source in (ROOT / folder).glob("*.[ch]*"):
+            unit = f"{folder}/{source.stem}"
+            for target_folder, target in INCLUDE.findall(source.read_text(errors="replace")):
+                other = f"{target_folder}/{Path(target).stem}"
+                if target_folder in LAYERS and other != unit:
+                    edges.setdefault(unit, set()).add(other)
+    circles, done = [], set()
+
+    def visit(unit, path):
+        if unit in path:
+            circle = path[path.index(unit):] + [unit]
+            if frozenset(circle) not in done:
+                done.add(frozenset(circle))
+                circles.append(circle)
+            return
+        for other in sorted(edges.get(unit, ())):
+            visit(other, path + [unit])
+
+    for unit in sorted(edges):
+        visit(unit, [])
+    return circles
 
 
 def main():
@@ -54,9 +80,10 @@ def main():
                     wrong.append(f"{name} includes {target_folder}/{target}: {folder} may include "
                                  f"only {', '.join(sorted(allowed))}")
     stale = [f"{a} no longer includes {b}: drop the exception" for a, b in EXCEPTIONS if (a, b) not in used]
-    for line in wrong + stale:
+    circles = [f"{' -> '.join(circle)} includes itself round" for circle in include_circles()]
+    for line in wrong + stale + circles:
         print(f"structure: {line}")
-    if wrong or stale:
+    if wrong or stale or circles:
         return 1
     print(f"structure: ok ({len(LAYERS)} folders, {len(used)} named exceptions)")
     return 0

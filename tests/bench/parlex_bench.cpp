@@ -3,7 +3,7 @@
 // real face (compose + present) against one plain BitBlt of the window, all
 // in one run. Prints each figure with its reference and the ratio.
 #include "monitor/app_state.h"
-#include "sampling/display_update.h"
+#include "monitor/reading_views.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"

@@ -4,6 +4,7 @@
 #include "monitor/app_state.h"
 #include "nvapi/binding.h"
 #include "sampling/display_texts.h"
+#include "monitor/reading_views.h"
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
