@@ -36,3 +36,4 @@ constexpr int titleStringId = TITLE_STRING_ID;
 constexpr int classNameStringId = CLASS_NAME_STRING_ID;
 constexpr int trayIconId = TRAY_ICON_ID;
 constexpr int smallIconId = SMALL_ICON_ID;
+constexpr int skinResourceId = SKIN_RESOURCE_ID;

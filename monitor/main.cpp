@@ -102,12 +102,18 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
-    FILE* archive = extractSkin(instance, window);
-    if (!archive || !discoverGpus())
+    const SkinExtraction skin = extractSkin(instance, skinResourceId);
+    if (!skin.archive) {
+        showFailure(skin.failure, window);
+        return 0;
+    }
+    if (!discoverGpus())
         return 0;
     // Starts the sampling thread and formats the texts once on the way.
-    if (!buildLayout(archive))
+    if (const wchar_t* failure = buildLayout(skin.archive)) {
+        showFailure(failure, window);
         return 0;
+    }
 
     ShowWindow(window, showCommand);
     UpdateWindow(window);

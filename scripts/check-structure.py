@@ -23,10 +23,6 @@ LAYERS = {
 }
 
 EXCEPTIONS = {
-    ("skin/layout.cpp", "monitor/app_state.h"): "the window and the running flag the build reads",
-    ("skin/layout.cpp", "monitor/notices.h"): "the failure box of a face that cannot be built",
-    ("skin/skin_pack.cpp", "monitor/notices.h"): "the failure box of an archive that cannot be made",
-    ("skin/skin_pack.h", "monitor/resource_ids.h"): "the pack is a resource of the program",
     ("sampling/gpu_readings.cpp", "monitor/app_state.h"): "the window the discovery's boxes belong to",
     ("sampling/gpu_readings.cpp", "monitor/notices.h"): "the boxes of a failed discovery",
     ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",

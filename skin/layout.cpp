@@ -1,6 +1,4 @@
 #include "skin/layout.h"
-#include "monitor/app_state.h"
-#include "monitor/notices.h"
 #include "sampling/display_texts.h"
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
@@ -171,18 +169,14 @@ void followRediscoveredNames() {
     }
 }
 
-bool buildLayout(FILE* archive) {
-    if (!archive) {
-        showFailure(L"アーカイブファイルを読み込めません", mainWindow);
-        return false;
-    }
-    bool built = buildFrom(archive);
-    if (!built) {
-        showFailure(L"メモリを確保できません", mainWindow);
+const wchar_t* buildLayout(FILE* archive) {
+    if (!archive)
+        return L"アーカイブファイルを読み込めません";
+    if (!buildFrom(archive)) {
         destroyLayout();
-        return false;
+        return L"メモリを確保できません";
     }
-    return true;
+    return nullptr;
 }
 
 void destroyLayout() {

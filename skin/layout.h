@@ -26,8 +26,9 @@ constexpr uint32_t emptyNameColor = 0x40FFFFFF;
 
 // Builds the face from the extracted skin, open as archive (null: it could not
 // be opened), starting the sampling thread and formatting the texts once on
-// the way; shows its own message on failure. The archive stays open.
-bool buildLayout(FILE* archive);
+// the way. The archive stays open. Null, or the text of the failure, every
+// view built so far deleted.
+const wchar_t* buildLayout(FILE* archive);
 // Points the name view of a slot at its GPU's name, shortened where it would
 // reach the clock column.
 void fitNameText(int slot);

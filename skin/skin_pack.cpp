@@ -1,6 +1,5 @@
 #include "skin/skin_pack.h"
 #include "skin/held_folder.h"
-#include "monitor/notices.h"
 #include "skin_pieces.h"
 
 #include <fcntl.h>
@@ -54,40 +53,30 @@ SkinSystemCalls realSkinSystemCalls() {
 }
 SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
 
-FILE* extractSkin(HINSTANCE instance, HWND window) {
-    const wchar_t cannotWrite[] =
+SkinExtraction extractSkin(HINSTANCE instance, int resourceId) {
+    const wchar_t* cannotWrite =
         L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
         L"書き込み禁止になっていないか確認して下さい";
     removeSkinFiles();
     // A junction or link planted as "skin" would take the archive elsewhere.
     heldSkinFolder = holdFolder(L"skin");
-    if (heldSkinFolder == INVALID_HANDLE_VALUE) {
-        showFailure(cannotWrite, window);
-        return nullptr;
-    }
-    HRSRC resource = skinSystemCalls.findResource(instance, skinResourceId, "SKIN");
-    if (!resource) {
-        showFailure(L"アーカイブファイルを作成出来ません\nリソースが見つかりません", window);
-        return nullptr;
-    }
+    if (heldSkinFolder == INVALID_HANDLE_VALUE)
+        return {nullptr, cannotWrite};
+    HRSRC resource = skinSystemCalls.findResource(instance, resourceId, "SKIN");
+    if (!resource)
+        return {nullptr, L"アーカイブファイルを作成出来ません\nリソースが見つかりません"};
     HGLOBAL loaded = skinSystemCalls.loadResource(instance, resource);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) {
-        showFailure(L"アーカイブファイルを作成出来ません\nリソースを読み込めません", window);
-        return nullptr;
-    }
+    if (!bytes)
+        return {nullptr, L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
     heldArchive = skinSystemCalls.createArchive(heldSkinFolder);
-    if (!heldArchive) {
-        showFailure(cannotWrite, window);
-        return nullptr;
-    }
+    if (!heldArchive)
+        return {nullptr, cannotWrite};
     // A full disk or an exhausted quota fails here rather than at creation.
     const DWORD size = skinSystemCalls.resourceSize(instance, resource);
-    if (std::fwrite(bytes, size, 1, heldArchive) != 1 || std::fflush(heldArchive) != 0) {
-        showFailure(cannotWrite, window);
-        return nullptr;
-    }
-    return heldArchive;
+    if (std::fwrite(bytes, size, 1, heldArchive) != 1 || std::fflush(heldArchive) != 0)
+        return {nullptr, cannotWrite};
+    return {heldArchive, nullptr};
 }
 
 uint8_t* readSkinPiece(int piece, FILE* archive) {

@@ -3,7 +3,6 @@
 // read back piece by piece while the views are built.
 #pragma once
 
-#include "monitor/resource_ids.h"
 #include "skin/pack_reader.h"
 #include "skin/view.h"
 
@@ -12,7 +11,6 @@
 
 extern const char skinFolder[];
 extern const char skinArchivePath[];
-constexpr int skinResourceId = SKIN_RESOURCE_ID;
 
 // The system calls of extraction, replaceable by tests.
 struct SkinSystemCalls {
@@ -28,11 +26,17 @@ struct SkinSystemCalls {
 extern SkinSystemCalls skinSystemCalls;
 SkinSystemCalls realSkinSystemCalls();
 
-// Writes the pack to skinArchivePath and returns it still open, so that nobody
-// can change or swap it; it stays open, and "skin" held, until
-// removeSkinFiles. Shows its own message and returns null on failure, also
-// when "skin" is a junction or symbolic link.
-FILE* extractSkin(HINSTANCE instance, HWND window);
+// The archive, still open, or null and the text of the failure.
+struct SkinExtraction {
+    FILE* archive;
+    const wchar_t* failure;
+};
+
+// Writes the pack, resource resourceId of type "SKIN", to skinArchivePath and
+// returns it still open, so that nobody can change or swap it; it stays open,
+// and "skin" held, until removeSkinFiles. Fails also when "skin" is a
+// junction or symbolic link.
+SkinExtraction extractSkin(HINSTANCE instance, int resourceId);
 
 // Piece n as read from the archive and restored, in a buffer from
 // allocatePiece (freed with delete[]); bytes the archive does not have stay

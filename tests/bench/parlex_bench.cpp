@@ -104,7 +104,7 @@ int main() {
     gpuReadings.gpuCount = 4;
     setReadings(0);
     FILE* archive = std::fopen(skinArchivePath, "rb");
-    const bool built = buildLayout(archive);
+    const bool built = !buildLayout(archive);
     if (archive)
         std::fclose(archive);
     if (!built) {
