@@ -107,8 +107,14 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         showFailure(skin.failure, window);
         return 0;
     }
-    if (!discoverGpus())
+    const DiscoveryOutcome discovery = discoverGpus();
+    if (discovery.moreThanFour)
+        showStartupNotice(L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
+                          L"4枚までを認識します");
+    if (discovery.failure) {
+        showFailure(discovery.failure, window);
         return 0;
+    }
     // Starts the sampling thread and formats the texts once on the way.
     if (const wchar_t* failure = buildLayout(skin.archive)) {
         showFailure(failure, window);

@@ -1,7 +1,5 @@
 #include "sampling/gpu_readings.h"
 #include "gpu/discovery.h"
-#include "monitor/app_state.h"
-#include "monitor/notices.h"
 #include "sampling/display_texts.h"
 
 #include <cstring>
@@ -17,10 +15,6 @@ wchar_t nameBuffers[gpuSlotCount][100];
 // window thread after it sees the count change.
 wchar_t rediscoveredNames[gpuSlotCount][100];
 std::atomic<int> rediscoveries;
-
-void failDiscovery(const wchar_t* text) {
-    showFailure(text, mainWindow);
-}
 
 } // namespace
 
@@ -56,22 +50,21 @@ int fetchGpuName(int slot) {
     return 1;
 }
 
-bool discoverGpus() {
+DiscoveryOutcome discoverGpus() {
+    DiscoveryOutcome outcome = {};
     if (!enumerateGpus()) {
-        failDiscovery(L"NvAPIの初期化に失敗しました");
-        return false;
+        outcome.failure = L"NvAPIの初期化に失敗しました";
+        return outcome;
     }
     for (int slot = 0; slot < gpuReadings.gpuCount; ++slot) {
         if (slot == gpuSlotCount) {
-            showStartupNotice(
-                L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
-                L"4枚までを認識します");
+            outcome.moreThanFour = true;
             gpuReadings.gpuCount = gpuSlotCount;
             break;
         }
         if (!fetchGpuName(slot)) {
-            failDiscovery(L"GPU名を取得できません");
-            return false;
+            outcome.failure = L"GPU名を取得できません";
+            return outcome;
         }
     }
     for (int slot = 0; slot < gpuReadings.gpuCount; ++slot) {
@@ -79,13 +72,13 @@ bool discoverGpus() {
         NvU32 deviceId = 0, subSystemId = 0, revisionId = 0, extDeviceId = 0;
         if (NvAPI_GPU_GetPCIIdentifiers(gpu, &deviceId, &subSystemId, &revisionId, &extDeviceId) !=
             NVAPI_OK) {
-            failDiscovery(L"デバイスIDを取得できません");
-            return false;
+            outcome.failure = L"デバイスIDを取得できません";
+            return outcome;
         }
         gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
         gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);
     }
-    return true;
+    return outcome;
 }
 
 bool rediscoverGpus() {

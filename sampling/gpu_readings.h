@@ -34,8 +34,14 @@ extern GpuReadings gpuReadings;
 void resetGpuReadings();
 bool enumerateGpus();
 int fetchGpuName(int slot);
-// Finds, names and probes the GPUs; shows its own message on failure.
-bool discoverGpus();
+// What a discovery found: the text of its failure, or null; and whether
+// there were more GPUs than slots, the first four kept.
+struct DiscoveryOutcome {
+    const wchar_t* failure;
+    bool moreThanFour;
+};
+// Finds, names and probes the GPUs.
+DiscoveryOutcome discoverGpus();
 
 // Set by a reading that finds the handles stale after a driver reset (an
 // update, a recovery from a hang); the sampling thread then discovers the

@@ -23,8 +23,6 @@ LAYERS = {
 }
 
 EXCEPTIONS = {
-    ("sampling/gpu_readings.cpp", "monitor/app_state.h"): "the window the discovery's boxes belong to",
-    ("sampling/gpu_readings.cpp", "monitor/notices.h"): "the boxes of a failed discovery",
     ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",
     ("sampling/logger_control.cpp", "monitor/app_state.h"): "the check box state and working folder",
     ("sampling/logger_control.cpp", "monitor/notices.h"): "the notices of a logger that cannot start",

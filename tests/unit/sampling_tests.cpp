@@ -93,7 +93,7 @@ class Sampling : public ::testing::Test {
         SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
         resetGpuReadings();
         appRunning = 1; // a pass reads only while the program runs
-        ASSERT_TRUE(discoverGpus());
+        ASSERT_FALSE(discoverGpus().failure);
     }
     static void TearDownTestSuite() { appRunning = 0; }
 };
