@@ -82,6 +82,7 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         return 0;
     }
     mainWindow = window;
+    showLoggerNotice = showRunningNotice;
     fillTrayIconData(instance);
     allowTaskbarCreated(window);
 

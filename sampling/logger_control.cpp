@@ -3,7 +3,6 @@
 #include "sampling/logger_control.h"
 #include "gpu/stop_datagram.h"
 #include "monitor/app_state.h"
-#include "monitor/notices.h"
 
 #include <winsock2.h>
 
@@ -62,7 +61,8 @@ bool nvmlInstalled() {
 void notice(const wchar_t* text) {
     if (!noticeAllowed.exchange(0))
         return;
-    showRunningNotice(text);
+    if (showLoggerNotice)
+        showLoggerNotice(text);
 }
 
 // The command interpreter by its full path: a bare "cmd.exe" is looked for in
@@ -105,6 +105,8 @@ void sendStopDatagram() {
 }
 
 } // namespace
+
+void (*showLoggerNotice)(const wchar_t* text);
 
 std::string loggerParameters(const char* directory) {
     // cmd.exe strips the outer quotes of a quoted path that holds any of

@@ -7,6 +7,9 @@
 
 // One step, at the end of every pass of the sampling thread.
 void runLoggerControl();
+// Shows a notice of a logger that cannot start, on the sampling thread; the
+// window program sets it. The first notice of a run is the only one.
+extern void (*showLoggerNotice)(const wchar_t* text);
 // Waits, at most this long, for a launch of the logger under way to return
 // from the shell; true when none is under way any more.
 bool waitForLoggerLaunch(DWORD milliseconds);

@@ -25,7 +25,6 @@ LAYERS = {
 EXCEPTIONS = {
     ("sampling/sampling_thread.cpp", "monitor/app_state.h"): "the running and tray flags the thread reads",
     ("sampling/logger_control.cpp", "monitor/app_state.h"): "the check box state and working folder",
-    ("sampling/logger_control.cpp", "monitor/notices.h"): "the notices of a logger that cannot start",
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"', re.M)
