@@ -2,7 +2,7 @@
 #include "monitor/app_state.h"
 #include "monitor/tray.h"
 #include "monitor/repaint.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 
 int mouseButtonState;
 int moveArmed;

@@ -10,7 +10,7 @@
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
 #include "skin/back_buffer.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 #include "skin/skin_pack.h"
 
 #include <cstring>

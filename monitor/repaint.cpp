@@ -1,6 +1,6 @@
 #include "monitor/repaint.h"
 #include "monitor/app_state.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 #include "skin/painting.h"
 
 void requestRepaint() {

@@ -5,7 +5,7 @@
 #include "monitor/tray.h"
 #include "monitor/reading_views.h"
 #include "skin/painting.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 #include "skin/skin_pack.h"
 
 View* pressedView;

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks which product folder includes which. The layers run one way:
 
-    monitor -> skin -> sampling -> gpu -> nvapi        logger -> gpu -> nvapi
+    monitor -> skin                      (skin knows nothing of GPUs)
+    monitor -> sampling -> gpu -> nvapi
+    logger -> gpu -> nvapi
 
 (a folder may include those after it). The exceptions below are the few
 that the program's state and start-up order need, each with its reason; an
@@ -15,7 +17,7 @@ ROOT = Path(__file__).resolve().parents[1]
 
 LAYERS = {
     "monitor": {"monitor", "skin", "sampling", "gpu", "nvapi"},
-    "skin": {"skin", "sampling", "gpu", "nvapi"},
+    "skin": {"skin"},
     "sampling": {"sampling", "gpu", "nvapi"},
     "gpu": {"gpu", "nvapi"},
     "nvapi": {"nvapi"},

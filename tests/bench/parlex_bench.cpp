@@ -7,7 +7,7 @@
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
 

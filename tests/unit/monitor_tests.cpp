@@ -6,7 +6,7 @@
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 
 #include <gtest/gtest.h>
 

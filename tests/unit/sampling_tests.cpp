@@ -8,7 +8,7 @@
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
 #include "skin/held_folder.h"
-#include "skin/layout.h"
+#include "monitor/face.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"

@@ -2,6 +2,7 @@
 // that is also their drawing order and hit-test priority.
 #pragma once
 
+#include "sampling/gpu_readings.h"
 #include "skin/view.h"
 
 #include <cstdio>
@@ -20,6 +21,20 @@ extern View* nameText[4];
 extern View* clockText[4];
 extern View* temperatureText[4];
 extern View* loadText[4];
+
+// The three value columns of every slot, at build and at every refresh: the
+// views, where they stand, the slot's text they show, and the colour of a
+// reading.
+struct ValueColumn {
+    View** views;
+    int x;
+    const wchar_t* GpuSlotReadings::*text;
+    uint32_t (*color)(const GpuSlotReadings& readings, int slot, int gpuCount);
+};
+extern const ValueColumn valueColumns[3];
+
+// A value view's text, colour and type, as the refresh sets them.
+void styleValueView(View* view, const wchar_t* text, uint32_t color);
 
 constexpr uint32_t nameColor = 0xBEFFFFFF;
 constexpr uint32_t emptyNameColor = 0x40FFFFFF;
