@@ -8,11 +8,13 @@
 #include "monitor/face.h"
 #include "skin/skin_pack.h"
 
+namespace {
+
+// The view a press began on, the view under the pointer, and whether the
+// background is being dragged: the window's own, no other file sees them.
 View* pressedView;
 View* hoverView;
 int backgroundDrag;
-
-namespace {
 
 void setArrow() {
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
