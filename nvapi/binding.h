@@ -49,6 +49,21 @@ struct ImageIdentity {
 // module mapped at base; zeros when the headers are not a PE image.
 ImageIdentity readImageIdentity(const void* base);
 
+// Holds a critical section from its making to the end of its scope, whichever
+// way the scope is left.
+class SectionGuard {
+  public:
+    explicit SectionGuard(CRITICAL_SECTION& held) : section(held) {
+        EnterCriticalSection(&section);
+    }
+    ~SectionGuard() { LeaveCriticalSection(&section); }
+    SectionGuard(const SectionGuard&) = delete;
+    SectionGuard& operator=(const SectionGuard&) = delete;
+
+  private:
+    CRITICAL_SECTION& section;
+};
+
 struct BindingState {
     HMODULE library;
     QueryInterfaceFunction queryInterface;

@@ -89,39 +89,33 @@ NvAPI_Status acquireBinding() {
     binding.inUse.fetch_add(1, std::memory_order_relaxed);
     if (binding.library)
         return NVAPI_OK;
-    EnterCriticalSection(&binding.section);
-    if (binding.library) {
-        LeaveCriticalSection(&binding.section);
+    SectionGuard guard(binding.section);
+    if (binding.library)
         return NVAPI_OK;
-    }
     std::string path = locateLoggerLibrary();
     HMODULE library = path.empty() ? nullptr : systemCalls.loadLibrary(path.c_str());
     if (!library) {
         releaseBinding();
-        LeaveCriticalSection(&binding.section);
         return NVAPI_LIBRARY_NOT_FOUND;
     }
     NvAPI_Status status = bindLibrary(library);
     if (status != NVAPI_OK) {
         releaseBinding();
         systemCalls.freeLibrary(library);
-        LeaveCriticalSection(&binding.section);
         return status;
     }
     binding.library = library;
-    LeaveCriticalSection(&binding.section);
     return justBound;
 }
 
 NvAPI_Status initializeBinding() {
     ensureSection();
-    EnterCriticalSection(&binding.section);
+    SectionGuard guard(binding.section);
     NvAPI_Status status = acquireBinding();
     if (status == justBound)
         status = NVAPI_OK;
     if (status == NVAPI_OK)
         releaseBinding();
-    LeaveCriticalSection(&binding.section);
     return status;
 }
 

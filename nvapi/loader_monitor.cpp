@@ -40,14 +40,10 @@ NvAPI_Status acquireBinding() {
     binding.inUse.fetch_add(1, std::memory_order_relaxed);
     HMODULE loaded = systemCalls.getModuleHandle(libraryName);
     if (!loaded) {
-        EnterCriticalSection(&binding.section);
+        SectionGuard guard(binding.section);
         loaded = systemCalls.getModuleHandle(libraryName);
-        if (!loaded) {
-            NvAPI_Status status = loadAndBind();
-            LeaveCriticalSection(&binding.section);
-            return status;
-        }
-        LeaveCriticalSection(&binding.section);
+        if (!loaded)
+            return loadAndBind();
     }
     ImageIdentity current = readImageIdentity(loaded);
     if (sameImage(current, binding.identity))

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -42,6 +43,30 @@ bool decodePng(const uint8_t* bytes, uint32_t count, ImageRecord& record) {
     return true;
 }
 
+// What decoding through GDI+ holds, each released by its holder whichever
+// way decoding ends.
+struct OwnedBlock {
+    HGLOBAL handle;
+    ~OwnedBlock() {
+        if (handle)
+            GlobalFree(handle);
+    }
+};
+struct OwnedStream {
+    IStream* stream = nullptr;
+    ~OwnedStream() {
+        if (stream)
+            stream->Release();
+    }
+};
+struct OwnedBitmap {
+    GpBitmap* bitmap = nullptr;
+    ~OwnedBitmap() {
+        if (bitmap)
+            GdipDisposeImage(bitmap);
+    }
+};
+
 } // namespace
 
 void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool keepBitmap) {
@@ -49,38 +74,28 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
         return;
     if (!keepBitmap && decodePng(bytes, count, record))
         return;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, count);
-    if (!block)
+    OwnedBlock block{GlobalAlloc(GMEM_MOVEABLE, count)};
+    void* memory = block.handle ? GlobalLock(block.handle) : nullptr;
+    if (!memory)
         return;
-    void* memory = GlobalLock(block);
-    if (!memory) {
-        GlobalFree(block);
-        return;
-    }
     std::memcpy(memory, bytes, count);
-    GlobalUnlock(block);
-    IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK) {
-        GlobalFree(block);
+    GlobalUnlock(block.handle);
+    OwnedStream stream;
+    if (CreateStreamOnHGlobal(block.handle, TRUE, &stream.stream) != S_OK)
         return;
-    }
-    GpBitmap* bitmap = nullptr;
-    if (GdipCreateBitmapFromStream(stream, &bitmap) != Ok || !bitmap) {
-        stream->Release();
+    block.handle = nullptr; // the stream frees it now
+    OwnedBitmap bitmap;
+    if (GdipCreateBitmapFromStream(stream.stream, &bitmap.bitmap) != Ok || !bitmap.bitmap)
         return;
-    }
     UINT width = 0, height = 0;
-    GdipGetImageWidth(bitmap, &width);
-    GdipGetImageHeight(bitmap, &height);
+    GdipGetImageWidth(bitmap.bitmap, &width);
+    GdipGetImageHeight(bitmap.bitmap, &height);
     GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
     BitmapData locked = {};
     if (width == 0 || height == 0 ||
-        GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB, &locked) !=
-            Ok) {
-        GdipDisposeImage(bitmap);
-        stream->Release();
+        GdipBitmapLockBits(bitmap.bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB,
+                           &locked) != Ok)
         return;
-    }
     auto pixels = new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4];
     if (pixels) {
         for (UINT row = 0; row < height; ++row)
@@ -89,13 +104,11 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
                             static_cast<ptrdiff_t>(row) * locked.Stride,
                         static_cast<size_t>(width) * 4);
     }
-    GdipBitmapUnlockBits(bitmap, &locked);
-    if (pixels)
-        adopt(record, pixels, static_cast<int32_t>(width), static_cast<int32_t>(height),
-              static_cast<uint32_t>(locked.Stride));
-    if (pixels && keepBitmap)
-        record.bitmap = bitmap;
-    else
-        GdipDisposeImage(bitmap);
-    stream->Release();
+    GdipBitmapUnlockBits(bitmap.bitmap, &locked);
+    if (!pixels)
+        return;
+    adopt(record, pixels, static_cast<int32_t>(width), static_cast<int32_t>(height),
+          static_cast<uint32_t>(locked.Stride));
+    if (keepBitmap)
+        record.bitmap = std::exchange(bitmap.bitmap, nullptr);
 }

@@ -17,6 +17,11 @@ struct ImageRecord {
     uint32_t bytesPerPixel = 0;
     uint32_t stride = 0;
 
+    ImageRecord() = default;
+    // A copy would share the pixels, and both would free them.
+    ImageRecord(const ImageRecord&) = delete;
+    ImageRecord& operator=(const ImageRecord&) = delete;
+
     void release();
 };
 
