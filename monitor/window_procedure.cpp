@@ -4,6 +4,7 @@
 #include "monitor/repaint.h"
 #include "monitor/tray.h"
 #include "monitor/reading_views.h"
+#include "skin/back_buffer.h"
 #include "skin/painting.h"
 #include "monitor/face.h"
 #include "skin/skin_pack.h"
@@ -110,6 +111,7 @@ void shutdown() {
     appRunning = 0;
     pressedView = hoverView = nullptr;
     destroyLayout();
+    destroyBackBuffer(mainWindow);
     ReleaseMutex(instanceMutex);
     CloseHandle(instanceMutex);
     removeSkinFiles();

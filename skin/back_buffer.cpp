@@ -39,8 +39,10 @@ void createBackBuffer(HWND window) {
     backBuffer.width = rect.right - rect.left;
     backBuffer.height = rect.bottom - rect.top;
 
-    HDC screenDC = GetDC(window);
-    backBuffer.memoryDC = CreateCompatibleDC(screenDC);
+    // The window's device context is held for presenting, and released with
+    // the rest of the buffer when the window goes.
+    backBuffer.windowDC = GetDC(window);
+    backBuffer.memoryDC = CreateCompatibleDC(backBuffer.windowDC);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = backBuffer.width;
@@ -52,11 +54,24 @@ void createBackBuffer(HWND window) {
     backBuffer.dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     backBuffer.bits = static_cast<uint32_t*>(bits);
     backBuffer.previousBitmap = SelectObject(backBuffer.memoryDC, backBuffer.dib);
-    backBuffer.windowDC = GetDC(window);
     backBuffer.graphics = nullptr;
     if (GdipCreateFromHDC(backBuffer.memoryDC, &backBuffer.graphics) != Ok)
         backBuffer.graphics = nullptr;
     fillBlendTable(blendTable);
+}
+
+void destroyBackBuffer(HWND window) {
+    if (backBuffer.graphics)
+        GdipDeleteGraphics(backBuffer.graphics);
+    if (backBuffer.memoryDC) {
+        SelectObject(backBuffer.memoryDC, backBuffer.previousBitmap);
+        DeleteDC(backBuffer.memoryDC);
+    }
+    if (backBuffer.dib)
+        DeleteObject(backBuffer.dib);
+    if (backBuffer.windowDC)
+        ReleaseDC(window, backBuffer.windowDC);
+    backBuffer = {};
 }
 
 void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor) {

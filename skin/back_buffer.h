@@ -28,6 +28,9 @@ extern BackBuffer backBuffer;
 extern uint8_t blendTable[];
 
 void createBackBuffer(HWND window);
+// Releases the buffer and the window's device context it holds; the window
+// is going.
+void destroyBackBuffer(HWND window);
 void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
 // The same, changing no pixel outside clip.
 void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
