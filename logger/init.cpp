@@ -2,6 +2,7 @@
 // names and the record versions each GPU accepts.
 #include "gpu/discovery.h"
 #include "gpu/logger_agreement.h"
+#include "gpu/nvml.h"
 #include "logger/logger.h"
 
 #include <cstring>
@@ -17,31 +18,6 @@ NvmlLibrary nvml;
 int nvmlIndex[maxLoggedGpus];
 
 namespace {
-
-template <typename Function> Function procedure(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// The first of two exported names that exists.
-template <typename Function>
-Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
-    Function found = procedure<Function>(module, newer);
-    return found ? found : procedure<Function>(module, older);
-}
-
-// Current drivers install nvml.dll in the system directory only; older ones at
-// the fixed path. Never through the search path.
-HMODULE loadNvml() {
-    HMODULE module = LoadLibraryA(nvmlFixedPath);
-    if (module)
-        return module;
-    char path[MAX_PATH + 16] = {};
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    std::strcat(path, "\\nvml.dll");
-    return LoadLibraryA(path);
-}
 
 // At start a ninth GPU is announced and a name that cannot be had ends the
 // program; on a rediscovery both pass quietly (false: try again later).
@@ -74,59 +50,6 @@ void startRecordVersions() {
 }
 
 } // namespace
-
-// The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
-struct NvmlPciInfo {
-    char busIdLegacy[16];
-    unsigned domain;
-    unsigned bus;
-    unsigned device;
-    unsigned pciDeviceId;
-    unsigned pciSubSystemId;
-    char busId[32];
-};
-
-void pairNvmlDevices() {
-    for (int gpu = 0; gpu < maxLoggedGpus; ++gpu)
-        nvmlIndex[gpu] = gpu;
-    unsigned count = 0;
-    if (!nvml.deviceGetCount || !nvml.deviceGetPciInfo || !nvml.deviceGetHandleByIndex ||
-        nvml.deviceGetCount(&count) != 0)
-        return;
-    // NVML numbers its devices in its own order, which need not be the
-    // driver's nor ours: each device's place on the bus says which GPU it is.
-    struct Place {
-        unsigned bus, device;
-        bool known;
-    };
-    Place places[NVAPI_MAX_PHYSICAL_GPUS] = {};
-    if (count > NVAPI_MAX_PHYSICAL_GPUS)
-        count = NVAPI_MAX_PHYSICAL_GPUS;
-    bool allKnown = true;
-    for (unsigned index = 0; index < count; ++index) {
-        void* device = nullptr;
-        NvmlPciInfo pci = {};
-        places[index].known = nvml.deviceGetHandleByIndex(index, &device) == 0 &&
-                              nvml.deviceGetPciInfo(device, &pci) == 0;
-        places[index].bus = pci.bus;
-        places[index].device = pci.device;
-        allKnown = allKnown && places[index].known;
-    }
-    for (int gpu = 0; gpu < gpuCount && gpu < maxLoggedGpus; ++gpu) {
-        NvU32 bus = 0, slot = 0;
-        if (NvAPI_GPU_GetBusId(gpuHandles[gpu], &bus) != NVAPI_OK ||
-            NvAPI_GPU_GetBusSlotId(gpuHandles[gpu], &slot) != NVAPI_OK)
-            continue;
-        int found = -1;
-        for (unsigned index = 0; index < count && found < 0; ++index)
-            if (places[index].known && places[index].bus == bus && places[index].device == slot)
-                found = static_cast<int>(index);
-        // Not among the devices whose place is known: NVML does not list the
-        // GPU, unless it is one of those whose place NVML could not tell.
-        if (found >= 0 || allKnown)
-            nvmlIndex[gpu] = found;
-    }
-}
 
 void exitWithMessage(const wchar_t* message) {
     writeColoured(message, colourFailure);
@@ -162,28 +85,16 @@ void initLogger() {
     if (gpuCount == 0)
         exitWithMessage(L"NvAPIの初期化に失敗しました\n");
 
-    nvml.module = loadNvml();
+    nvml = loadNvml();
     if (!nvml.module)
         exitWithMessage(L"nvml.dllのロードに失敗しました\n");
-    auto nvmlInit = eitherProcedure<int (*)()>(nvml.module, "nvmlInit_v2", "nvmlInit");
-    if (!nvmlInit || nvmlInit() != 0)
+    if (!nvml.init || nvml.init() != 0)
         exitWithMessage(L"NvMLの初期化に失敗しました\n");
-    nvml.deviceGetHandleByIndex = eitherProcedure<decltype(nvml.deviceGetHandleByIndex)>(
-        nvml.module, "nvmlDeviceGetHandleByIndex_v2", "nvmlDeviceGetHandleByIndex");
-    nvml.deviceGetTemperature =
-        procedure<decltype(nvml.deviceGetTemperature)>(nvml.module, "nvmlDeviceGetTemperature");
-    nvml.deviceGetPowerUsage =
-        procedure<decltype(nvml.deviceGetPowerUsage)>(nvml.module, "nvmlDeviceGetPowerUsage");
-    nvml.deviceGetPowerManagementLimit = procedure<decltype(nvml.deviceGetPowerManagementLimit)>(
-        nvml.module, "nvmlDeviceGetPowerManagementLimit");
-    nvml.deviceGetCount = eitherProcedure<decltype(nvml.deviceGetCount)>(
-        nvml.module, "nvmlDeviceGetCount_v2", "nvmlDeviceGetCount");
-    nvml.deviceGetPciInfo =
-        procedure<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
 
     nameGpus(true);
     probeRecordVersions();
-    pairNvmlDevices();
+    pairNvmlDevices(nvml, gpuHandles, gpuCount < maxLoggedGpus ? gpuCount : maxLoggedGpus,
+                    nvmlIndex);
 }
 
 bool rediscoverGpus() {
@@ -195,6 +106,7 @@ bool rediscoverGpus() {
     }
     startRecordVersions();
     probeRecordVersions();
-    pairNvmlDevices();
+    pairNvmlDevices(nvml, gpuHandles, gpuCount < maxLoggedGpus ? gpuCount : maxLoggedGpus,
+                    nvmlIndex);
     return true;
 }

@@ -1,6 +1,7 @@
 // Tessig's process-wide state and the steps of its life.
 #pragma once
 
+#include "gpu/nvml.h"
 #include "logger/report_format.h"
 #include "logger/startup_rules.h"
 #include "nvapi/nvapi.h"
@@ -27,25 +28,10 @@ extern NvU32 clockVersion[maxLoggedGpus];
 extern NvU32 pstatesVersion[maxLoggedGpus];
 extern NvU32 thermalVersion[maxLoggedGpus];
 
-// The management library's entry points, resolved once at start; any may be null.
-struct NvmlLibrary {
-    HMODULE module;
-    int (*deviceGetHandleByIndex)(unsigned index, void** device);
-    int (*deviceGetTemperature)(void* device, int sensor, unsigned* temperature);
-    int (*deviceGetPowerUsage)(void* device, unsigned* milliwatts);
-    int (*deviceGetPowerManagementLimit)(void* device, unsigned* milliwatts);
-    int (*deviceGetCount)(unsigned* count);
-    int (*deviceGetPciInfo)(void* device, void* pciInfo);
-};
 extern NvmlLibrary nvml;
 // The NVML index of each GPU of the list, paired by PCI bus and device;
 // -1 where NVML does not list the GPU.
 extern int nvmlIndex[maxLoggedGpus];
-
-// Pairs the GPUs of the list with NVML's devices by their place on the PCI
-// bus. Where either side cannot tell a GPU's place, the GPU keeps the NVML
-// index of its own place in the list.
-void pairNvmlDevices();
 
 // Returns only when the GPU list is complete; otherwise ends the process
 // through exitWithMessage.

@@ -1,0 +1,108 @@
+#include "gpu/nvml.h"
+#include "gpu/logger_agreement.h"
+
+#include <cstring>
+
+namespace {
+
+template <typename Function> Function procedure(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// The first of two exported names that exists.
+template <typename Function>
+Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
+    Function found = procedure<Function>(module, newer);
+    return found ? found : procedure<Function>(module, older);
+}
+
+// Current drivers install nvml.dll in the system directory only; older ones at
+// the fixed path. Never through the search path.
+HMODULE loadNvmlModule() {
+    HMODULE module = LoadLibraryA(nvmlFixedPath);
+    if (module)
+        return module;
+    char path[MAX_PATH + 16] = {};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    std::strcat(path, "\\nvml.dll");
+    return LoadLibraryA(path);
+}
+
+// The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
+struct NvmlPciInfo {
+    char busIdLegacy[16];
+    unsigned domain;
+    unsigned bus;
+    unsigned device;
+    unsigned pciDeviceId;
+    unsigned pciSubSystemId;
+    char busId[32];
+};
+
+} // namespace
+
+NvmlLibrary loadNvml() {
+    NvmlLibrary nvml = {};
+    nvml.module = loadNvmlModule();
+    if (!nvml.module)
+        return nvml;
+    nvml.init = eitherProcedure<decltype(nvml.init)>(nvml.module, "nvmlInit_v2", "nvmlInit");
+    nvml.deviceGetHandleByIndex = eitherProcedure<decltype(nvml.deviceGetHandleByIndex)>(
+        nvml.module, "nvmlDeviceGetHandleByIndex_v2", "nvmlDeviceGetHandleByIndex");
+    nvml.deviceGetTemperature =
+        procedure<decltype(nvml.deviceGetTemperature)>(nvml.module, "nvmlDeviceGetTemperature");
+    nvml.deviceGetPowerUsage =
+        procedure<decltype(nvml.deviceGetPowerUsage)>(nvml.module, "nvmlDeviceGetPowerUsage");
+    nvml.deviceGetPowerManagementLimit = procedure<decltype(nvml.deviceGetPowerManagementLimit)>(
+        nvml.module, "nvmlDeviceGetPowerManagementLimit");
+    nvml.deviceGetCount = eitherProcedure<decltype(nvml.deviceGetCount)>(
+        nvml.module, "nvmlDeviceGetCount_v2", "nvmlDeviceGetCount");
+    nvml.deviceGetPciInfo =
+        procedure<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
+    return nvml;
+}
+
+void pairNvmlDevices(const NvmlLibrary& nvml, const NvPhysicalGpuHandle* gpus, int count,
+                     int* index) {
+    for (int gpu = 0; gpu < count; ++gpu)
+        index[gpu] = gpu;
+    unsigned devices = 0;
+    if (!nvml.deviceGetCount || !nvml.deviceGetPciInfo || !nvml.deviceGetHandleByIndex ||
+        nvml.deviceGetCount(&devices) != 0)
+        return;
+    // NVML numbers its devices in its own order, which need not be the
+    // driver's nor ours: each device's place on the bus says which GPU it is.
+    struct Place {
+        unsigned bus, device;
+        bool known;
+    };
+    Place places[NVAPI_MAX_PHYSICAL_GPUS] = {};
+    if (devices > NVAPI_MAX_PHYSICAL_GPUS)
+        devices = NVAPI_MAX_PHYSICAL_GPUS;
+    bool allKnown = true;
+    for (unsigned device = 0; device < devices; ++device) {
+        void* handle = nullptr;
+        NvmlPciInfo pci = {};
+        places[device].known = nvml.deviceGetHandleByIndex(device, &handle) == 0 &&
+                               nvml.deviceGetPciInfo(handle, &pci) == 0;
+        places[device].bus = pci.bus;
+        places[device].device = pci.device;
+        allKnown = allKnown && places[device].known;
+    }
+    for (int gpu = 0; gpu < count; ++gpu) {
+        NvU32 bus = 0, slot = 0;
+        if (NvAPI_GPU_GetBusId(gpus[gpu], &bus) != NVAPI_OK ||
+            NvAPI_GPU_GetBusSlotId(gpus[gpu], &slot) != NVAPI_OK)
+            continue;
+        int found = -1;
+        for (unsigned device = 0; device < devices && found < 0; ++device)
+            if (places[device].known && places[device].bus == bus && places[device].device == slot)
+                found = static_cast<int>(device);
+        // Not among the devices whose place is known: NVML does not list the
+        // GPU, unless it is one of those whose place NVML could not tell.
+        if (found >= 0 || allKnown)
+            index[gpu] = found;
+    }
+}
