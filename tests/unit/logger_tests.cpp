@@ -1,5 +1,7 @@
 // Tessig's history path against memory that ends where its buffer does
 // (the rest of the logger's pure rules are in tests/pure).
+#include "gpu/discovery.h"
+#include "gpu/nvml.h"
 #include "logger/history_file.h"
 #include "logger/startup_rules.h"
 
@@ -8,6 +10,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <fstream>
 #include <tuple>
 
 namespace {
@@ -60,6 +63,41 @@ TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     for (const std::string& path : {own, other, linked})
         DeleteFileA(path.c_str());
     RemoveDirectoryA(log.c_str());
+}
+
+// NVML numbers its devices in an order of its own: each GPU of the driver's
+// list gets the device at its place on the PCI bus, and one NVML does not list
+// gets -1. Only the bus record of NVML is played here; the driver is the
+// simulated one.
+TEST(NvmlPairing, FollowsTheBusNotTheOrder) {
+    char temp[MAX_PATH] = {}, path[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    GetTempFileNameA(temp, "scn", 0, path);
+    std::ofstream(path) << "[gpu]\nbus = 5\n[gpu]\nbus = 7\n[gpu]\nbus = 9\n";
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    ASSERT_EQ(NVAPI_OK, NvAPI_Initialize());
+    NvPhysicalGpuHandle gpus[NVAPI_MAX_PHYSICAL_GPUS] = {};
+    int count = 0;
+    listGpus(gpus, &count);
+    ASSERT_EQ(3, count);
+    static const unsigned busOfDevice[] = {9, 5};
+    NvmlLibrary nvml = {};
+    nvml.deviceGetCount = [](unsigned* devices) { return *devices = 2, 0; };
+    nvml.deviceGetHandleByIndex = [](unsigned index, void** device) {
+        return *device = const_cast<unsigned*>(&busOfDevice[index]), 0;
+    };
+    nvml.deviceGetPciInfo = [](void* device, void* record) {
+        // The bus follows a 16-byte legacy id and the domain.
+        reinterpret_cast<unsigned*>(static_cast<char*>(record) + 16)[1] =
+            *static_cast<unsigned*>(device);
+        return 0;
+    };
+    int index[3] = {};
+    pairNvmlDevices(nvml, gpus, count, index);
+    EXPECT_EQ(1, index[0]);
+    EXPECT_EQ(-1, index[1]) << "not listed by NVML";
+    EXPECT_EQ(0, index[2]);
+    DeleteFileA(path);
 }
 
 } // namespace
