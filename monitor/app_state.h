@@ -1,28 +1,92 @@
-// Parlex's process-wide state. Words that the sampling thread shares with the
-// window's thread are atomics read and written whole, without locks.
+// Parlex's process-wide state, all of it in one place: `parlex`. What the
+// sampling thread shares with the window's thread is its `shared` part; the
+// rest belongs to the window's thread alone. Tests start from a clean state
+// with resetParlexState.
 #pragma once
 
+#include "monitor/button_logic.h"
 #include "monitor/resource_ids.h"
+#include "sampling/shared_state.h"
+#include "skin/back_buffer.h"
+#include "skin/skin_pack.h"
+#include "skin/view.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <atomic>
+#include <memory>
 
-extern std::atomic<int> appRunning;          // cleared when the window closes
-extern std::atomic<int> procEnabled;         // 0: the window procedure passes everything on
-extern std::atomic<int> loopStarted;         // the message loop runs
-extern std::atomic<int> readyStage;          // 0 no window, 1 timers run, 2 fully live
-extern std::atomic<int> inTray;              // hidden to the notification area
-extern std::atomic<int> historyOn;           // "Monitor History" ticked
-extern std::atomic<int> historyStartPending; // a logger launch is wanted
+// The three skin controls, driven by polling.
+struct ButtonState {
+    int mouseButtonState; // MouseButtonState
+    int moveArmed;
+    ButtonPhase closePhase;
+    ButtonPhase trayPhase;
+    int historyLatch;
+};
 
-constexpr int workDirSize = 261;
-extern char workDir[workDirSize];
+// The face: root and its 25 children, in the order that is also their
+// drawing order and hit-test priority. root owns every view; the others
+// point into its tree.
+struct Face {
+    std::unique_ptr<View> root;
+    View* cornerImage;
+    View* titleText;
+    View* versionText;
+    View* editionText;
+    View* closeButton;
+    View* trayButton;
+    View* historyLabel;
+    View* historyCheckBox;
+    View* rowsImage;
+    View* nameText[gpuSlotCount];
+    View* clockText[gpuSlotCount];
+    View* temperatureText[gpuSlotCount];
+    View* loadText[gpuSlotCount];
+    // A GPU name shortened to end before the clock column.
+    wchar_t fittedNames[gpuSlotCount][100];
+};
 
-extern HWND mainWindow;
-extern HANDLE instanceMutex;
-extern NOTIFYICONDATAA trayIconData;
+struct ParlexState {
+    SamplingState shared;
+
+    std::atomic<int> procEnabled; // 0: the window procedure passes everything on
+    std::atomic<int> loopStarted; // the message loop runs
+    std::atomic<int> readyStage;  // 0 no window, 1 timers run, 2 fully live
+
+    char windowTitle[100];
+    char windowClassName[100];
+    HWND mainWindow;
+    HANDLE instanceMutex;
+    NOTIFYICONDATAA trayIconData;
+    int trayTriesLeft; // while the shell refuses the icon
+
+    SkinPack skin;
+    ButtonState buttons;
+    Face face;
+    BackBuffer backBuffer;
+    // The view a press began on, the view under the pointer, and whether the
+    // background is being dragged.
+    View* pressedView;
+    View* hoverView;
+    int backgroundDrag;
+    bool fastTimerResting; // the 1 ms tick is stopped until the pointer moves
+    bool shutdownDone;
+
+    // Where every box goes; null: MessageBoxW with caption "Parlex" and MB_OK.
+    // Tests set it to read the texts without a box.
+    void (*showMessageBox)(HWND owner, const wchar_t* text);
+    // Where allowTaskbarCreated finds the user32 functions newer than XP;
+    // null: user32 itself. Tests set it.
+    void* (*resolveUser32)(const char* name);
+};
+
+extern ParlexState parlex;
+
+// The state of a program that has not started: every flag clear, no view,
+// no buffer, no thread, the start values of the readings not yet set.
+void resetParlexState();
 
 constexpr UINT WM_TRAYICON = WM_APP + 3;
 constexpr UINT_PTR fastTimer = 101;      // 1 ms: start-up gate, button tracker and poll

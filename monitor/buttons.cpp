@@ -4,12 +4,6 @@
 #include "monitor/repaint.h"
 #include "monitor/face.h"
 
-int mouseButtonState;
-int moveArmed;
-ButtonPhase closePhase;
-ButtonPhase trayPhase;
-int historyLatch;
-
 namespace {
 
 TrackedMessage tracked(UINT message, WPARAM wParam) {
@@ -32,27 +26,28 @@ TrackedMessage tracked(UINT message, WPARAM wParam) {
 }
 
 void checkBoxStep() {
-    if (!appRunning || !historyCheckBox)
+    if (!parlex.shared.appRunning || !parlex.face.historyCheckBox)
         return;
-    CheckBoxStep step = stepCheckBox(historyCheckBox->underCursor, mouseButtonState, historyLatch);
-    historyLatch = step.latch;
+    CheckBoxStep step = stepCheckBox(parlex.face.historyCheckBox->underCursor,
+                                     parlex.buttons.mouseButtonState, parlex.buttons.historyLatch);
+    parlex.buttons.historyLatch = step.latch;
     if (!step.toggle)
         return;
-    historyCheckBox->pressed = 0;
-    if (historyCheckBox->imageSelector == SelectorAuto) {
+    parlex.face.historyCheckBox->pressed = 0;
+    if (parlex.face.historyCheckBox->imageSelector == SelectorAuto) {
         // Ticked shows the pressed image.
-        historyCheckBox->imageSelector = SelectorPressed;
-        historyOn = 1;
-        historyStartPending = 1;
+        parlex.face.historyCheckBox->imageSelector = SelectorPressed;
+        parlex.shared.historyOn = 1;
+        parlex.shared.historyStartPending = 1;
     } else {
-        historyCheckBox->imageSelector = SelectorAuto;
-        historyOn = 0;
+        parlex.face.historyCheckBox->imageSelector = SelectorAuto;
+        parlex.shared.historyOn = 0;
     }
     requestRepaint();
 }
 
 void applyStep(View* button, ButtonPhase& phase) {
-    ButtonStep step = stepButton(phase, button->underCursor, mouseButtonState);
+    ButtonStep step = stepButton(phase, button->underCursor, parlex.buttons.mouseButtonState);
     phase = step.phase;
     if (step.look == ButtonLook::Unchanged)
         return;
@@ -61,41 +56,42 @@ void applyStep(View* button, ButtonPhase& phase) {
 }
 
 void closeStep() {
-    if (!appRunning || !closeButton)
+    if (!parlex.shared.appRunning || !parlex.face.closeButton)
         return;
-    if (closePhase == Fired) {
-        closePhase = Done;
+    if (parlex.buttons.closePhase == Fired) {
+        parlex.buttons.closePhase = Done;
         // The shutdown runs inside this call and deletes every view.
-        DestroyWindow(mainWindow);
+        DestroyWindow(parlex.mainWindow);
         return;
     }
-    applyStep(closeButton, closePhase);
+    applyStep(parlex.face.closeButton, parlex.buttons.closePhase);
 }
 
 void trayStep() {
-    if (!appRunning || !trayButton)
+    if (!parlex.shared.appRunning || !parlex.face.trayButton)
         return;
-    if (trayPhase == Fired) {
-        trayPhase = Done;
+    if (parlex.buttons.trayPhase == Fired) {
+        parlex.buttons.trayPhase = Done;
         hideToTray();
     }
-    applyStep(trayButton, trayPhase);
+    applyStep(parlex.face.trayButton, parlex.buttons.trayPhase);
 }
 
 } // namespace
 
 void resetButtons() {
-    mouseButtonState = ButtonUp;
-    moveArmed = 0;
-    closePhase = Idle;
-    trayPhase = Idle;
-    historyLatch = 0;
+    parlex.buttons.mouseButtonState = ButtonUp;
+    parlex.buttons.moveArmed = 0;
+    parlex.buttons.closePhase = Idle;
+    parlex.buttons.trayPhase = Idle;
+    parlex.buttons.historyLatch = 0;
 }
 
 void trackMouseButton(UINT message, WPARAM wParam) {
-    TrackerState next = trackButton({mouseButtonState, moveArmed}, tracked(message, wParam));
-    mouseButtonState = next.button;
-    moveArmed = next.moveArmed;
+    TrackerState next = trackButton({parlex.buttons.mouseButtonState, parlex.buttons.moveArmed},
+                                    tracked(message, wParam));
+    parlex.buttons.mouseButtonState = next.button;
+    parlex.buttons.moveArmed = next.moveArmed;
 }
 
 void pollButtons(bool setArrow) {

@@ -6,12 +6,6 @@
 
 #include <windows.h>
 
-extern int mouseButtonState;
-extern int moveArmed;
-extern ButtonPhase closePhase;
-extern ButtonPhase trayPhase;
-extern int historyLatch;
-
 void resetButtons();
 // The left-button tracker: called first for every message the procedure handles.
 void trackMouseButton(UINT message, WPARAM wParam);

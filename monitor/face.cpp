@@ -1,4 +1,5 @@
 #include "monitor/face.h"
+#include "monitor/app_state.h"
 #include "sampling/display_texts.h"
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
@@ -11,21 +12,6 @@
 #include "version.h"
 
 #include <new>
-
-View* rootView;
-View* cornerImage;
-View* titleText;
-View* versionText;
-View* editionText;
-View* closeButton;
-View* trayButton;
-View* historyLabel;
-View* historyCheckBox;
-View* rowsImage;
-View* nameText[4];
-View* clockText[4];
-View* temperatureText[4];
-View* loadText[4];
 
 namespace {
 
@@ -56,22 +42,22 @@ struct FixedView {
 // In drawing order, which is also the order of hit-test priority, lowest
 // first; the background comes before them all and the rows after them.
 const FixedView fixedViews[] = {
-    {.place = &cornerImage, .x = 5, .y = 5, .piece = 1, .noHit = true},
-    {.place = &titleText,
+    {.place = &parlex.face.cornerImage, .x = 5, .y = 5, .piece = 1, .noHit = true},
+    {.place = &parlex.face.titleText,
      .x = 125,
      .y = 0,
      .text = L"TAVO Parlex",
      .points = 10,
      .style = styleBold,
      .align = alignCentre},
-    {.place = &versionText,
+    {.place = &parlex.face.versionText,
      .x = 125,
      .y = 15,
      .text = L"Ver." PARLEX_SHORT_VERSION,
      .points = 6,
      .style = styleBold,
      .align = alignCentre},
-    {.place = &editionText,
+    {.place = &parlex.face.editionText,
      .x = 206,
      .y = 128,
      .text = L"TAVO Parlex_SS Ver." PARLEX_SHORT_VERSION,
@@ -79,20 +65,20 @@ const FixedView fixedViews[] = {
      .style = styleBold,
      .align = alignCentre,
      .color = 0x40FFFFFF},
-    {.place = &closeButton, .x = 222, .y = 0, .piece = 5, .pressedPiece = 6},
-    {.place = &trayButton, .x = 196, .y = 0, .piece = 3, .pressedPiece = 4},
-    {.place = &historyLabel, .x = 25, .y = 125, .text = L"Monitor History"},
-    {.place = &historyCheckBox, .x = 7, .y = 125, .piece = 7, .pressedPiece = 8},
-    {.place = &rowsImage, .x = 0, .y = 30, .piece = 2, .noHit = true},
+    {.place = &parlex.face.closeButton, .x = 222, .y = 0, .piece = 5, .pressedPiece = 6},
+    {.place = &parlex.face.trayButton, .x = 196, .y = 0, .piece = 3, .pressedPiece = 4},
+    {.place = &parlex.face.historyLabel, .x = 25, .y = 125, .text = L"Monitor History"},
+    {.place = &parlex.face.historyCheckBox, .x = 7, .y = 125, .piece = 7, .pressedPiece = 8},
+    {.place = &parlex.face.rowsImage, .x = 0, .y = 30, .piece = 2, .noHit = true},
 };
 
-// A text view under rootView, sized as the layout sizes texts; null where
-// there is no rootView or no memory, which the face then goes without.
+// A text view under the root, sized as the layout sizes texts; null where
+// there is no root or no memory, which the face then goes without.
 View* makeText(int x, int y, const wchar_t* text, int points, uint32_t style, uint32_t align,
                uint32_t color, int width, int height, bool noHit) {
-    if (!rootView)
+    if (!parlex.face.root)
         return nullptr;
-    View* view = new (std::nothrow) View({x, y}, rootView, Text, nullptr, 0);
+    View* view = new (std::nothrow) View({x, y}, parlex.face.root.get(), Text, nullptr, 0);
     if (!view)
         return nullptr;
     view->text = text;
@@ -107,16 +93,17 @@ View* makeText(int x, int y, const wchar_t* text, int points, uint32_t style, ui
 }
 
 // False only when memory runs out.
-bool makeFixedView(const FixedView& fixed, FILE* archive) {
+bool makeFixedView(const FixedView& fixed, const SkinPack& pack) {
     if (fixed.piece == noPiece) {
         *fixed.place = makeText(fixed.x, fixed.y, fixed.text, fixed.points, fixed.style,
                                 fixed.align, fixed.color, 1, 1, fixed.noHit);
         return true;
     }
-    if (!loadSkinPiece(fixed.piece, fixed.place, archive, fixed.x, fixed.y, rootView, false))
+    if (!loadSkinPiece(pack, fixed.piece, fixed.place, fixed.x, fixed.y, parlex.face.root.get(),
+                       false))
         return false;
     if (fixed.pressedPiece != noPiece &&
-        !loadSkinPiece(fixed.pressedPiece, fixed.place, archive, 0, 0, nullptr, true))
+        !loadSkinPiece(pack, fixed.pressedPiece, fixed.place, 0, 0, nullptr, true))
         return false;
     if (*fixed.place && fixed.noHit)
         (*fixed.place)->noHit = 1;
@@ -125,57 +112,59 @@ bool makeFixedView(const FixedView& fixed, FILE* archive) {
 
 // The widest clock text; a name must end before the clock column begins.
 const wchar_t widestClockText[] = L"9999.9MHz";
-wchar_t fittedNames[gpuSlotCount][100];
 
 bool slotHoldsGpu(int slot) {
-    return slot < gpuReadings.gpuCount;
+    return slot < parlex.shared.gpus.gpuCount;
 }
 
-bool buildFrom(FILE* archive) {
-    if (!loadSkinPiece(0, &rootView, archive, 0, 0, nullptr, false))
+bool buildFrom(const SkinPack& pack) {
+    View* background = nullptr;
+    const bool loaded = loadSkinPiece(pack, 0, &background, 0, 0, nullptr, false);
+    parlex.face.root.reset(background);
+    if (!loaded)
         return false;
     // A background that did not decode has asked the program to end; there is
     // nothing to hang the other views on.
-    if (!rootView)
+    if (!parlex.face.root)
         return true;
     for (const FixedView& fixed : fixedViews)
-        if (!makeFixedView(fixed, archive))
+        if (!makeFixedView(fixed, pack))
             return false;
 
     for (int slot = 0; slot < gpuSlotCount; ++slot)
-        nameText[slot] =
-            makeText(0, firstRowY + rowHeight * slot, gpuReadings.slots[slot].nameText, 8, 0, 0,
-                     slotHoldsGpu(slot) ? nameColor : emptyNameColor, 150, 10, true);
+        parlex.face.nameText[slot] =
+            makeText(0, firstRowY + rowHeight * slot, parlex.shared.gpus.slots[slot].nameText, 8, 0,
+                     0, slotHoldsGpu(slot) ? nameColor : emptyNameColor, 150, 10, true);
 
     for (int slot = 0; slot < gpuSlotCount; ++slot)
         fitNameText(slot);
 
     // The value texts must exist before their views point at them.
-    startSamplingThread();
-    formatDisplayTexts();
+    startSamplingThread(parlex.shared);
+    formatDisplayTexts(parlex.shared.gpus);
 
     for (const ValueColumn& column : valueColumns)
         for (int slot = 0; slot < gpuSlotCount; ++slot)
-            column.views[slot] = makeText(column.x, firstRowY + rowHeight * slot,
-                                          gpuReadings.slots[slot].*column.text, 8, 0, alignFar,
-                                          slotHoldsGpu(slot) ? presentColor : dimColor, 1, 1, true);
+            column.views[slot] = makeText(
+                column.x, firstRowY + rowHeight * slot, parlex.shared.gpus.slots[slot].*column.text,
+                8, 0, alignFar, slotHoldsGpu(slot) ? presentColor : dimColor, 1, 1, true);
     return true;
 }
 
 } // namespace
 
 const ValueColumn valueColumns[3] = {
-    {.views = clockText,
+    {.views = parlex.face.clockText,
      .x = clockColumnX,
      .text = &GpuSlotReadings::clockText,
      .color = [](const GpuSlotReadings& readings, int slot,
                  int count) { return valueColor(readings.graphicsClock != 0, slot, count); }},
-    {.views = temperatureText,
+    {.views = parlex.face.temperatureText,
      .x = clockColumnX + columnGap,
      .text = &GpuSlotReadings::temperatureText,
      .color = [](const GpuSlotReadings& readings, int slot,
                  int count) { return valueColor(readings.temperature != 0, slot, count); }},
-    {.views = loadText,
+    {.views = parlex.face.loadText,
      .x = clockColumnX + 2 * columnGap,
      .text = &GpuSlotReadings::loadText,
      .color = [](const GpuSlotReadings&, int slot, int count) { return loadColor(slot, count); }},
@@ -194,24 +183,13 @@ void styleValueView(View* view, const wchar_t* text, uint32_t color) {
     view->height = 1;
 }
 
-namespace {
-
-void forgetViews() {
-    rootView = cornerImage = titleText = versionText = editionText = nullptr;
-    closeButton = trayButton = historyLabel = historyCheckBox = rowsImage = nullptr;
-    for (int slot = 0; slot < 4; ++slot)
-        nameText[slot] = clockText[slot] = temperatureText[slot] = loadText[slot] = nullptr;
-}
-
-} // namespace
-
 void fitNameText(int slot) {
-    View* view = nameText[slot];
+    View* view = parlex.face.nameText[slot];
     if (!view)
         return;
-    const wchar_t* name = gpuReadings.slots[slot].nameText;
+    const wchar_t* name = parlex.shared.gpus.slots[slot].nameText;
     view->text = name;
-    Gdiplus::GpGraphics* graphics = backBuffer.graphics;
+    Gdiplus::GpGraphics* graphics = parlex.backBuffer.graphics;
     Gdiplus::GpFont* nameFont = textFont(view->fontFamily, view->fontPoints, view->fontStyle);
     Gdiplus::GpFont* clockFont = textFont(View::defaultFontFamily, 8, 0);
     if (!graphics || !nameFont || !clockFont || !name)
@@ -223,27 +201,27 @@ void fitNameText(int slot) {
     });
     if (fitted == name)
         return;
-    wchar_t(&buffer)[100] = fittedNames[slot];
+    wchar_t(&buffer)[100] = parlex.face.fittedNames[slot];
     const size_t length = fitted.copy(buffer, 99);
     buffer[length] = L'\0';
     view->text = buffer;
 }
 
 void followRediscoveredNames() {
-    if (!adoptRediscoveredNames())
+    if (!adoptRediscoveredNames(parlex.shared.gpus))
         return;
     for (int slot = 0; slot < gpuSlotCount; ++slot) {
-        if (!nameText[slot])
+        if (!parlex.face.nameText[slot])
             continue;
-        nameText[slot]->color = slotHoldsGpu(slot) ? nameColor : emptyNameColor;
+        parlex.face.nameText[slot]->color = slotHoldsGpu(slot) ? nameColor : emptyNameColor;
         fitNameText(slot);
     }
 }
 
-const wchar_t* buildLayout(FILE* archive) {
-    if (!archive)
+const wchar_t* buildLayout(const SkinPack& pack) {
+    if (!pack.archive)
         return L"アーカイブファイルを読み込めません";
-    if (!buildFrom(archive)) {
+    if (!buildFrom(pack)) {
         destroyLayout();
         return L"メモリを確保できません";
     }
@@ -252,6 +230,6 @@ const wchar_t* buildLayout(FILE* archive) {
 
 void destroyLayout() {
     forgetComposedFace();
-    delete rootView;
-    forgetViews();
+    // The root owns every view; the face forgets them all with it.
+    parlex.face = Face();
 }

@@ -1,26 +1,11 @@
-// The face of the Parlex window: rootView and its 25 children, in the order
-// that is also their drawing order and hit-test priority.
+// The face of the Parlex window, built into parlex.face from the skin.
 #pragma once
 
 #include "sampling/gpu_readings.h"
+#include "skin/skin_pack.h"
 #include "skin/view.h"
 
 #include <cstdio>
-
-extern View* rootView;
-extern View* cornerImage;
-extern View* titleText;
-extern View* versionText;
-extern View* editionText;
-extern View* closeButton;
-extern View* trayButton;
-extern View* historyLabel;
-extern View* historyCheckBox;
-extern View* rowsImage;
-extern View* nameText[4];
-extern View* clockText[4];
-extern View* temperatureText[4];
-extern View* loadText[4];
 
 // The three value columns of every slot, at build and at every refresh: the
 // views, where they stand, the slot's text they show, and the colour of a
@@ -39,16 +24,16 @@ void styleValueView(View* view, const wchar_t* text, uint32_t color);
 constexpr uint32_t nameColor = 0xBEFFFFFF;
 constexpr uint32_t emptyNameColor = 0x40FFFFFF;
 
-// Builds the face from the extracted skin, open as archive (null: it could not
-// be opened), starting the sampling thread and formatting the texts once on
+// Builds the face from the extracted skin pack (its archive null: it could
+// not be opened), starting the sampling thread and formatting the texts once on
 // the way. The archive stays open. Null, or the text of the failure, every
 // view built so far deleted.
-const wchar_t* buildLayout(FILE* archive);
+const wchar_t* buildLayout(const SkinPack& pack);
 // Points the name view of a slot at its GPU's name, shortened where it would
 // reach the clock column.
 void fitNameText(int slot);
 // After the GPUs were discovered again: the name views take the new names,
 // fitted, in the colour of a slot with or without a GPU.
 void followRediscoveredNames();
-// Deletes rootView and with it every view.
+// Deletes the root and with it every view.
 void destroyLayout();

@@ -17,20 +17,17 @@
 
 namespace {
 
-char windowTitle[100];
-char windowClassName[100];
-
 void fillTrayIconData(HINSTANCE instance) {
-    std::memset(&trayIconData, 0, sizeof trayIconData);
-    trayIconData.cbSize = sizeof trayIconData;
-    trayIconData.hWnd = mainWindow;
-    trayIconData.uID = 32770;
-    trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    trayIconData.uCallbackMessage = WM_TRAYICON;
-    trayIconData.hIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(trayIconId),
-                                                       IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                       GetSystemMetrics(SM_CYSMICON), 0));
-    std::strcpy(trayIconData.szTip, "TAVO Parlex");
+    std::memset(&parlex.trayIconData, 0, sizeof parlex.trayIconData);
+    parlex.trayIconData.cbSize = sizeof parlex.trayIconData;
+    parlex.trayIconData.hWnd = parlex.mainWindow;
+    parlex.trayIconData.uID = 32770;
+    parlex.trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    parlex.trayIconData.uCallbackMessage = WM_TRAYICON;
+    parlex.trayIconData.hIcon = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(trayIconId), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    std::strcpy(parlex.trayIconData.szTip, "TAVO Parlex");
 }
 
 bool systemVersionPasses() {
@@ -52,11 +49,11 @@ void sizeWindow(HWND window) {
 }
 
 void setStartValues() {
-    resetGpuReadings();
+    resetGpuReadings(parlex.shared.gpus);
     resetButtons();
-    historyOn = 0;
-    historyStartPending = 0;
-    inTray = 0;
+    parlex.shared.historyOn = 0;
+    parlex.shared.historyStartPending = 0;
+    parlex.shared.inTray = 0;
 }
 
 void registerWindowClass(HINSTANCE instance) {
@@ -69,20 +66,21 @@ void registerWindowClass(HINSTANCE instance) {
     windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(smallIconId));
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = windowClassName;
+    windowClass.lpszClassName = parlex.windowClassName;
     RegisterClassExA(&windowClass);
 }
 
 int startMonitor(HINSTANCE instance, int showCommand) {
-    HWND window = CreateWindowExA(
-        0, windowClassName, windowTitle, WS_POPUP, GetSystemMetrics(SM_CXSCREEN) / 2 - 135,
-        GetSystemMetrics(SM_CYSCREEN) / 2 - 70, 0, 0, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, parlex.windowClassName, parlex.windowTitle, WS_POPUP,
+                                  GetSystemMetrics(SM_CXSCREEN) / 2 - 135,
+                                  GetSystemMetrics(SM_CYSCREEN) / 2 - 70, 0, 0, nullptr, nullptr,
+                                  instance, nullptr);
     if (!window) {
         showFailure(L"ウィンドウを作成できません", nullptr);
         return 0;
     }
-    mainWindow = window;
-    showLoggerNotice = showRunningNotice;
+    parlex.mainWindow = window;
+    parlex.shared.showLoggerNotice = showRunningNotice;
     fillTrayIconData(instance);
     allowTaskbarCreated(window);
 
@@ -94,21 +92,21 @@ int startMonitor(HINSTANCE instance, int showCommand) {
 
     // A directory longer than the buffer leaves it empty: GetCurrentDirectory
     // then writes nothing.
-    std::memset(workDir, 0, sizeof workDir);
-    GetCurrentDirectoryA(workDirSize, workDir);
-    OutputDebugStringA(workDir);
+    std::memset(parlex.shared.workDir, 0, sizeof parlex.shared.workDir);
+    GetCurrentDirectoryA(workDirSize, parlex.shared.workDir);
+    OutputDebugStringA(parlex.shared.workDir);
 
     sizeWindow(window);
-    createBackBuffer(window);
+    parlex.backBuffer.create(window);
     setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
-    const SkinExtraction skin = extractSkin(instance, skinResourceId);
+    const SkinExtraction skin = extractSkin(parlex.skin, instance, skinResourceId);
     if (!skin.archive) {
         showFailure(skin.failure, window);
         return 0;
     }
-    const DiscoveryOutcome discovery = discoverGpus();
+    const DiscoveryOutcome discovery = discoverGpus(parlex.shared.gpus);
     if (discovery.moreThanFour)
         showStartupNotice(L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
                           L"4枚までを認識します");
@@ -117,7 +115,7 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         return 0;
     }
     // Starts the sampling thread and formats the texts once on the way.
-    if (const wchar_t* failure = buildLayout(skin.archive)) {
+    if (const wchar_t* failure = buildLayout(parlex.skin)) {
         showFailure(failure, window);
         return 0;
     }
@@ -132,15 +130,15 @@ int startMonitor(HINSTANCE instance, int showCommand) {
 // system's own clean-up of the process (XP). Both are asked to stop and
 // waited for, together no longer than about two seconds.
 void endThreads() {
-    appRunning = 0;
+    parlex.shared.appRunning = 0;
     const DWORD started = GetTickCount(), allowed = 2000;
-    stopSamplingThread(allowed);
+    stopSamplingThread(parlex.shared, allowed);
     const DWORD spent = GetTickCount() - started;
-    waitForLoggerLaunch(spent < allowed ? allowed - spent : 0);
+    waitForLoggerLaunch(parlex.shared, spent < allowed ? allowed - spent : 0);
 }
 
 int runMessageLoop() {
-    loopStarted = 1;
+    parlex.loopStarted = 1;
     MSG message = {};
     for (;;) {
         BOOL result = GetMessageA(&message, nullptr, 0, 0);
@@ -157,7 +155,7 @@ int runMessageLoop() {
             Sleep(1);
         // A window destroyed while a notice had the procedure switched off
         // never posted its quit message: end here all the same.
-        if (!IsWindow(mainWindow))
+        if (!IsWindow(parlex.mainWindow))
             return 0;
     }
     return static_cast<int>(message.wParam);
@@ -167,14 +165,14 @@ int runMessageLoop() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     restrictDllSearch();
-    appRunning = 1;
-    instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
-    if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+    parlex.shared.appRunning = 1;
+    parlex.instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
+    if (!parlex.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
-    procEnabled = 1;
-    loopStarted = 0;
-    LoadStringA(instance, titleStringId, windowTitle, sizeof windowTitle);
-    LoadStringA(instance, classNameStringId, windowClassName, sizeof windowClassName);
+    parlex.procEnabled = 1;
+    parlex.loopStarted = 0;
+    LoadStringA(instance, titleStringId, parlex.windowTitle, sizeof parlex.windowTitle);
+    LoadStringA(instance, classNameStringId, parlex.windowClassName, sizeof parlex.windowClassName);
     registerWindowClass(instance);
     const int exitCode = startMonitor(instance, showCommand) ? runMessageLoop() : 0;
     endThreads();

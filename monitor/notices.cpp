@@ -7,21 +7,26 @@ void messageBox(HWND owner, const wchar_t* text) {
     MessageBoxW(owner, text, L"Parlex", MB_OK);
 }
 
+void showMessageBox(HWND owner, const wchar_t* text) {
+    if (parlex.showMessageBox)
+        parlex.showMessageBox(owner, text);
+    else
+        messageBox(owner, text);
+}
+
 } // namespace
 
-void (*showMessageBox)(HWND owner, const wchar_t* text) = messageBox;
-
 void showFailure(const wchar_t* text, HWND owner) {
-    procEnabled = 0;
+    parlex.procEnabled = 0;
     showMessageBox(owner, text);
 }
 
 void showStartupNotice(const wchar_t* text) {
-    showMessageBox(mainWindow, text);
+    showMessageBox(parlex.mainWindow, text);
 }
 
 void showRunningNotice(const wchar_t* text) {
-    procEnabled = 0;
-    showMessageBox(mainWindow, text);
-    procEnabled = 1;
+    parlex.procEnabled = 0;
+    showMessageBox(parlex.mainWindow, text);
+    parlex.procEnabled = 1;
 }

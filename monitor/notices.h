@@ -11,7 +11,3 @@ void showStartupNotice(const wchar_t* text);
 // A notice of the sampling thread: the window procedure is switched off while
 // the box is open and on again afterwards.
 void showRunningNotice(const wchar_t* text);
-
-// Where every box goes: MessageBoxW with caption "Parlex" and MB_OK. Tests
-// replace it to read the texts without a box.
-extern void (*showMessageBox)(HWND owner, const wchar_t* text);

@@ -5,8 +5,8 @@
 
 void requestRepaint() {
     // A face that would come out the same is not painted again.
-    if (!composeFace(rootView))
+    if (!composeFace(parlex.backBuffer, parlex.face.root.get()))
         return;
-    InvalidateRect(mainWindow, nullptr, FALSE);
-    UpdateWindow(mainWindow);
+    InvalidateRect(parlex.mainWindow, nullptr, FALSE);
+    UpdateWindow(parlex.mainWindow);
 }

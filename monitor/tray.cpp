@@ -8,31 +8,30 @@ const UINT closeCommand = 200;
 // A shell that is busy or not started yet (right after log-on) refuses or
 // times out: the icon is tried again for this many ticks of trayRetryTimer.
 const int trayTries = 8;
-int trayTriesLeft;
 
 // True once the shell has the icon. An add that timed out may still have
 // gone through, which the change that follows it finds.
 bool addIcon() {
-    trayIconData.uFlags |= NIF_INFO;
-    const BOOL added = Shell_NotifyIconA(NIM_ADD, &trayIconData);
-    trayIconData.uFlags &= ~NIF_INFO;
-    return Shell_NotifyIconA(NIM_MODIFY, &trayIconData) || added;
+    parlex.trayIconData.uFlags |= NIF_INFO;
+    const BOOL added = Shell_NotifyIconA(NIM_ADD, &parlex.trayIconData);
+    parlex.trayIconData.uFlags &= ~NIF_INFO;
+    return Shell_NotifyIconA(NIM_MODIFY, &parlex.trayIconData) || added;
 }
 
 void showMenu() {
-    SetActiveWindow(mainWindow);
+    SetActiveWindow(parlex.mainWindow);
     // A menu of a window that is not in the foreground never learns of a click
     // elsewhere and stays open.
-    SetForegroundWindow(mainWindow);
+    SetForegroundWindow(parlex.mainWindow);
     POINT cursor;
     GetCursorPos(&cursor);
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, openCommand, "open");
     AppendMenuA(menu, MF_STRING, closeCommand, "close");
-    TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, parlex.mainWindow, nullptr);
     // Without a message after it, a menu opened right after this one would not
     // track properly. It comes after the choice in the queue.
-    PostMessageA(mainWindow, WM_NULL, 0, 0);
+    PostMessageA(parlex.mainWindow, WM_NULL, 0, 0);
     // The choice arrives as a WM_COMMAND posted to the window; it is taken
     // from the queue here, since the window procedure has no WM_COMMAND.
     MSG message;
@@ -41,8 +40,8 @@ void showMenu() {
         if (message.wParam == openCommand) {
             restoreFromTray();
         } else if (message.wParam == closeCommand) {
-            Shell_NotifyIconA(NIM_DELETE, &trayIconData);
-            DestroyWindow(mainWindow);
+            Shell_NotifyIconA(NIM_DELETE, &parlex.trayIconData);
+            DestroyWindow(parlex.mainWindow);
         }
         DispatchMessageA(&message);
     }
@@ -54,20 +53,20 @@ void showMenu() {
 void hideToTray() {
     // Readings stop with the window going, not only once hiding it and handing
     // the icon to the shell have returned, which can take a while.
-    inTray = 1;
-    ShowWindow(mainWindow, SW_HIDE);
+    parlex.shared.inTray = 1;
+    ShowWindow(parlex.mainWindow, SW_HIDE);
     if (addIcon())
         return;
-    trayTriesLeft = trayTries;
-    SetTimer(mainWindow, trayRetryTimer, 500, nullptr);
+    parlex.trayTriesLeft = trayTries;
+    SetTimer(parlex.mainWindow, trayRetryTimer, 500, nullptr);
 }
 
 void retryTrayIcon() {
-    if (!inTray || addIcon()) {
-        KillTimer(mainWindow, trayRetryTimer);
+    if (!parlex.shared.inTray || addIcon()) {
+        KillTimer(parlex.mainWindow, trayRetryTimer);
         return;
     }
-    if (--trayTriesLeft > 0)
+    if (--parlex.trayTriesLeft > 0)
         return;
     // Hidden without an icon, the window could only be ended from the task
     // manager: it comes back instead.
@@ -75,11 +74,11 @@ void retryTrayIcon() {
 }
 
 void restoreFromTray() {
-    KillTimer(mainWindow, trayRetryTimer);
-    ShowWindow(mainWindow, SW_SHOWNORMAL);
-    SetForegroundWindow(mainWindow);
-    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
-    inTray = 0;
+    KillTimer(parlex.mainWindow, trayRetryTimer);
+    ShowWindow(parlex.mainWindow, SW_SHOWNORMAL);
+    SetForegroundWindow(parlex.mainWindow);
+    Shell_NotifyIconA(NIM_DELETE, &parlex.trayIconData);
+    parlex.shared.inTray = 0;
 }
 
 void trayIconMessage(LPARAM lParam) {
@@ -107,9 +106,11 @@ void* user32Procedure(const char* name) {
     return user32 ? reinterpret_cast<void*>(GetProcAddress(user32, name)) : nullptr;
 }
 
-} // namespace
+void* resolveUser32(const char* name) {
+    return parlex.resolveUser32 ? parlex.resolveUser32(name) : user32Procedure(name);
+}
 
-void* (*resolveUser32)(const char* name) = user32Procedure;
+} // namespace
 
 void allowTaskbarCreated(HWND window) {
     const UINT message = taskbarCreatedMessage();
@@ -132,6 +133,6 @@ void allowTaskbarCreated(HWND window) {
 }
 
 void trayRecreated() {
-    if (inTray)
+    if (parlex.shared.inTray)
         addIcon();
 }

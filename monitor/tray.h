@@ -19,6 +19,3 @@ void trayRecreated();
 // Lets the shell's "TaskbarCreated" reach the window although the shell runs
 // at a lower integrity level than this elevated program.
 void allowTaskbarCreated(HWND window);
-// Where allowTaskbarCreated finds the user32 functions newer than XP; tests
-// replace it.
-extern void* (*resolveUser32)(const char* name);

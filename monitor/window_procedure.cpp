@@ -11,12 +11,6 @@
 
 namespace {
 
-// The view a press began on, the view under the pointer, and whether the
-// background is being dragged: the window's own, no other file sees them.
-View* pressedView;
-View* hoverView;
-int backgroundDrag;
-
 void setArrow() {
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
 }
@@ -25,12 +19,12 @@ void setArrow() {
 POINT pointerPosition() {
     POINT point;
     GetCursorPos(&point);
-    ScreenToClient(mainWindow, &point);
+    ScreenToClient(parlex.mainWindow, &point);
     return point;
 }
 
 POINT toScreen(POINT point) {
-    ClientToScreen(mainWindow, &point);
+    ClientToScreen(parlex.mainWindow, &point);
     return point;
 }
 
@@ -38,83 +32,81 @@ void refresh() {
     POINT point = pointerPosition();
     followRediscoveredNames();
     updateReadingViews();
-    View* hit = rootView ? rootView->hitTest(point) : nullptr;
+    View* hit = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
     // Skipped only while the window is being dragged with the pointer over it.
-    if (!hit || !backgroundDrag)
+    if (!hit || !parlex.backgroundDrag)
         requestRepaint();
 }
 
 void pointerMoved() {
     POINT point = pointerPosition();
-    if (pressedView) {
-        pressedView->dragTo(point.x, point.y);
+    if (parlex.pressedView) {
+        parlex.pressedView->dragTo(point.x, point.y);
         requestRepaint();
     }
-    if (hoverView) {
-        if (hoverView->hitTest(point) != hoverView) {
-            hoverView->hovered = 0;
-            hoverView = nullptr;
+    if (parlex.hoverView) {
+        if (parlex.hoverView->hitTest(point) != parlex.hoverView) {
+            parlex.hoverView->hovered = 0;
+            parlex.hoverView = nullptr;
             requestRepaint();
             return;
         }
-        View* found = rootView->hitTest(point);
+        View* found = parlex.face.root->hitTest(point);
         if (found) {
             found->hovered = 1;
-            hoverView = found;
-            if (found != rootView)
+            parlex.hoverView = found;
+            if (found != parlex.face.root.get())
                 requestRepaint();
         }
         return;
     }
     // The first move into a view only records it; the next one sets hovered.
-    hoverView = rootView ? rootView->hitTest(point) : nullptr;
-    if (hoverView != rootView)
+    parlex.hoverView = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
+    if (parlex.hoverView != parlex.face.root.get())
         requestRepaint();
 }
 
 void pressed(LPARAM lParam) {
     POINT point = pointerPosition();
-    View* found = rootView ? rootView->hitTest(point) : nullptr;
+    View* found = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
     if (!found)
         return;
-    if (found == rootView) {
+    if (found == parlex.face.root.get()) {
         // A press on the background moves the borderless window: the system's
         // move follows the pointer until the button is released.
-        backgroundDrag = 1;
-        moveArmed = 1;
-        PostMessageA(mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
+        parlex.backgroundDrag = 1;
+        parlex.buttons.moveArmed = 1;
+        PostMessageA(parlex.mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
     }
     found->press(toScreen(point));
-    pressedView = found;
-    if (found != rootView)
+    parlex.pressedView = found;
+    if (found != parlex.face.root.get())
         requestRepaint();
 }
 
 void released() {
-    backgroundDrag = 0;
+    parlex.backgroundDrag = 0;
     POINT point = pointerPosition();
-    if (pressedView) {
-        pressedView->release(toScreen(point));
-        pressedView = nullptr;
+    if (parlex.pressedView) {
+        parlex.pressedView->release(toScreen(point));
+        parlex.pressedView = nullptr;
         requestRepaint();
     }
 }
 
 // Window destruction: everything in order, then the quit message. Runs once,
 // however many ways the window is ended at the same time.
-bool shutdownDone;
-
 void shutdown() {
-    if (shutdownDone)
+    if (parlex.shutdownDone)
         return;
-    shutdownDone = true;
-    appRunning = 0;
-    pressedView = hoverView = nullptr;
+    parlex.shutdownDone = true;
+    parlex.shared.appRunning = 0;
+    parlex.pressedView = parlex.hoverView = nullptr;
     destroyLayout();
-    destroyBackBuffer(mainWindow);
-    ReleaseMutex(instanceMutex);
-    CloseHandle(instanceMutex);
-    removeSkinFiles();
+    parlex.backBuffer.destroy(parlex.mainWindow);
+    ReleaseMutex(parlex.instanceMutex);
+    CloseHandle(parlex.instanceMutex);
+    removeSkinFiles(parlex.skin);
     PostQuitMessage(0);
 }
 
@@ -122,11 +114,11 @@ void shutdown() {
 // message is checked before the poll, so that a press that follows a jump onto
 // a control (a tap, a pen, a remote session) finds the control's flag fresh.
 void refreshUnderCursor(UINT message) {
-    if (!appRunning || !rootView)
+    if (!parlex.shared.appRunning || !parlex.face.root)
         return;
     if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP)
         return;
-    rootView->hitTest(pointerPosition());
+    parlex.face.root->hitTest(pointerPosition());
 }
 
 // The 1 ms tick serves the controls alone: it carries a press through its
@@ -135,23 +127,23 @@ void refreshUnderCursor(UINT message) {
 // system each tick is a wake-up that keeps the processor from its deep sleep
 // states; so it rests until a pointer message arrives. That message is itself
 // handled before any tick, as a tick would handle it.
-bool fastTimerResting;
-
 void restFastTimerWhenIdle(HWND window) {
-    if (readyStage != 2 || fastTimerResting || mouseButtonState != ButtonUp || backgroundDrag ||
-        (closePhase != Idle && closePhase != Done) || (trayPhase != Idle && trayPhase != Done))
+    if (parlex.readyStage != 2 || parlex.fastTimerResting ||
+        parlex.buttons.mouseButtonState != ButtonUp || parlex.backgroundDrag ||
+        (parlex.buttons.closePhase != Idle && parlex.buttons.closePhase != Done) ||
+        (parlex.buttons.trayPhase != Idle && parlex.buttons.trayPhase != Done))
         return;
     KillTimer(window, fastTimer);
-    fastTimerResting = true;
+    parlex.fastTimerResting = true;
 }
 
 void wakeFastTimer(HWND window, UINT message) {
-    if (!fastTimerResting)
+    if (!parlex.fastTimerResting)
         return;
     if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP &&
         message != WM_SETCURSOR && message != WM_NCMOUSEMOVE)
         return;
-    fastTimerResting = false;
+    parlex.fastTimerResting = false;
     SetTimer(window, fastTimer, 1, nullptr);
 }
 
@@ -172,10 +164,10 @@ bool pollsOn(UINT message) {
 } // namespace
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!procEnabled) {
+    if (!parlex.procEnabled) {
         // A notice's own loop is running; the window may still be ended from
         // outside (the system, the taskbar), and then it ends in order.
-        if (message == WM_DESTROY && loopStarted) {
+        if (message == WM_DESTROY && parlex.loopStarted) {
             shutdown();
             return 0;
         }
@@ -183,7 +175,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     wakeFastTimer(window, message);
     trackMouseButton(message, wParam);
-    if (readyStage == 2 && loopStarted && pollsOn(message)) {
+    if (parlex.readyStage == 2 && parlex.loopStarted && pollsOn(message)) {
         refreshUnderCursor(message);
         pollButtons(message != WM_TIMER || wParam != fastTimer);
     }
@@ -197,43 +189,43 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE:
         SetTimer(window, fastTimer, 1, nullptr);
         SetTimer(window, refreshTimer, 1000, nullptr);
-        ++readyStage;
+        ++parlex.readyStage;
         return 0;
     case WM_DESTROY:
         shutdown();
         return 0;
     case WM_PAINT:
-        paintWindow(window, rootView);
+        paintWindow(parlex.backBuffer, window, parlex.face.root.get());
         setArrow();
         return 0;
     case WM_SETCURSOR:
     case WM_EXITSIZEMOVE:
-        if (appRunning)
-            backgroundDrag = 0;
+        if (parlex.shared.appRunning)
+            parlex.backgroundDrag = 0;
         setArrow();
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) {
-            appRunning = 0;
+            parlex.shared.appRunning = 0;
             DestroyWindow(window);
             return 0;
         }
         setArrow();
         return 0;
     case WM_TIMER:
-        if (!appRunning)
+        if (!parlex.shared.appRunning)
             return 0;
         if (wParam == fastTimer) {
-            if (readyStage == 1)
-                readyStage = 2;
-            else if (loopStarted)
+            if (parlex.readyStage == 1)
+                parlex.readyStage = 2;
+            else if (parlex.loopStarted)
                 restFastTimerWhenIdle(window);
             return 0;
         }
         if (wParam == refreshTimer) {
             // The views exist only once start-up has built them; a notice
             // during start-up runs this timer before that.
-            if (readyStage == 2 && rootView)
+            if (parlex.readyStage == 2 && parlex.face.root)
                 refresh();
             return 0;
         }
@@ -244,17 +236,17 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         setArrow();
         return 0;
     case WM_MOUSEMOVE:
-        if (appRunning && rootView)
+        if (parlex.shared.appRunning && parlex.face.root)
             pointerMoved();
         setArrow();
         return 0;
     case WM_LBUTTONDOWN:
-        if (appRunning)
+        if (parlex.shared.appRunning)
             pressed(lParam);
         setArrow();
         return 0;
     case WM_LBUTTONUP:
-        if (appRunning)
+        if (parlex.shared.appRunning)
             released();
         setArrow();
         return 0;

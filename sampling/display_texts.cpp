@@ -2,11 +2,6 @@
 
 #include <cstdio>
 
-const wchar_t defaultNameText[] = L"- empty -";
-const wchar_t defaultClockText[] = L"0.0MHz";
-const wchar_t defaultTemperatureText[] = L"0.0\u2103";
-const wchar_t defaultLoadText[] = L"0\uFF05";
-
 namespace {
 
 // ASCII digits widened, then the unit; cut as the views' buffers require.

@@ -9,10 +9,10 @@ constexpr uint32_t presentColor = 0xFFFFFFFF;
 constexpr uint32_t dimColor = 0x1EFFFFFF; // a missing value: white at alpha 30
 
 // Texts of a slot that has no GPU, or has not been formatted yet.
-extern const wchar_t defaultNameText[];
-extern const wchar_t defaultClockText[];
-extern const wchar_t defaultTemperatureText[];
-extern const wchar_t defaultLoadText[];
+inline constexpr wchar_t defaultNameText[] = L"- empty -";
+inline constexpr wchar_t defaultClockText[] = L"0.0MHz";
+inline constexpr wchar_t defaultTemperatureText[] = L"0.0\u2103";
+inline constexpr wchar_t defaultLoadText[] = L"0\uFF05";
 
 // The longest text a value view gets, in characters.
 constexpr size_t maxValueTextLength = 39;

@@ -7,10 +7,6 @@
 
 namespace {
 
-wchar_t clockBuffers[gpuSlotCount][100];
-wchar_t temperatureBuffers[gpuSlotCount][100];
-wchar_t loadBuffers[gpuSlotCount][100];
-
 const wchar_t* store(const std::wstring& text, wchar_t (&buffer)[100]) {
     std::memset(buffer, 0, sizeof buffer);
     text.copy(buffer, maxValueTextLength);
@@ -19,27 +15,27 @@ const wchar_t* store(const std::wstring& text, wchar_t (&buffer)[100]) {
 
 } // namespace
 
-int formatDisplayTexts() {
-    int count = gpuReadings.gpuCount;
+int formatDisplayTexts(GpuReadings& gpus) {
+    int count = gpus.gpuCount;
     // A slot without a GPU, also one that a GPU has left, reads as at start.
     for (int slot = count < 0 ? 0 : count; slot < gpuSlotCount; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        GpuSlotReadings& readings = gpus.slots[slot];
         readings.clockText = defaultClockText;
         readings.temperatureText = defaultTemperatureText;
         readings.loadText = defaultLoadText;
     }
     for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
-        readings.clockText = store(formatClockText(readings.graphicsClock), clockBuffers[slot]);
+        GpuSlotReadings& readings = gpus.slots[slot];
+        readings.clockText = store(formatClockText(readings.graphicsClock), readings.clockBuffer);
     }
     for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        GpuSlotReadings& readings = gpus.slots[slot];
         readings.temperatureText =
-            store(formatTemperatureText(readings.temperature), temperatureBuffers[slot]);
+            store(formatTemperatureText(readings.temperature), readings.temperatureBuffer);
     }
     for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
-        readings.loadText = store(formatLoadText(readings.load), loadBuffers[slot]);
+        GpuSlotReadings& readings = gpus.slots[slot];
+        readings.loadText = store(formatLoadText(readings.load), readings.loadBuffer);
     }
     return 1;
 }

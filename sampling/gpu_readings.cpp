@@ -5,21 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
-GpuReadings gpuReadings;
-std::atomic<bool> rediscoveryPending;
-
-namespace {
-
-wchar_t nameBuffers[gpuSlotCount][100];
-// Written by the sampling thread before it counts a rediscovery, read by the
-// window thread after it sees the count change.
-wchar_t rediscoveredNames[gpuSlotCount][100];
-std::atomic<int> rediscoveries;
-
-} // namespace
-
-void resetGpuReadings() {
-    for (GpuSlotReadings& slot : gpuReadings.slots) {
+void resetGpuReadings(GpuReadings& gpus) {
+    for (GpuSlotReadings& slot : gpus.slots) {
         slot.nameText = defaultNameText;
         slot.graphicsClock = 0;
         slot.temperature = 0;
@@ -32,90 +19,92 @@ void resetGpuReadings() {
     }
 }
 
-bool enumerateGpus() {
+bool enumerateGpus(GpuReadings& gpus) {
     if (NvAPI_Initialize() != NVAPI_OK)
         return false;
     int count = 0;
-    const GpuListing listing = listGpus(gpuReadings.handles, &count);
+    const GpuListing listing = listGpus(gpus.handles, &count);
     if (listing.ordinary != NVAPI_OK || listing.tcc != NVAPI_OK)
         return false;
-    gpuReadings.gpuCount = count;
+    gpus.gpuCount = count;
     return count >= 1;
 }
 
-int fetchGpuName(int slot) {
-    if (readGpuName(gpuReadings.handles[slot], nameBuffers[slot]) != NVAPI_OK)
+int fetchGpuName(GpuReadings& gpus, int slot) {
+    GpuSlotReadings& readings = gpus.slots[slot];
+    if (readGpuName(gpus.handles[slot], readings.nameBuffer) != NVAPI_OK)
         return 0;
-    gpuReadings.slots[slot].nameText = nameBuffers[slot];
+    readings.nameText = readings.nameBuffer;
     return 1;
 }
 
-DiscoveryOutcome discoverGpus() {
+DiscoveryOutcome discoverGpus(GpuReadings& gpus) {
     DiscoveryOutcome outcome = {};
-    if (!enumerateGpus()) {
+    if (!enumerateGpus(gpus)) {
         outcome.failure = L"NvAPIの初期化に失敗しました";
         return outcome;
     }
-    for (int slot = 0; slot < gpuReadings.gpuCount; ++slot) {
+    for (int slot = 0; slot < gpus.gpuCount; ++slot) {
         if (slot == gpuSlotCount) {
             outcome.moreThanFour = true;
-            gpuReadings.gpuCount = gpuSlotCount;
+            gpus.gpuCount = gpuSlotCount;
             break;
         }
-        if (!fetchGpuName(slot)) {
+        if (!fetchGpuName(gpus, slot)) {
             outcome.failure = L"GPU名を取得できません";
             return outcome;
         }
     }
-    for (int slot = 0; slot < gpuReadings.gpuCount; ++slot) {
-        NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
+    for (int slot = 0; slot < gpus.gpuCount; ++slot) {
+        NvPhysicalGpuHandle gpu = gpus.handles[slot];
         NvU32 deviceId = 0, subSystemId = 0, revisionId = 0, extDeviceId = 0;
         if (NvAPI_GPU_GetPCIIdentifiers(gpu, &deviceId, &subSystemId, &revisionId, &extDeviceId) !=
             NVAPI_OK) {
             outcome.failure = L"デバイスIDを取得できません";
             return outcome;
         }
-        gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
-        gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);
+        gpus.slots[slot].clockVersion = probeClockVersion(gpu);
+        gpus.slots[slot].thermalVersion = probeThermalVersion(gpu);
     }
     return outcome;
 }
 
-bool rediscoverGpus() {
-    int count = enumerateGpus() ? gpuReadings.gpuCount.load() : 0;
+bool rediscoverGpus(GpuReadings& gpus) {
+    int count = enumerateGpus(gpus) ? gpus.gpuCount.load() : 0;
     if (count > gpuSlotCount)
         count = gpuSlotCount;
     for (int slot = 0; slot < count; ++slot) {
-        NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
-        if (readGpuName(gpu, rediscoveredNames[slot]) != NVAPI_OK)
-            std::wcscpy(rediscoveredNames[slot], defaultNameText);
-        gpuReadings.slots[slot].clockVersion = probeClockVersion(gpu);
-        gpuReadings.slots[slot].thermalVersion = probeThermalVersion(gpu);
+        NvPhysicalGpuHandle gpu = gpus.handles[slot];
+        wchar_t(&name)[100] = gpus.slots[slot].rediscoveredName;
+        if (readGpuName(gpu, name) != NVAPI_OK)
+            std::wcscpy(name, defaultNameText);
+        gpus.slots[slot].clockVersion = probeClockVersion(gpu);
+        gpus.slots[slot].thermalVersion = probeThermalVersion(gpu);
     }
     // Slots without a GPU now show their defaults, dimmed.
     for (int slot = count; slot < gpuSlotCount; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        GpuSlotReadings& readings = gpus.slots[slot];
         readings.graphicsClock = 0;
         readings.temperature = 0;
         readings.load = 0;
     }
-    gpuReadings.gpuCount = count;
-    rediscoveries.fetch_add(1, std::memory_order_release);
+    gpus.gpuCount = count;
+    gpus.rediscoveries.fetch_add(1, std::memory_order_release);
     return count > 0;
 }
 
-bool adoptRediscoveredNames() {
-    static int adopted;
-    const int latest = rediscoveries.load(std::memory_order_acquire);
-    if (latest == adopted)
+bool adoptRediscoveredNames(GpuReadings& gpus) {
+    const int latest = gpus.rediscoveries.load(std::memory_order_acquire);
+    if (latest == gpus.adoptedRediscoveries)
         return false;
-    adopted = latest;
+    gpus.adoptedRediscoveries = latest;
     for (int slot = 0; slot < gpuSlotCount; ++slot) {
-        if (slot < gpuReadings.gpuCount) {
-            std::memcpy(nameBuffers[slot], rediscoveredNames[slot], sizeof nameBuffers[slot]);
-            gpuReadings.slots[slot].nameText = nameBuffers[slot];
+        GpuSlotReadings& readings = gpus.slots[slot];
+        if (slot < gpus.gpuCount) {
+            std::memcpy(readings.nameBuffer, readings.rediscoveredName, sizeof readings.nameBuffer);
+            readings.nameText = readings.nameBuffer;
         } else {
-            gpuReadings.slots[slot].nameText = defaultNameText;
+            readings.nameText = defaultNameText;
         }
     }
     return true;

@@ -20,20 +20,32 @@ struct GpuSlotReadings {
     const wchar_t* clockText;
     const wchar_t* temperatureText;
     const wchar_t* loadText;
+    // Where the texts above point once the slot has its own.
+    wchar_t nameBuffer[100];
+    wchar_t clockBuffer[100];
+    wchar_t temperatureBuffer[100];
+    wchar_t loadBuffer[100];
+    // Written by the sampling thread before it counts a rediscovery, read by
+    // the window's thread after it sees the count change.
+    wchar_t rediscoveredName[100];
 };
 
 struct GpuReadings {
     NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS];
     std::atomic<int32_t> gpuCount;
     GpuSlotReadings slots[gpuSlotCount];
+    // Set by a reading that finds the handles stale after a driver reset (an
+    // update, a recovery from a hang) or a GPU that left; the sampling thread
+    // then discovers the GPUs again at its next pass.
+    std::atomic<bool> rediscoveryPending;
+    std::atomic<int> rediscoveries; // counted by the sampling thread
+    int adoptedRediscoveries;       // the last the window's thread took
 };
 
-extern GpuReadings gpuReadings;
-
 // Start values: first record versions, zero readings, default texts.
-void resetGpuReadings();
-bool enumerateGpus();
-int fetchGpuName(int slot);
+void resetGpuReadings(GpuReadings& gpus);
+bool enumerateGpus(GpuReadings& gpus);
+int fetchGpuName(GpuReadings& gpus, int slot);
 // What a discovery found: the text of its failure, or null; and whether
 // there were more GPUs than slots, the first four kept.
 struct DiscoveryOutcome {
@@ -41,16 +53,11 @@ struct DiscoveryOutcome {
     bool moreThanFour;
 };
 // Finds, names and probes the GPUs.
-DiscoveryOutcome discoverGpus();
-
-// Set by a reading that finds the handles stale after a driver reset (an
-// update, a recovery from a hang); the sampling thread then discovers the
-// GPUs again at its next pass.
-extern std::atomic<bool> rediscoveryPending;
+DiscoveryOutcome discoverGpus(GpuReadings& gpus);
 // The sampling thread's discovery after a reset: the start-up rules (ordinary
 // GPUs first, then TCC; at most four; record layouts probed again), no box.
 // The names wait for the window thread. False while no GPU is found.
-bool rediscoverGpus();
+bool rediscoverGpus(GpuReadings& gpus);
 // Window thread: points the slots' names at those of the latest rediscovery;
 // true when there was one since the last call.
-bool adoptRediscoveredNames();
+bool adoptRediscoveredNames(GpuReadings& gpus);

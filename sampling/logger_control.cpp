@@ -2,9 +2,10 @@
 // box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
 #include "gpu/stop_datagram.h"
-#include "monitor/app_state.h"
+#include "sampling/shared_state.h"
 
 #include <winsock2.h>
+#include <shellapi.h>
 
 #include <process.h>
 
@@ -13,8 +14,6 @@
 #include <string>
 
 namespace {
-
-std::atomic<int> noticeAllowed{1};
 
 // Looks for the logger's mutex without creating it: a probe that created the
 // name for an instant could make a logger starting in that instant end.
@@ -58,11 +57,11 @@ bool nvmlInstalled() {
            fileExists(std::string(windows) + "\\Sysnative\\nvml.dll");
 }
 
-void notice(const wchar_t* text) {
-    if (!noticeAllowed.exchange(0))
+void notice(SamplingState& state, const wchar_t* text) {
+    if (!state.noticeAllowed.exchange(0))
         return;
-    if (showLoggerNotice)
-        showLoggerNotice(text);
+    if (state.showLoggerNotice)
+        state.showLoggerNotice(text);
 }
 
 // The command interpreter by its full path: a bare "cmd.exe" is looked for in
@@ -74,22 +73,19 @@ std::string commandInterpreter() {
                                              : std::string(folder, length) + "\\cmd.exe";
 }
 
-unsigned __stdcall launchLogger(void*) {
-    std::string interpreter = commandInterpreter(), parameters = loggerParameters(workDir);
+unsigned __stdcall launchLogger(void* workDir) {
+    std::string interpreter = commandInterpreter(),
+                parameters = loggerParameters(static_cast<const char*>(workDir));
     if (!interpreter.empty())
         ShellExecuteA(nullptr, "open", interpreter.c_str(), parameters.c_str(), nullptr,
                       SW_SHOWNORMAL);
     return 0;
 }
 
-// One launch at a time, all from the sampling thread; kept so that the end of
-// the program can wait for one under way.
-std::atomic<HANDLE> launchThread{nullptr};
-
-void startLaunchThread() {
-    HANDLE thread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, launchLogger, nullptr, 0, nullptr));
-    if (HANDLE previous = launchThread.exchange(thread))
+void startLaunchThread(SamplingState& state) {
+    HANDLE thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, launchLogger, state.workDir, 0, nullptr));
+    if (HANDLE previous = state.launchThread.exchange(thread))
         CloseHandle(previous);
 }
 
@@ -106,8 +102,6 @@ void sendStopDatagram() {
 
 } // namespace
 
-void (*showLoggerNotice)(const wchar_t* text);
-
 std::string loggerParameters(const char* directory) {
     // cmd.exe strips the outer quotes of a quoted path that holds any of
     // &<>()@^|; with /s and an extra pair around it, the whole path stays one
@@ -115,24 +109,25 @@ std::string loggerParameters(const char* directory) {
     return std::string("/s /c \"\"") + directory + "/Tessig.exe\" \"";
 }
 
-bool waitForLoggerLaunch(DWORD milliseconds) {
-    HANDLE thread = launchThread.load();
+bool waitForLoggerLaunch(SamplingState& state, DWORD milliseconds) {
+    HANDLE thread = state.launchThread.load();
     return !thread || WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
 }
 
-void runLoggerControl() {
+void runLoggerControl(SamplingState& state) {
     const bool running = loggerIsRunning();
-    if (historyOn) {
-        if (historyStartPending && !running) {
+    if (state.historyOn) {
+        if (state.historyStartPending && !running) {
             if (!systemRunsTheLogger()) {
-                notice(L"この機能は以下のWindows OSのみサポートします\n\n- Windows 8\n- Windows 7\n"
+                notice(state,
+                       L"この機能は以下のWindows OSのみサポートします\n\n- Windows 8\n- Windows 7\n"
                        L"- Windows Server 2008 R2\n64bit "
                        L"only\n\nお使いのOSはサポートしておりません\n");
             } else if (!nvmlInstalled()) {
-                notice(L"nvml.dllが見つかりませんでした");
-            } else if (workDir[0] != '\0') {
-                startLaunchThread();
-                historyStartPending = 0;
+                notice(state, L"nvml.dllが見つかりませんでした");
+            } else if (state.workDir[0] != '\0') {
+                startLaunchThread(state);
+                state.historyStartPending = 0;
             }
         }
     } else if (running) {

@@ -5,14 +5,14 @@
 
 #include <string>
 
-// One step, at the end of every pass of the sampling thread.
-void runLoggerControl();
-// Shows a notice of a logger that cannot start, on the sampling thread; the
-// window program sets it. The first notice of a run is the only one.
-extern void (*showLoggerNotice)(const wchar_t* text);
+struct SamplingState;
+
+// One step, at the end of every pass of the sampling thread. A logger that
+// cannot start is told through the state's showLoggerNotice, once a run.
+void runLoggerControl(SamplingState& state);
 // Waits, at most this long, for a launch of the logger under way to return
 // from the shell; true when none is under way any more.
-bool waitForLoggerLaunch(DWORD milliseconds);
+bool waitForLoggerLaunch(SamplingState& state, DWORD milliseconds);
 
 // The parameters of cmd.exe that run Tessig.exe from directory.
 std::string loggerParameters(const char* directory);

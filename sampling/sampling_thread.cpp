@@ -1,40 +1,38 @@
 #include "sampling/sampling_thread.h"
-#include "monitor/app_state.h"
 #include "nvapi/usage_query.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
+#include "sampling/shared_state.h"
 
 #include <process.h>
 
 namespace {
 
-HANDLE samplingThreadHandle;
-// Set when the program ends: the pause between passes ends at once.
-HANDLE stopRequested;
-
-unsigned __stdcall samplingThread(void*) {
-    while (appRunning) {
-        if (!inTray) {
+unsigned __stdcall samplingThread(void* parameter) {
+    SamplingState& state = *static_cast<SamplingState*>(parameter);
+    GpuReadings& gpus = state.gpus;
+    while (state.appRunning) {
+        if (!state.inTray) {
             // After a driver reset, or while the GPUs are gone.
-            if (rediscoveryPending)
-                rediscoveryPending = !rediscoverGpus();
-            int count = gpuReadings.gpuCount;
-            for (int slot = 0; slot < count && appRunning; ++slot)
-                readSlot(slot);
+            if (gpus.rediscoveryPending)
+                gpus.rediscoveryPending = !rediscoverGpus(gpus);
+            int count = gpus.gpuCount;
+            for (int slot = 0; slot < count && state.appRunning; ++slot)
+                readSlot(state, slot);
         }
-        if (!appRunning)
+        if (!state.appRunning)
             break;
-        runLoggerControl();
-        WaitForSingleObject(stopRequested, 1000);
+        runLoggerControl(state);
+        WaitForSingleObject(state.stopRequested, 1000);
     }
     return 0;
 }
 
 } // namespace
 
-void readSlot(int slot) {
-    GpuSlotReadings& readings = gpuReadings.slots[slot];
-    NvPhysicalGpuHandle gpu = gpuReadings.handles[slot];
+void readSlot(SamplingState& state, int slot) {
+    GpuSlotReadings& readings = state.gpus.slots[slot];
+    NvPhysicalGpuHandle gpu = state.gpus.handles[slot];
 
     ClockFrequencies clocks = {};
     clocks.version = readings.clockVersion;
@@ -43,7 +41,7 @@ void readSlot(int slot) {
     readings.graphicsClock =
         clockStatus == NVAPI_OK ? clocks.domain[clockDomainGraphics].frequencyKHz : 0;
     // Once the program ends, no further call into a slow driver.
-    if (!appRunning)
+    if (!state.appRunning)
         return;
 
     // A failed temperature keeps the last one read.
@@ -53,8 +51,8 @@ void readSlot(int slot) {
     if (thermalStatus == NVAPI_OK)
         readings.temperature = thermal.sensor[0].currentTemp;
     if (gpusChanged(clockStatus) || gpusChanged(thermalStatus))
-        rediscoveryPending = true;
-    if (!appRunning)
+        state.gpus.rediscoveryPending = true;
+    if (!state.appRunning)
         return;
 
     // The usage query indexes a fresh enumeration of the ordinary GPUs by the
@@ -64,19 +62,19 @@ void readSlot(int slot) {
         readings.load = load;
 }
 
-void startSamplingThread() {
-    if (samplingThreadHandle)
-        CloseHandle(samplingThreadHandle);
-    if (!stopRequested)
-        stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ResetEvent(stopRequested);
-    samplingThreadHandle =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, samplingThread, nullptr, 0, nullptr));
+void startSamplingThread(SamplingState& state) {
+    if (state.samplingThread)
+        CloseHandle(state.samplingThread);
+    if (!state.stopRequested)
+        state.stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(state.stopRequested);
+    state.samplingThread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, samplingThread, &state, 0, nullptr));
 }
 
-bool stopSamplingThread(DWORD milliseconds) {
-    if (!samplingThreadHandle)
+bool stopSamplingThread(SamplingState& state, DWORD milliseconds) {
+    if (!state.samplingThread)
         return true;
-    SetEvent(stopRequested);
-    return WaitForSingleObject(samplingThreadHandle, milliseconds) == WAIT_OBJECT_0;
+    SetEvent(state.stopRequested);
+    return WaitForSingleObject(state.samplingThread, milliseconds) == WAIT_OBJECT_0;
 }

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
-void startSamplingThread();
+struct SamplingState;
+
+void startSamplingThread(SamplingState& state);
 // With appRunning cleared: ends the pause between passes and waits for the
 // thread to leave, at most this long; true when it has.
-bool stopSamplingThread(DWORD milliseconds);
+bool stopSamplingThread(SamplingState& state, DWORD milliseconds);
 // One slot's readings; public for the tests.
-void readSlot(int slot);
+void readSlot(SamplingState& state, int slot);

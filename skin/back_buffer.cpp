@@ -5,11 +5,11 @@
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-BackBuffer backBuffer;
-// On a 16-byte boundary, where the fill writes it in blocks of 16 bytes.
-alignas(16) uint8_t blendTable[blendTableSize];
-
 namespace {
+
+// The buffer that holds a GDI+ surface, if any: GDI+'s shutdown deletes the
+// surface first.
+BackBuffer* liveBuffer;
 
 // GDI+ runs for the whole life of the process: started before the program's
 // main routine, shut down after the drawing surface is gone.
@@ -21,9 +21,9 @@ struct GdiplusSession {
     }
     ~GdiplusSession() {
         releaseTextObjects();
-        if (backBuffer.graphics) {
-            GdipDeleteGraphics(backBuffer.graphics);
-            backBuffer.graphics = nullptr;
+        if (liveBuffer && liveBuffer->graphics) {
+            GdipDeleteGraphics(liveBuffer->graphics);
+            liveBuffer->graphics = nullptr;
         }
         if (token)
             GdiplusShutdown(token);
@@ -33,63 +33,75 @@ GdiplusSession gdiplusSession;
 
 } // namespace
 
-void createBackBuffer(HWND window) {
+void BackBuffer::create(HWND window) {
+    liveBuffer = this;
     RECT rect;
     GetWindowRect(window, &rect);
-    backBuffer.width = rect.right - rect.left;
-    backBuffer.height = rect.bottom - rect.top;
+    width = rect.right - rect.left;
+    height = rect.bottom - rect.top;
 
     // The window's device context is held for presenting, and released with
     // the rest of the buffer when the window goes.
-    backBuffer.windowDC = GetDC(window);
-    backBuffer.memoryDC = CreateCompatibleDC(backBuffer.windowDC);
+    windowDC = GetDC(window);
+    memoryDC = CreateCompatibleDC(windowDC);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = backBuffer.width;
-    info.bmiHeader.biHeight = backBuffer.height; // bottom-up
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height; // bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    backBuffer.dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    backBuffer.bits = static_cast<uint32_t*>(bits);
-    backBuffer.previousBitmap = SelectObject(backBuffer.memoryDC, backBuffer.dib);
-    backBuffer.graphics = nullptr;
-    if (GdipCreateFromHDC(backBuffer.memoryDC, &backBuffer.graphics) != Ok)
-        backBuffer.graphics = nullptr;
+    void* pixels = nullptr;
+    dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    bits = static_cast<uint32_t*>(pixels);
+    previousBitmap = SelectObject(memoryDC, dib);
+    graphics = nullptr;
+    if (GdipCreateFromHDC(memoryDC, &graphics) != Ok)
+        graphics = nullptr;
     fillBlendTable(blendTable);
 }
 
-void destroyBackBuffer(HWND window) {
-    if (backBuffer.graphics)
-        GdipDeleteGraphics(backBuffer.graphics);
-    if (backBuffer.memoryDC) {
-        SelectObject(backBuffer.memoryDC, backBuffer.previousBitmap);
-        DeleteDC(backBuffer.memoryDC);
+BackBuffer::~BackBuffer() {
+    if (liveBuffer == this)
+        liveBuffer = nullptr;
+}
+
+void BackBuffer::destroy(HWND window) {
+    if (graphics)
+        GdipDeleteGraphics(graphics);
+    if (memoryDC) {
+        SelectObject(memoryDC, previousBitmap);
+        DeleteDC(memoryDC);
     }
-    if (backBuffer.dib)
-        DeleteObject(backBuffer.dib);
-    if (backBuffer.windowDC)
-        ReleaseDC(window, backBuffer.windowDC);
-    backBuffer = {};
+    if (dib)
+        DeleteObject(dib);
+    if (windowDC)
+        ReleaseDC(window, windowDC);
+    graphics = nullptr;
+    windowDC = memoryDC = nullptr;
+    dib = nullptr;
+    previousBitmap = nullptr;
+    bits = nullptr;
+    width = height = 0;
+    if (liveBuffer == this)
+        liveBuffer = nullptr;
 }
 
-void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor) {
-    if (!backBuffer.bits)
+void BackBuffer::blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor) {
+    if (!bits)
         return;
-    blendPixels(backBuffer.bits, backBuffer.width, backBuffer.height, x, y, record.pixels,
-                record.width, record.height, factor, blendTable);
+    blendPixels(bits, width, height, x, y, record.pixels, record.width, record.height, factor,
+                blendTable);
 }
 
-void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
-                       BlendClip clip) {
-    if (!backBuffer.bits)
+void BackBuffer::blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
+                                   BlendClip clip) {
+    if (!bits)
         return;
-    blendPixelsClipped(backBuffer.bits, backBuffer.width, backBuffer.height, x, y, record.pixels,
-                       record.width, record.height, factor, blendTable, clip);
+    blendPixelsClipped(bits, width, height, x, y, record.pixels, record.width, record.height,
+                       factor, blendTable, clip);
 }
 
-void presentBackBuffer() {
-    BitBlt(backBuffer.windowDC, 0, 0, backBuffer.width, backBuffer.height, backBuffer.memoryDC, 0,
-           0, SRCCOPY);
+void BackBuffer::present() {
+    BitBlt(windowDC, 0, 0, width, height, memoryDC, 0, 0, SRCCOPY);
 }

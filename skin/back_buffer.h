@@ -13,6 +13,9 @@
 
 #include <cstdint>
 
+// The buffer owns its GDI objects and the window's device context it holds
+// for presenting: create takes them, destroy gives them all back when the
+// window goes. It is never copied.
 struct BackBuffer {
     Gdiplus::GpGraphics* graphics;
     HDC windowDC;
@@ -22,18 +25,22 @@ struct BackBuffer {
     uint32_t* bits;
     int32_t width;
     int32_t height;
+    // On a 16-byte boundary, where the fill writes it in blocks of 16 bytes.
+    alignas(16) uint8_t blendTable[blendTableSize];
+
+    BackBuffer() = default;
+    ~BackBuffer();
+    BackBuffer(const BackBuffer&) = delete;
+    BackBuffer& operator=(const BackBuffer&) = delete;
+
+    void create(HWND window);
+    // Releases the buffer and the window's device context it holds; the
+    // window is going.
+    void destroy(HWND window);
+    void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
+    // The same, changing no pixel outside clip.
+    void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
+                           BlendClip clip);
+    // One block transfer of the whole buffer to the window.
+    void present();
 };
-
-extern BackBuffer backBuffer;
-extern uint8_t blendTable[];
-
-void createBackBuffer(HWND window);
-// Releases the buffer and the window's device context it holds; the window
-// is going.
-void destroyBackBuffer(HWND window);
-void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
-// The same, changing no pixel outside clip.
-void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,
-                       BlendClip clip);
-// One block transfer of the whole buffer to the window.
-void presentBackBuffer();

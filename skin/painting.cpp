@@ -53,15 +53,15 @@ BlendClip join(const BlendClip& a, const BlendClip& b) {
             std::max(a.bottom, b.bottom)};
 }
 
-BlendClip whole() {
-    return {0, 0, backBuffer.width, backBuffer.height};
+BlendClip whole(const BackBuffer& buffer) {
+    return {0, 0, buffer.width, buffer.height};
 }
 
-BlendClip clipped(BlendClip r) {
+BlendClip clipped(const BackBuffer& buffer, BlendClip r) {
     r.left = std::max(r.left, 0);
     r.top = std::max(r.top, 0);
-    r.right = std::min(r.right, backBuffer.width);
-    r.bottom = std::min(r.bottom, backBuffer.height);
+    r.right = std::min(r.right, buffer.width);
+    r.bottom = std::min(r.bottom, buffer.height);
     return isEmpty(r) ? BlendClip{0, 0, 0, 0} : r;
 }
 
@@ -70,9 +70,9 @@ void walk(View* view) {
     view->absX = view->x + (view->parent ? view->parent->absX : 0);
     view->absY = view->y + (view->parent ? view->parent->absY : 0);
     order.push_back(view);
-    for (View* child : view->children)
+    for (const std::unique_ptr<View>& child : view->children)
         if (child->visible)
-            walk(child);
+            walk(child.get());
 }
 
 const wchar_t* textOf(const View* view) {
@@ -100,15 +100,15 @@ bool changed(const Drawn& was, const View* view) {
     }
 }
 
-BlendClip textExtent(View* view) {
+BlendClip textExtent(const BackBuffer& buffer, View* view) {
     GpFont* font = textFont(view->fontFamily, view->fontPoints, view->fontStyle);
     GpStringFormat* format = textFormat(view->textAlign);
-    if (!backBuffer.graphics || !view->text || !font || !format || !*view->text)
+    if (!buffer.graphics || !view->text || !font || !format || !*view->text)
         return {0, 0, 0, 0};
     RectF bounds;
-    if (!textBounds(backBuffer.graphics, view->text, font, format, static_cast<REAL>(view->absX),
+    if (!textBounds(buffer.graphics, view->text, font, format, static_cast<REAL>(view->absX),
                     static_cast<REAL>(view->absY), bounds))
-        return whole();
+        return whole(buffer);
     // From a point, a text runs right, both ways or left of it by its
     // alignment. Not every GDI+ places the measured box so for a layout of no
     // width; the extent takes in both places.
@@ -117,13 +117,13 @@ BlendClip textExtent(View* view) {
     const float start = view->textAlign == 1 ? x - width / 2 : view->textAlign == 2 ? x - width : x;
     const float left = std::min(bounds.X, start);
     const float right = std::max(bounds.X, start) + width;
-    return clipped({static_cast<int>(std::floor(left)) - textMargin,
-                    static_cast<int>(std::floor(bounds.Y)) - textMargin,
-                    static_cast<int>(std::ceil(right)) + textMargin,
-                    static_cast<int>(std::ceil(bounds.Y + bounds.Height)) + textMargin});
+    return clipped(buffer, {static_cast<int>(std::floor(left)) - textMargin,
+                            static_cast<int>(std::floor(bounds.Y)) - textMargin,
+                            static_cast<int>(std::ceil(right)) + textMargin,
+                            static_cast<int>(std::ceil(bounds.Y + bounds.Height)) + textMargin});
 }
 
-void record(Drawn& was, View* view) {
+void record(const BackBuffer& buffer, Drawn& was, View* view) {
     was.view = view;
     was.x = view->absX;
     was.y = view->absY;
@@ -134,8 +134,8 @@ void record(Drawn& was, View* view) {
         was.width = image.width;
         was.height = image.height;
         was.alpha = view->alpha;
-        was.extent =
-            clipped({view->absX, view->absY, view->absX + image.width, view->absY + image.height});
+        was.extent = clipped(
+            buffer, {view->absX, view->absY, view->absX + image.width, view->absY + image.height});
         break;
     }
     case Text:
@@ -145,11 +145,11 @@ void record(Drawn& was, View* view) {
         was.style = view->fontStyle;
         was.align = view->textAlign;
         was.color = view->color;
-        was.extent = textExtent(view);
+        was.extent = textExtent(buffer, view);
         break;
     case Picture:
     case Line:
-        was.extent = whole();
+        was.extent = whole(buffer);
         break;
     default:
         was.extent = {0, 0, 0, 0};
@@ -186,15 +186,15 @@ void settleDirty() {
 
 // Text reaches the buffer through GDI; it must be there before the pixels are
 // blended over it directly, and before the buffer is presented.
-void flushText() {
-    if (!backBuffer.graphics)
+void flushText(const BackBuffer& buffer) {
+    if (!buffer.graphics)
         return;
-    GdipFlush(backBuffer.graphics, FlushIntentionSync);
+    GdipFlush(buffer.graphics, FlushIntentionSync);
     GdiFlush();
 }
 
 // Composes one part: every view that reaches into it, in drawing order.
-void composePart(const BlendClip& part) {
+void composePart(BackBuffer& buffer, const BlendClip& part) {
     bool textPending = false;
     for (const Drawn& item : drawn) {
         if (!meet(part, item.extent))
@@ -202,34 +202,35 @@ void composePart(const BlendClip& part) {
         View* view = item.view;
         if (view->kind == ViewKind::Image) {
             if (textPending)
-                flushText();
+                flushText(buffer);
             textPending = false;
-            blendImageClipped(view->absX, view->absY, view->selectedImage(), view->alpha, part);
+            buffer.blendImageClipped(view->absX, view->absY, view->selectedImage(), view->alpha,
+                                     part);
         } else {
-            view->drawSelf(backBuffer.graphics);
+            view->drawSelf(buffer);
             textPending = true;
         }
     }
     if (textPending)
-        flushText();
+        flushText(buffer);
 }
 
 } // namespace
 
-bool composeFace(View* root) {
+bool composeFace(BackBuffer& buffer, View* root) {
     if (!root)
         return false;
     order.clear();
     walk(root);
-    bool full = composedBits != backBuffer.bits || order.size() != drawn.size();
+    bool full = composedBits != buffer.bits || order.size() != drawn.size();
     for (size_t i = 0; i < order.size() && !full; ++i)
         full = drawn[i].view != order[i];
     if (full) {
         drawn.assign(order.size(), Drawn());
         for (size_t i = 0; i < order.size(); ++i)
-            record(drawn[i], order[i]);
-        composedBits = backBuffer.bits;
-        composePart(whole());
+            record(buffer, drawn[i], order[i]);
+        composedBits = buffer.bits;
+        composePart(buffer, whole(buffer));
         return true;
     }
     dirty.clear();
@@ -241,18 +242,18 @@ bool composeFace(View* root) {
         if (!changed(item, item.view))
             continue;
         addDirty(item.extent);
-        record(item, item.view);
+        record(buffer, item, item.view);
         addDirty(item.extent);
     }
     if (dirty.empty())
         return false;
     if (wholeFace) {
-        composePart(whole());
+        composePart(buffer, whole(buffer));
         return true;
     }
     settleDirty();
     for (const BlendClip& part : dirty)
-        composePart(part);
+        composePart(buffer, part);
     return true;
 }
 
@@ -261,10 +262,10 @@ void forgetComposedFace() {
     drawn.clear();
 }
 
-void paintWindow(HWND window, View* root) {
+void paintWindow(BackBuffer& buffer, HWND window, View* root) {
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
-    composeFace(root);
-    presentBackBuffer();
+    composeFace(buffer, root);
+    buffer.present();
     EndPaint(window, &paint);
 }

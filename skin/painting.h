@@ -4,6 +4,7 @@
 // presents the buffer. The pixels are those of composing the whole face.
 #pragma once
 
+#include "skin/back_buffer.h"
 #include "skin/view.h"
 
 #include <windows.h>
@@ -11,8 +12,8 @@
 // Brings the back buffer up to date with root and its visible descendants,
 // placing every view (absX, absY) as a whole draw does. Returns whether any
 // pixel was composed.
-bool composeFace(View* root);
+bool composeFace(BackBuffer& buffer, View* root);
 // The next composition takes the whole face: its views are about to go.
 void forgetComposedFace();
 // WM_PAINT: compose what changed, then present the whole buffer.
-void paintWindow(HWND window, View* root);
+void paintWindow(BackBuffer& buffer, HWND window, View* root);

@@ -9,15 +9,7 @@
 #include <memory>
 #include <new>
 
-const char skinFolder[] = "skin";
-const char skinArchivePath[] = "skin/imgTemp_";
-
 namespace {
-
-// From extraction to clean-up: the folder, held against moving, and the
-// archive in it, which goes with its handle.
-HANDLE heldSkinFolder = INVALID_HANDLE_VALUE;
-FILE* heldArchive;
 
 HRSRC findResource(HMODULE module, int id, const char* type) {
     return FindResourceA(module, MAKEINTRESOURCEA(id), type);
@@ -51,45 +43,43 @@ uint8_t* allocatePiece(uint32_t size) {
 SkinSystemCalls realSkinSystemCalls() {
     return {findResource, loadResource, resourceSize, createArchive, allocatePiece};
 }
-SkinSystemCalls skinSystemCalls = realSkinSystemCalls();
-
-SkinExtraction extractSkin(HINSTANCE instance, int resourceId) {
+SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId) {
     const wchar_t* cannotWrite =
         L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
         L"書き込み禁止になっていないか確認して下さい";
-    removeSkinFiles();
+    removeSkinFiles(pack);
     // A junction or link planted as "skin" would take the archive elsewhere.
-    heldSkinFolder = holdFolder(L"skin");
-    if (heldSkinFolder == INVALID_HANDLE_VALUE)
+    pack.folder = holdFolder(L"skin");
+    if (pack.folder == INVALID_HANDLE_VALUE)
         return {nullptr, cannotWrite};
-    HRSRC resource = skinSystemCalls.findResource(instance, resourceId, "SKIN");
+    HRSRC resource = pack.calls.findResource(instance, resourceId, "SKIN");
     if (!resource)
         return {nullptr, L"アーカイブファイルを作成出来ません\nリソースが見つかりません"};
-    HGLOBAL loaded = skinSystemCalls.loadResource(instance, resource);
+    HGLOBAL loaded = pack.calls.loadResource(instance, resource);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes)
         return {nullptr, L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
-    heldArchive = skinSystemCalls.createArchive(heldSkinFolder);
-    if (!heldArchive)
+    pack.archive = pack.calls.createArchive(pack.folder);
+    if (!pack.archive)
         return {nullptr, cannotWrite};
     // A full disk or an exhausted quota fails here rather than at creation.
-    const DWORD size = skinSystemCalls.resourceSize(instance, resource);
-    if (std::fwrite(bytes, size, 1, heldArchive) != 1 || std::fflush(heldArchive) != 0)
+    const DWORD size = pack.calls.resourceSize(instance, resource);
+    if (std::fwrite(bytes, size, 1, pack.archive) != 1 || std::fflush(pack.archive) != 0)
         return {nullptr, cannotWrite};
-    return {heldArchive, nullptr};
+    return {pack.archive, nullptr};
 }
 
-uint8_t* readSkinPiece(int piece, FILE* archive) {
-    uint8_t* buffer = skinSystemCalls.allocatePiece(skinPieceSizes[piece]);
+uint8_t* readSkinPiece(const SkinPack& pack, int piece) {
+    uint8_t* buffer = pack.calls.allocatePiece(skinPieceSizes[piece]);
     if (buffer)
-        readSkinPieceInto(piece, archive, buffer);
+        readSkinPieceInto(piece, pack.archive, buffer);
     return buffer;
 }
 
-bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* parent,
+bool loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y, View* parent,
                    bool asPressed) {
     const uint32_t size = skinPieceSizes[piece];
-    std::unique_ptr<uint8_t[]> buffer(readSkinPiece(piece, archive));
+    std::unique_ptr<uint8_t[]> buffer(readSkinPiece(pack, piece));
     if (!buffer)
         return false;
     if (asPressed) {
@@ -97,24 +87,21 @@ bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* p
             (*place)->loadPressedImage(buffer.get(), size);
         return true;
     }
-    View* view = new (std::nothrow) View({x, y}, parent, Image, buffer.get(), size);
+    std::unique_ptr<View> view(new (std::nothrow) View({x, y}, parent, Image, buffer.get(), size));
     if (!view)
         return false;
-    if (!view->attached()) {
-        // Its parent never took it, so nobody else would delete it.
-        delete view;
-        view = nullptr;
-    }
-    *place = view;
+    // An attached view belongs to its parent, or without one to the caller;
+    // one that is not attached goes here.
+    *place = view->attached() ? view.release() : nullptr;
     return true;
 }
 
-void removeSkinFiles() {
-    if (heldArchive) {
-        std::fclose(heldArchive);
-        heldArchive = nullptr;
+void removeSkinFiles(SkinPack& pack) {
+    if (pack.archive) {
+        std::fclose(pack.archive);
+        pack.archive = nullptr;
         Sleep(1);
     }
-    removeHeldFolder(heldSkinFolder);
-    heldSkinFolder = INVALID_HANDLE_VALUE;
+    removeHeldFolder(pack.folder);
+    pack.folder = INVALID_HANDLE_VALUE;
 }

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
-extern const char skinFolder[];
-extern const char skinArchivePath[];
+inline constexpr char skinFolder[] = "skin";
+inline constexpr char skinArchivePath[] = "skin/imgTemp_";
 
 // The system calls of extraction, replaceable by tests.
 struct SkinSystemCalls {
@@ -23,8 +23,16 @@ struct SkinSystemCalls {
     // The buffer of one piece; null when memory runs out.
     uint8_t* (*allocatePiece)(uint32_t size);
 };
-extern SkinSystemCalls skinSystemCalls;
 SkinSystemCalls realSkinSystemCalls();
+
+// The extracted pack, from extraction to clean-up: the system calls it uses,
+// the folder held against moving, and the archive in it, which goes with its
+// handle.
+struct SkinPack {
+    SkinSystemCalls calls = realSkinSystemCalls();
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    FILE* archive = nullptr;
+};
 
 // The archive, still open, or null and the text of the failure.
 struct SkinExtraction {
@@ -36,20 +44,21 @@ struct SkinExtraction {
 // returns it still open, so that nobody can change or swap it; it stays open,
 // and "skin" held, until removeSkinFiles. Fails also when "skin" is a
 // junction or symbolic link.
-SkinExtraction extractSkin(HINSTANCE instance, int resourceId);
+SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId);
 
-// Piece n as read from the archive and restored, in a buffer from
+// Piece n as read from the pack's archive and restored, in a buffer from
 // allocatePiece (freed with delete[]); bytes the archive does not have stay
 // 0x30, restored to 0x2F. Null when memory runs out.
-uint8_t* readSkinPiece(int piece, FILE* archive);
+uint8_t* readSkinPiece(const SkinPack& pack, int piece);
 
-// Reads piece n from the open archive and makes an Image view of it at (x, y)
-// under parent, stored in *place; with asPressed, gives it to the view in
-// *place as its pressed image instead. False only when memory runs out. A
-// view whose image does not decode is freed and *place left empty.
-bool loadSkinPiece(int piece, View** place, FILE* archive, int x, int y, View* parent,
+// Reads piece n from the pack's archive and makes an Image view of it at
+// (x, y) under parent, which owns it, stored in *place (without a parent the
+// caller owns it); with asPressed, gives it to the view in *place as its
+// pressed image instead. False only when memory runs out. A view whose image
+// does not decode is freed and *place left empty.
+bool loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y, View* parent,
                    bool asPressed);
 
 // Closes the archive, which deletes it, and removes the folder through its
 // handle when nothing else is in it. Does nothing where nothing is held.
-void removeSkinFiles();
+void removeSkinFiles(SkinPack& pack);

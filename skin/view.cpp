@@ -82,12 +82,10 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     fontStyle = 0;
     width = height = 0;
     if (parent)
-        parent->children.push_back(this);
+        parent->children.emplace_back(this);
 }
 
 void View::destroyChildren() {
-    for (View* child : children)
-        delete child;
     children.clear();
 }
 
@@ -106,23 +104,24 @@ const ImageRecord& View::selectedImage() const {
     }
 }
 
-void View::draw(GpGraphics* graphics) {
+void View::draw(BackBuffer& target) {
     absX = x;
     absY = y;
     if (parent) {
         absX += parent->absX;
         absY += parent->absY;
     }
-    drawSelf(graphics);
-    for (View* child : children)
+    drawSelf(target);
+    for (const std::unique_ptr<View>& child : children)
         if (child->visible)
-            child->draw(graphics);
+            child->draw(target);
 }
 
-void View::drawSelf(GpGraphics* graphics) {
+void View::drawSelf(BackBuffer& target) {
+    GpGraphics* graphics = target.graphics;
     switch (kind) {
     case ViewKind::Image:
-        blendImage(absX, absY, selectedImage(), alpha);
+        target.blendImage(absX, absY, selectedImage(), alpha);
         break;
     case Picture:
         drawPicture(graphics);
@@ -205,7 +204,7 @@ View* View::hitTest(POINT point) {
     if (visible) {
         // The hit created last wins, however deep it sits in the subtree.
         View* best = nullptr;
-        for (View* child : children) {
+        for (const std::unique_ptr<View>& child : children) {
             View* hit = child->hitTest(point);
             if (hit && (!best || hit->serial > best->serial))
                 best = hit;

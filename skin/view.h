@@ -1,12 +1,15 @@
 // View: the one drawable element of Parlex's face. The face is a tree of
-// views under rootView; each draws itself into the back buffer and answers
+// views under one root, which owns them all; each draws itself into the back buffer and answers
 // which view lies under a point.
 #pragma once
 
 #include "skin/image_record.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+struct BackBuffer;
 
 enum ViewKind : uint32_t {
     Image = 0,
@@ -46,7 +49,9 @@ class View {
     uint32_t color = 0xFFFFFFFF;
     float alpha = 1.0f;
     View* parent = nullptr;
-    std::vector<View*> children;
+    // A view made under a parent belongs to it, once init has attached it:
+    // made with new, it goes with its parent.
+    std::vector<std::unique_ptr<View>> children;
     ImageRecord pressedImage;
     ImageRecord hoverImage;
     ImageRecord mainImage;
@@ -61,7 +66,7 @@ class View {
     virtual void init(POINT position, View* parent, ViewKind kind, const uint8_t* bytes,
                       uint32_t count);
     virtual void destroyChildren();
-    virtual void draw(Gdiplus::GpGraphics* graphics);
+    virtual void draw(BackBuffer& target);
     virtual void loadImage(const uint8_t* bytes, uint32_t count);
     virtual void loadPressedImage(const uint8_t* bytes, uint32_t count);
     virtual void loadHoverImage(const uint8_t* bytes, uint32_t count);
@@ -74,7 +79,7 @@ class View {
     // Whether init attached the view; one whose main image failed is not.
     bool attached() const { return serial >= 0; }
     // Draws this view alone where its last placement put it (absX, absY).
-    void drawSelf(Gdiplus::GpGraphics* graphics);
+    void drawSelf(BackBuffer& target);
     // The image an Image view shows now: pressed, hover or main.
     const ImageRecord& selectedImage() const;
 

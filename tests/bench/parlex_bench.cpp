@@ -58,7 +58,7 @@ LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
 // texts differs.
 void setReadings(int set) {
     for (int slot = 0; slot < 4; ++slot) {
-        GpuSlotReadings& readings = gpuReadings.slots[slot];
+        GpuSlotReadings& readings = parlex.shared.gpus.slots[slot];
         readings.graphicsClock = set ? 1234567u + 1000u * slot : 705000u + 100000u * slot;
         readings.temperature = set ? 61 + slot : 48 + slot;
         readings.load = set ? 37 + slot : 99 - slot;
@@ -69,7 +69,7 @@ void setReadings(int set) {
 
 int main() {
     // The program's own table, aligned as it is.
-    uint8_t* table = blendTable;
+    uint8_t* table = parlex.backBuffer.blendTable;
     // Medians of many rounds: a single fill is about a millisecond, within
     // reach of the machine's other work.
     double fast = medianMicroseconds(31, [=] { fillBlendTable(table); });
@@ -97,52 +97,53 @@ int main() {
     RegisterClassA(&windowClass);
     HWND window = CreateWindowExA(0, "ParlexBench", "ParlexBench", WS_POPUP | WS_VISIBLE, 100, 100,
                                   271, 141, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    mainWindow = window;
-    createBackBuffer(window);
-    appRunning = 0; // the sampling thread the layout starts ends at once
-    resetGpuReadings();
-    gpuReadings.gpuCount = 4;
+    parlex.mainWindow = window;
+    parlex.backBuffer.create(window);
+    parlex.shared.appRunning = 0; // the sampling thread the layout starts ends at once
+    resetGpuReadings(parlex.shared.gpus);
+    parlex.shared.gpus.gpuCount = 4;
     setReadings(0);
-    FILE* archive = std::fopen(skinArchivePath, "rb");
-    const bool built = !buildLayout(archive);
-    if (archive)
-        std::fclose(archive);
+    SkinPack opened;
+    opened.archive = std::fopen(skinArchivePath, "rb");
+    const bool built = !buildLayout(opened);
+    if (opened.archive)
+        std::fclose(opened.archive);
     if (!built) {
         std::printf("the layout could not be built\n");
         return 1;
     }
     updateReadingViews();
     auto blit = [] {
-        BitBlt(backBuffer.windowDC, 0, 0, backBuffer.width, backBuffer.height, backBuffer.memoryDC,
+        BitBlt(parlex.backBuffer.windowDC, 0, 0, parlex.backBuffer.width, parlex.backBuffer.height, parlex.backBuffer.memoryDC,
                0, 0, SRCCOPY);
         GdiFlush();
     };
     auto present = [] {
-        presentBackBuffer();
+        parlex.backBuffer.present();
         GdiFlush();
     };
     auto whole = [&] {
         forgetComposedFace();
-        composeFace(rootView);
+        composeFace(parlex.backBuffer, parlex.face.root.get());
         present();
     };
     int press = 0;
     auto hover = [&] {
         // A button's look changes, as on hover, press and release.
-        closeButton->imageSelector = (++press & 1) ? SelectorPressed : SelectorAuto;
-        composeFace(rootView);
+        parlex.face.closeButton->imageSelector = (++press & 1) ? SelectorPressed : SelectorAuto;
+        composeFace(parlex.backBuffer, parlex.face.root.get());
         present();
     };
     auto unchanged = [&] {
         // A drag, or the refresh when no value changed.
-        composeFace(rootView);
+        composeFace(parlex.backBuffer, parlex.face.root.get());
         present();
     };
     int set = 0;
     auto refresh = [&] {
         setReadings(set ^= 1);
         updateReadingViews();
-        composeFace(rootView);
+        composeFace(parlex.backBuffer, parlex.face.root.get());
         present();
     };
     for (int i = 0; i < 20; ++i)

@@ -37,7 +37,7 @@ TEST(Tray, TaskbarCreatedIsLetThroughTheIntegrityFilter) {
     HWND window = reinterpret_cast<HWND>(0x1234);
     auto check = [&](void* (*resolve)(const char*), const char* expected, HWND expectedWindow) {
         filterRequests.clear();
-        resolveUser32 = resolve;
+        parlex.resolveUser32 = resolve;
         allowTaskbarCreated(window);
         if (!expected) {
             EXPECT_TRUE(filterRequests.empty());
@@ -85,23 +85,21 @@ class Procedure : public ::testing::Test {
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "ProcedureTest";
         RegisterClassA(&windowClass);
-        appRunning = 1;
-        procEnabled = 1;
-        loopStarted = 1;
-        readyStage = 0;
+        resetParlexState();
+        parlex.shared.appRunning = 1;
+        parlex.procEnabled = 1;
+        parlex.loopStarted = 1;
         window = CreateWindowExA(0, "ProcedureTest", "", WS_POPUP, 0, 0, 271, 141, nullptr,
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-        mainWindow = window;
-        resetButtons();
-        historyOn = historyStartPending = 0;
+        parlex.mainWindow = window;
         box = new View({7, 125}, nullptr, Text, nullptr, 0);
-        historyCheckBox = box;
+        parlex.face.historyCheckBox = box;
     }
     void TearDown() override {
-        appRunning = 0;
-        historyCheckBox = nullptr;
+        parlex.face.historyCheckBox = nullptr;
         delete box;
         DestroyWindow(window);
+        resetParlexState();
     }
     LRESULT send(UINT message, WPARAM wParam = 0) {
         return windowProcedure(window, message, wParam, 0);
@@ -121,29 +119,29 @@ class Procedure : public ::testing::Test {
 };
 
 TEST_F(Procedure, CreateStartsTheGateAndTheFirstFastTickOpensIt) {
-    EXPECT_EQ(1, readyStage.load()) << "WM_CREATE ran during creation";
+    EXPECT_EQ(1, parlex.readyStage.load()) << "WM_CREATE ran during creation";
     send(WM_TIMER, 999);
-    EXPECT_EQ(1, readyStage.load()) << "an unknown timer only sets the arrow";
+    EXPECT_EQ(1, parlex.readyStage.load()) << "an unknown timer only sets the arrow";
     send(WM_TIMER, fastTimer);
-    EXPECT_EQ(2, readyStage.load());
+    EXPECT_EQ(2, parlex.readyStage.load());
 }
 
 TEST_F(Procedure, CheckBoxTogglesOncePerPressAndSetsPendingOnlyWhenTicked) {
     send(WM_TIMER, fastTimer);
     pressCheckBox(200);
-    EXPECT_EQ(1, historyOn.load());
-    EXPECT_EQ(1, historyStartPending.load());
+    EXPECT_EQ(1, parlex.shared.historyOn.load());
+    EXPECT_EQ(1, parlex.shared.historyStartPending.load());
     EXPECT_EQ(SelectorPressed, box->imageSelector) << "ticked shows the pressed image";
-    historyStartPending = 0; // the logger control took it
+    parlex.shared.historyStartPending = 0; // the logger control took it
     pressCheckBox(3);
-    EXPECT_EQ(0, historyOn.load());
-    EXPECT_EQ(0, historyStartPending.load()) << "unticking leaves the pending flag";
+    EXPECT_EQ(0, parlex.shared.historyOn.load());
+    EXPECT_EQ(0, parlex.shared.historyStartPending.load()) << "unticking leaves the pending flag";
     EXPECT_EQ(SelectorAuto, box->imageSelector);
-    historyStartPending = 1;
+    parlex.shared.historyStartPending = 1;
     pressCheckBox(3);
     pressCheckBox(3);
-    EXPECT_EQ(1, historyStartPending.load());
-    EXPECT_EQ(0, historyOn.load());
+    EXPECT_EQ(1, parlex.shared.historyStartPending.load());
+    EXPECT_EQ(0, parlex.shared.historyOn.load());
 }
 
 // KillTimer tells whether the timer was running.
@@ -164,20 +162,20 @@ TEST_F(Procedure, TheTickRestsWhilePointerAndButtonsAreIdleAndWakesOnThePointer)
 
 TEST_F(Procedure, NothingActsAfterTheShutdownBegan) {
     send(WM_TIMER, fastTimer);
-    appRunning = 0;
+    parlex.shared.appRunning = 0;
     pressCheckBox(5);
-    EXPECT_EQ(0, historyOn.load());
-    readyStage = 1;
+    EXPECT_EQ(0, parlex.shared.historyOn.load());
+    parlex.readyStage = 1;
     send(WM_TIMER, fastTimer);
-    EXPECT_EQ(1, readyStage.load());
+    EXPECT_EQ(1, parlex.readyStage.load());
 }
 
 TEST_F(Procedure, SwitchedOffPassesEverythingOn) {
     send(WM_TIMER, fastTimer);
-    procEnabled = 0;
+    parlex.procEnabled = 0;
     pressCheckBox(5);
-    EXPECT_EQ(0, historyOn.load());
-    procEnabled = 1;
+    EXPECT_EQ(0, parlex.shared.historyOn.load());
+    parlex.procEnabled = 1;
 }
 
 } // namespace

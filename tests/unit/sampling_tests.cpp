@@ -23,17 +23,17 @@ namespace {
 
 TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
     View temperature({0, 0}, nullptr, Text, nullptr, 0);
-    temperatureText[0] = &temperature;
-    resetGpuReadings();
-    gpuReadings.gpuCount = 1;
-    gpuReadings.slots[0].temperature = -5;
+    resetParlexState();
+    parlex.face.temperatureText[0] = &temperature;
+    resetGpuReadings(parlex.shared.gpus);
+    parlex.shared.gpus.gpuCount = 1;
+    parlex.shared.gpus.slots[0].temperature = -5;
     updateReadingViews();
     EXPECT_EQ(presentColor, temperature.color);
-    gpuReadings.slots[0].temperature = 0;
+    parlex.shared.gpus.slots[0].temperature = 0;
     updateReadingViews();
     EXPECT_EQ(dimColor, temperature.color) << "0 is no reading";
-    temperatureText[0] = nullptr;
-    resetGpuReadings();
+    resetParlexState();
 }
 
 // Ordinary and TCC GPUs together beyond the 64 handles the table holds: the
@@ -50,10 +50,10 @@ TEST(Discovery, NeverMoreThan64Handles) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            resetGpuReadings();
-            const bool found = enumerateGpus();
-            std::exit(found && gpuReadings.gpuCount == 64 && gpuReadings.handles[59] &&
-                              gpuReadings.handles[63] && gpuReadings.slots[0].temperature == 0
+            resetGpuReadings(parlex.shared.gpus);
+            const bool found = enumerateGpus(parlex.shared.gpus);
+            std::exit(found && parlex.shared.gpus.gpuCount == 64 && parlex.shared.gpus.handles[59] &&
+                              parlex.shared.gpus.handles[63] && parlex.shared.gpus.slots[0].temperature == 0
                           ? 0
                           : 1);
         },
@@ -91,49 +91,50 @@ class Sampling : public ::testing::Test {
                                "thermal_status = 0 0 -5\nload = 7\n"
                                "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
         SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
-        resetGpuReadings();
-        appRunning = 1; // a pass reads only while the program runs
-        ASSERT_FALSE(discoverGpus().failure);
+        resetParlexState();
+        resetGpuReadings(parlex.shared.gpus);
+        parlex.shared.appRunning = 1; // a pass reads only while the program runs
+        ASSERT_FALSE(discoverGpus(parlex.shared.gpus).failure);
     }
-    static void TearDownTestSuite() { appRunning = 0; }
+    static void TearDownTestSuite() { resetParlexState(); }
 };
 
 TEST_F(Sampling, DiscoveryNamesAndProbesEveryGpu) {
-    ASSERT_EQ(3, gpuReadings.gpuCount.load());
-    EXPECT_STREQ(L"Compute", gpuReadings.slots[2].nameText) << "TCC GPUs after the others";
-    EXPECT_STREQ(L"- empty -", gpuReadings.slots[3].nameText);
-    EXPECT_EQ(clockRecordV3, gpuReadings.slots[0].clockVersion);
-    EXPECT_EQ(clockRecordV1, gpuReadings.slots[1].clockVersion);
-    EXPECT_EQ(thermalRecordV1, gpuReadings.slots[1].thermalVersion);
+    ASSERT_EQ(3, parlex.shared.gpus.gpuCount.load());
+    EXPECT_STREQ(L"Compute", parlex.shared.gpus.slots[2].nameText) << "TCC GPUs after the others";
+    EXPECT_STREQ(L"- empty -", parlex.shared.gpus.slots[3].nameText);
+    EXPECT_EQ(clockRecordV3, parlex.shared.gpus.slots[0].clockVersion);
+    EXPECT_EQ(clockRecordV1, parlex.shared.gpus.slots[1].clockVersion);
+    EXPECT_EQ(thermalRecordV1, parlex.shared.gpus.slots[1].thermalVersion);
 }
 
 TEST_F(Sampling, FailuresKeepTheirDefaults) {
     // The probe made the first clock call of GPU 0 and its first thermal call;
     // GPU 1 refused the probe's newer layouts before any reading was taken.
-    readSlot(0);
-    readSlot(1);
-    readSlot(2);
-    EXPECT_EQ(1600000u, gpuReadings.slots[0].graphicsClock.load());
-    EXPECT_EQ(61, gpuReadings.slots[0].temperature.load());
-    EXPECT_EQ(40u, gpuReadings.slots[0].load.load());
-    EXPECT_EQ(50, gpuReadings.slots[1].temperature.load());
-    EXPECT_EQ(0u, gpuReadings.slots[2].load.load()) << "a TCC slot finds no handle";
+    readSlot(parlex.shared, 0);
+    readSlot(parlex.shared, 1);
+    readSlot(parlex.shared, 2);
+    EXPECT_EQ(1600000u, parlex.shared.gpus.slots[0].graphicsClock.load());
+    EXPECT_EQ(61, parlex.shared.gpus.slots[0].temperature.load());
+    EXPECT_EQ(40u, parlex.shared.gpus.slots[0].load.load());
+    EXPECT_EQ(50, parlex.shared.gpus.slots[1].temperature.load());
+    EXPECT_EQ(0u, parlex.shared.gpus.slots[2].load.load()) << "a TCC slot finds no handle";
 
-    readSlot(0);
-    readSlot(1);
-    EXPECT_EQ(1600000u, gpuReadings.slots[0].graphicsClock.load());
-    EXPECT_EQ(51, gpuReadings.slots[1].temperature.load());
-    readSlot(0);
-    readSlot(1);
-    EXPECT_EQ(0u, gpuReadings.slots[0].graphicsClock.load()) << "a failed clock reads 0";
-    EXPECT_EQ(61, gpuReadings.slots[0].temperature.load());
-    EXPECT_EQ(51, gpuReadings.slots[1].temperature.load()) << "a failed temperature stays";
+    readSlot(parlex.shared, 0);
+    readSlot(parlex.shared, 1);
+    EXPECT_EQ(1600000u, parlex.shared.gpus.slots[0].graphicsClock.load());
+    EXPECT_EQ(51, parlex.shared.gpus.slots[1].temperature.load());
+    readSlot(parlex.shared, 0);
+    readSlot(parlex.shared, 1);
+    EXPECT_EQ(0u, parlex.shared.gpus.slots[0].graphicsClock.load()) << "a failed clock reads 0";
+    EXPECT_EQ(61, parlex.shared.gpus.slots[0].temperature.load());
+    EXPECT_EQ(51, parlex.shared.gpus.slots[1].temperature.load()) << "a failed temperature stays";
 
-    formatDisplayTexts();
-    EXPECT_STREQ(L"0.0MHz\n", gpuReadings.slots[0].clockText);
-    EXPECT_STREQ(L"51\u2103\n", gpuReadings.slots[1].temperatureText);
-    EXPECT_STREQ(L"0\uFF05\n", gpuReadings.slots[2].loadText);
-    EXPECT_STREQ(L"0.0MHz", gpuReadings.slots[3].clockText) << "an empty slot keeps its default";
+    formatDisplayTexts(parlex.shared.gpus);
+    EXPECT_STREQ(L"0.0MHz\n", parlex.shared.gpus.slots[0].clockText);
+    EXPECT_STREQ(L"51\u2103\n", parlex.shared.gpus.slots[1].temperatureText);
+    EXPECT_STREQ(L"0\uFF05\n", parlex.shared.gpus.slots[2].loadText);
+    EXPECT_STREQ(L"0.0MHz", parlex.shared.gpus.slots[3].clockText) << "an empty slot keeps its default";
 }
 
 } // namespace

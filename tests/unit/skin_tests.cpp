@@ -46,15 +46,15 @@ class Views : public ::testing::Test {
     void SetUp() override {
         static bool tableFilled = false;
         if (!tableFilled) {
-            fillBlendTable(blendTable);
+            fillBlendTable(parlex.backBuffer.blendTable);
             tableFilled = true;
         }
-        backBuffer.bits = pixels.data();
-        backBuffer.width = 271;
-        backBuffer.height = 141;
-        backBuffer.graphics = nullptr;
+        parlex.backBuffer.bits = pixels.data();
+        parlex.backBuffer.width = 271;
+        parlex.backBuffer.height = 141;
+        parlex.backBuffer.graphics = nullptr;
     }
-    void TearDown() override { backBuffer.bits = nullptr; }
+    void TearDown() override { parlex.backBuffer.bits = nullptr; }
 
     View* image(View* parent, int x, int y) {
         return new View({x, y}, parent, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
@@ -66,7 +66,7 @@ class Views : public ::testing::Test {
     }
     static void layOut(View* root) {
         // Hit tests use the positions of the last draw.
-        root->draw(nullptr);
+        root->draw(parlex.backBuffer);
     }
 };
 
@@ -137,7 +137,7 @@ TEST_F(Views, SelectorChoosesTheImage) {
     View button({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
     auto drawn = [&] {
         pixels.assign(pixels.size(), 0);
-        button.draw(nullptr);
+        button.draw(parlex.backBuffer);
         return pixels;
     };
     const std::vector<uint32_t> main = drawn();
@@ -203,7 +203,7 @@ TEST(SkinImages, EachPieceReadDirectlyEqualsWhatGdiplusDecodes) {
     }
 }
 
-class SkinPack : public ::testing::Test {
+class SkinArchive : public ::testing::Test {
   protected:
     std::vector<uint8_t> pack = readFile(SKIN_PACK_PATH);
     std::string archivePath;
@@ -217,12 +217,18 @@ class SkinPack : public ::testing::Test {
         GetTempFileNameA(folder, "skn", 0, path);
         archivePath = path;
         recorder = &messages;
-        showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
-        skinSystemCalls = realSkinSystemCalls();
+        resetParlexState();
+        parlex.showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
     }
     void TearDown() override {
-        skinSystemCalls = realSkinSystemCalls();
+        resetParlexState();
         DeleteFileA(archivePath.c_str());
+    }
+    static ::SkinPack packOn(FILE* archive) {
+        ::SkinPack pack;
+        pack.calls = parlex.skin.calls;
+        pack.archive = archive;
+        return pack;
     }
     FILE* archiveOf(const std::vector<uint8_t>& bytes) {
         std::ofstream(archivePath, std::ios::binary)
@@ -230,19 +236,19 @@ class SkinPack : public ::testing::Test {
         return std::fopen(archivePath.c_str(), "rb");
     }
 };
-std::vector<std::wstring>* SkinPack::recorder;
+std::vector<std::wstring>* SkinArchive::recorder;
 
 // The archive is made anew in the held folder over whatever had its name, and
 // nobody else can open it until it is closed, which deletes it. The folder
 // cannot be moved while it is held, and goes through its handle.
-TEST_F(SkinPack, TheArchiveIsNewHeldAndGoesWithItsHandle) {
+TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::ofstream(inside, std::ios::binary) << "someone else's bytes";
     HANDLE held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "2").c_str())) << "held against moving";
-    FILE* archive = skinSystemCalls.createArchive(held);
+    FILE* archive = parlex.skin.calls.createArchive(held);
     ASSERT_TRUE(archive);
     std::fputs("ours", archive);
     std::fflush(archive);
@@ -264,7 +270,7 @@ TEST_F(SkinPack, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     RemoveDirectoryA((folder + "2").c_str());
 }
 
-TEST_F(SkinPack, StoredBytesAreImageBytesPlusOne) {
+TEST_F(SkinArchive, StoredBytesAreImageBytesPlusOne) {
     EXPECT_EQ(0xFF, restoreSkinByte(0x00));
     EXPECT_EQ(0x00, restoreSkinByte(0x01));
     EXPECT_EQ(0xFE, restoreSkinByte(0xFF));
@@ -275,11 +281,11 @@ TEST_F(SkinPack, StoredBytesAreImageBytesPlusOne) {
     EXPECT_EQ(skinPackSize, pack.size());
 }
 
-TEST_F(SkinPack, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
+TEST_F(SkinArchive, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
     FILE* archive = archiveOf(pack);
     ASSERT_TRUE(archive);
     for (int piece : {8, 0, 5, 8, 1, 2, 3, 4, 6, 7}) {
-        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(piece, archive));
+        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), piece));
         std::vector<uint8_t> expected = readFile(artPath(pieceFiles[piece]));
         ASSERT_EQ(expected.size(), skinPieceSizes[piece]);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.get())) << piece;
@@ -288,43 +294,43 @@ TEST_F(SkinPack, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
     std::fclose(archive);
 }
 
-TEST_F(SkinPack, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
+TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
     std::vector<uint8_t> shortPack(pack.begin(), pack.begin() + skinPieceSizes[0] / 2);
     FILE* archive = archiveOf(shortPack);
-    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(0, archive));
+    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), 0));
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] - 1]);
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] / 2]);
     View* place = reinterpret_cast<View*>(1);
-    EXPECT_TRUE(loadSkinPiece(0, &place, archive, 0, 0, nullptr, false));
+    EXPECT_TRUE(loadSkinPiece(packOn(archive), 0, &place, 0, 0, nullptr, false));
     EXPECT_EQ(nullptr, place) << "the undecodable view is freed, not kept";
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     std::fclose(archive);
 }
 
-TEST_F(SkinPack, ExtractionFailuresGiveTheirTexts) {
+TEST_F(SkinArchive, ExtractionFailuresGiveTheirTexts) {
     std::vector<std::wstring> failures;
     auto extract = [&] {
-        SkinExtraction extraction = extractSkin(GetModuleHandleA(nullptr), 147);
+        SkinExtraction extraction = extractSkin(parlex.skin, GetModuleHandleA(nullptr), 147);
         EXPECT_FALSE(extraction.archive);
         failures.push_back(extraction.failure);
     };
-    skinSystemCalls.findResource = [](HMODULE, int, const char*) -> HRSRC { return nullptr; };
+    parlex.skin.calls.findResource = [](HMODULE, int, const char*) -> HRSRC { return nullptr; };
     extract();
-    skinSystemCalls = realSkinSystemCalls();
-    skinSystemCalls.findResource = [](HMODULE, int, const char*) {
+    parlex.skin.calls = realSkinSystemCalls();
+    parlex.skin.calls.findResource = [](HMODULE, int, const char*) {
         return reinterpret_cast<HRSRC>(1);
     };
-    skinSystemCalls.loadResource = [](HMODULE, HRSRC) -> HGLOBAL { return nullptr; };
+    parlex.skin.calls.loadResource = [](HMODULE, HRSRC) -> HGLOBAL { return nullptr; };
     extract();
     // Made, but refusing the bytes, as on a full disk.
     static const char bytes[] = "pack";
-    skinSystemCalls.loadResource = [](HMODULE, HRSRC) { return HGLOBAL(bytes); };
-    skinSystemCalls.resourceSize = [](HMODULE, HRSRC) { return DWORD(sizeof bytes); };
+    parlex.skin.calls.loadResource = [](HMODULE, HRSRC) { return HGLOBAL(bytes); };
+    parlex.skin.calls.resourceSize = [](HMODULE, HRSRC) { return DWORD(sizeof bytes); };
     static const std::string* readOnly = &archivePath;
-    skinSystemCalls.createArchive = [](HANDLE) { return std::fopen(readOnly->c_str(), "rb"); };
+    parlex.skin.calls.createArchive = [](HANDLE) { return std::fopen(readOnly->c_str(), "rb"); };
     extract();
-    removeSkinFiles();
+    removeSkinFiles(parlex.skin);
     std::vector<std::wstring> expected = {
         L"アーカイブファイルを作成出来ません\nリソースが見つかりません",
         L"アーカイブファイルを作成出来ません\nリソースを読み込めません",
@@ -333,14 +339,14 @@ TEST_F(SkinPack, ExtractionFailuresGiveTheirTexts) {
     EXPECT_EQ(expected, failures);
 }
 
-class Layout : public SkinPack {
+class Layout : public SkinArchive {
   protected:
     // The face from the archive the fixture wrote, as the program builds it
     // from the one it extracted.
     static inline const wchar_t* failure;
     static bool build() {
         FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildLayout(archive);
+        failure = buildLayout(packOn(archive));
         if (archive)
             std::fclose(archive);
         return !failure;
@@ -348,7 +354,7 @@ class Layout : public SkinPack {
     char previous[MAX_PATH] = {};
     std::string folder;
     void SetUp() override {
-        SkinPack::SetUp();
+        SkinArchive::SetUp();
         GetCurrentDirectoryA(MAX_PATH, previous);
         folder = archivePath + ".dir";
         CreateDirectoryA(folder.c_str(), nullptr);
@@ -356,14 +362,14 @@ class Layout : public SkinPack {
         CreateDirectoryA("skin", nullptr);
         std::ofstream(skinArchivePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
-        appRunning = 0; // the sampling thread started by the build ends at once
-        resetGpuReadings();
-        gpuReadings.gpuCount = 1;
+        // Not running: the sampling thread started by the build ends at once.
+        resetGpuReadings(parlex.shared.gpus);
+        parlex.shared.gpus.gpuCount = 1;
         static std::vector<uint32_t> pixels(271 * 141);
-        fillBlendTable(blendTable);
-        backBuffer.bits = pixels.data();
-        backBuffer.width = 271;
-        backBuffer.height = 141;
+        fillBlendTable(parlex.backBuffer.blendTable);
+        parlex.backBuffer.bits = pixels.data();
+        parlex.backBuffer.width = 271;
+        parlex.backBuffer.height = 141;
     }
     void TearDown() override {
         destroyLayout();
@@ -371,40 +377,40 @@ class Layout : public SkinPack {
         RemoveDirectoryA("skin");
         SetCurrentDirectoryA(previous);
         RemoveDirectoryA(folder.c_str());
-        SkinPack::TearDown();
+        SkinArchive::TearDown();
     }
 };
 
 TEST_F(Layout, TwentySixViewsInTheirOrder) {
     resetViewSerials();
     ASSERT_TRUE(build());
-    ASSERT_TRUE(rootView);
-    EXPECT_EQ(25u, rootView->children.size());
-    View* expected[] = {cornerImage, titleText, versionText, editionText, closeButton,
-                        trayButton, historyLabel, historyCheckBox, rowsImage};
+    ASSERT_TRUE(parlex.face.root);
+    EXPECT_EQ(25u, parlex.face.root->children.size());
+    View* expected[] = {parlex.face.cornerImage, parlex.face.titleText, parlex.face.versionText, parlex.face.editionText, parlex.face.closeButton,
+                        parlex.face.trayButton, parlex.face.historyLabel, parlex.face.historyCheckBox, parlex.face.rowsImage};
     for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(expected[i], rootView->children[i]) << i;
-    EXPECT_EQ(0, rootView->serial);
-    EXPECT_EQ(25, loadText[3]->serial);
-    EXPECT_EQ(271, rootView->mainImage.width);
-    EXPECT_EQ(141, rootView->mainImage.height);
-    EXPECT_EQ(0xBEFFFFFFu, nameText[0]->color);
-    EXPECT_EQ(0x40FFFFFFu, nameText[1]->color) << "a slot without GPU";
-    EXPECT_STREQ(L"- empty -", nameText[3]->text);
-    EXPECT_EQ(0x1EFFFFFFu, clockText[2]->color);
-    EXPECT_EQ(223, temperatureText[0]->x);
-    EXPECT_EQ(106, loadText[3]->y);
-    EXPECT_TRUE(closeButton->pressedImage.pixels && trayButton->pressedImage.pixels &&
-                historyCheckBox->pressedImage.pixels);
+        EXPECT_EQ(expected[i], parlex.face.root->children[i].get()) << i;
+    EXPECT_EQ(0, parlex.face.root->serial);
+    EXPECT_EQ(25, parlex.face.loadText[3]->serial);
+    EXPECT_EQ(271, parlex.face.root->mainImage.width);
+    EXPECT_EQ(141, parlex.face.root->mainImage.height);
+    EXPECT_EQ(0xBEFFFFFFu, parlex.face.nameText[0]->color);
+    EXPECT_EQ(0x40FFFFFFu, parlex.face.nameText[1]->color) << "a slot without GPU";
+    EXPECT_STREQ(L"- empty -", parlex.face.nameText[3]->text);
+    EXPECT_EQ(0x1EFFFFFFu, parlex.face.clockText[2]->color);
+    EXPECT_EQ(223, parlex.face.temperatureText[0]->x);
+    EXPECT_EQ(106, parlex.face.loadText[3]->y);
+    EXPECT_TRUE(parlex.face.closeButton->pressedImage.pixels && parlex.face.trayButton->pressedImage.pixels &&
+                parlex.face.historyCheckBox->pressedImage.pixels);
 
-    rootView->draw(nullptr);
+    parlex.face.root->draw(parlex.backBuffer);
     // Hit priority: the check box, label, buttons, texts, then the background.
-    EXPECT_EQ(titleText, rootView->hitTest({125, 0}));
-    EXPECT_EQ(rootView, rootView->hitTest({128, 3}));
-    EXPECT_EQ(closeButton, rootView->hitTest({230, 5}));
-    EXPECT_EQ(trayButton, rootView->hitTest({200, 5}));
-    EXPECT_EQ(historyCheckBox, rootView->hitTest({10, 130}));
-    EXPECT_EQ(rootView, rootView->hitTest({5, 40})) << "names and rows take no hits";
+    EXPECT_EQ(parlex.face.titleText, parlex.face.root->hitTest({125, 0}));
+    EXPECT_EQ(parlex.face.root.get(), parlex.face.root->hitTest({128, 3}));
+    EXPECT_EQ(parlex.face.closeButton, parlex.face.root->hitTest({230, 5}));
+    EXPECT_EQ(parlex.face.trayButton, parlex.face.root->hitTest({200, 5}));
+    EXPECT_EQ(parlex.face.historyCheckBox, parlex.face.root->hitTest({10, 130}));
+    EXPECT_EQ(parlex.face.root.get(), parlex.face.root->hitTest({5, 40})) << "names and rows take no hits";
     EXPECT_TRUE(messages.empty());
 }
 
@@ -433,33 +439,33 @@ struct MemoryBackBuffer {
         void* bits = nullptr;
         dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         previousBitmap = SelectObject(memory, dib);
-        backBuffer.bits = static_cast<uint32_t*>(bits);
-        Gdiplus::DllExports::GdipCreateFromHDC(memory, &backBuffer.graphics);
+        parlex.backBuffer.bits = static_cast<uint32_t*>(bits);
+        Gdiplus::DllExports::GdipCreateFromHDC(memory, &parlex.backBuffer.graphics);
     }
     ~MemoryBackBuffer() {
         destroyLayout();
-        Gdiplus::DllExports::GdipDeleteGraphics(backBuffer.graphics);
-        backBuffer.graphics = nullptr;
+        Gdiplus::DllExports::GdipDeleteGraphics(parlex.backBuffer.graphics);
+        parlex.backBuffer.graphics = nullptr;
         SelectObject(memory, previousBitmap);
         DeleteObject(dib);
         DeleteDC(memory);
     }
-    std::vector<uint32_t> pixels() const { return {backBuffer.bits, backBuffer.bits + 271 * 141}; }
+    std::vector<uint32_t> pixels() const { return {parlex.backBuffer.bits, parlex.backBuffer.bits + 271 * 141}; }
 };
 
 // A monitor repaints for days: nothing a paint makes may outlive it, also
 // where the face's font is missing and every text takes the fallback.
 TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
     MemoryBackBuffer buffer;
-    ASSERT_TRUE(backBuffer.graphics && backBuffer.bits);
+    ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
     auto repaint = [] {
         forgetComposedFace();
-        composeFace(rootView);
+        composeFace(parlex.backBuffer, parlex.face.root.get());
     };
     repaint();
     std::vector<uint32_t> named = buffer.pixels();
-    for (View* view : rootView->children)
+    for (const auto& view : parlex.face.root->children)
         if (view->kind == Text)
             view->fontFamily = L"No Such Family On This System";
     for (int i = 0; i < 100; ++i)
@@ -479,62 +485,63 @@ TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
 // much smaller or larger a text became.
 TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     MemoryBackBuffer buffer;
-    ASSERT_TRUE(backBuffer.graphics && backBuffer.bits);
+    ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
-    ASSERT_TRUE(composeFace(rootView));
-    EXPECT_FALSE(composeFace(rootView)) << "nothing changed, nothing composed";
+    ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
+    EXPECT_FALSE(composeFace(parlex.backBuffer, parlex.face.root.get())) << "nothing changed, nothing composed";
     const wchar_t* wideTitle = L"TAVO Parlex TAVO Parlex TAVO Parlex TAVO";
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
-        {"close pressed", [] { closeButton->imageSelector = SelectorPressed; }},
-        {"clock widened", [] { clockText[0]->text = L"1234.5MHz"; }},
-        {"clock narrowed", [] { clockText[0]->text = L"5MHz"; }},
-        {"load recoloured", [] { loadText[1]->color = 0xFFFF0000; }},
-        {"title reaching the buttons", [wideTitle] { titleText->text = wideTitle; }},
-        {"tray pressed under the title", [] { trayButton->imageSelector = SelectorPressed; }},
-        {"close released under the title", [] { closeButton->imageSelector = SelectorAuto; }},
-        {"check box ticked", [] { historyCheckBox->imageSelector = SelectorPressed; }},
+        {"close pressed", [] { parlex.face.closeButton->imageSelector = SelectorPressed; }},
+        {"clock widened", [] { parlex.face.clockText[0]->text = L"1234.5MHz"; }},
+        {"clock narrowed", [] { parlex.face.clockText[0]->text = L"5MHz"; }},
+        {"load recoloured", [] { parlex.face.loadText[1]->color = 0xFFFF0000; }},
+        {"title reaching the buttons", [wideTitle] { parlex.face.titleText->text = wideTitle; }},
+        {"tray pressed under the title", [] { parlex.face.trayButton->imageSelector = SelectorPressed; }},
+        {"close released under the title", [] { parlex.face.closeButton->imageSelector = SelectorAuto; }},
+        {"check box ticked", [] { parlex.face.historyCheckBox->imageSelector = SelectorPressed; }},
         {"every value rewritten",
          [] {
              for (int slot = 0; slot < 4; ++slot) {
-                 clockText[slot]->text = L"987.6MHz";
-                 temperatureText[slot]->text = L"-12\u2103";
-                 loadText[slot]->text = L"100\uFF05";
+                 parlex.face.clockText[slot]->text = L"987.6MHz";
+                 parlex.face.temperatureText[slot]->text = L"-12\u2103";
+                 parlex.face.loadText[slot]->text = L"100\uFF05";
              }
          }},
-        {"name shortened", [] { nameText[0]->text = L"G"; }},
-        {"title back", [] { titleText->text = L"TAVO Parlex"; }},
+        {"name shortened", [] { parlex.face.nameText[0]->text = L"G"; }},
+        {"title back", [] { parlex.face.titleText->text = L"TAVO Parlex"; }},
     };
     for (const auto& step : steps) {
         step.second();
-        EXPECT_TRUE(composeFace(rootView)) << step.first;
+        EXPECT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get())) << step.first;
         const std::vector<uint32_t> changed = buffer.pixels();
         forgetComposedFace();
-        ASSERT_TRUE(composeFace(rootView));
+        ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
         ASSERT_TRUE(changed == buffer.pixels()) << step.first;
     }
 }
 
-// Every view of the face hangs in rootView's tree, so deleting rootView
+// Every view of the face hangs in the root's tree, so deleting the root
 // deletes them all: faces built and destroyed again and again leave memory
 // flat (each holds some 300 KB of decoded images).
 TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
     ASSERT_TRUE(build());
     std::set<View*> tree;
-    std::vector<View*> open = {rootView};
+    std::vector<View*> open = {parlex.face.root.get()};
     while (!open.empty()) {
         View* view = open.back();
         open.pop_back();
         tree.insert(view);
-        open.insert(open.end(), view->children.begin(), view->children.end());
+        for (const auto& child : view->children)
+            open.push_back(child.get());
     }
-    std::vector<View*> named = {cornerImage, titleText, versionText, editionText, closeButton,
-                                trayButton, historyLabel, historyCheckBox, rowsImage};
+    std::vector<View*> named = {parlex.face.cornerImage, parlex.face.titleText, parlex.face.versionText, parlex.face.editionText, parlex.face.closeButton,
+                                parlex.face.trayButton, parlex.face.historyLabel, parlex.face.historyCheckBox, parlex.face.rowsImage};
     for (int slot = 0; slot < 4; ++slot)
-        named.insert(named.end(), {nameText[slot], clockText[slot], temperatureText[slot], loadText[slot]});
+        named.insert(named.end(), {parlex.face.nameText[slot], parlex.face.clockText[slot], parlex.face.temperatureText[slot], parlex.face.loadText[slot]});
     for (View* view : named)
         EXPECT_TRUE(tree.count(view)) << "a view outside the tree is never deleted";
     destroyLayout();
-    EXPECT_EQ(nullptr, rootView);
+    EXPECT_FALSE(parlex.face.root);
     const SIZE_T before = privateMemory();
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(build());
@@ -544,19 +551,19 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
 }
 
 TEST_F(Layout, UnreadableArchive) {
-    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildLayout(nullptr));
-    EXPECT_EQ(nullptr, rootView);
+    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildLayout(::SkinPack()));
+    EXPECT_FALSE(parlex.face.root);
 }
 
 TEST_F(Layout, PieceThatCannotBecomeAView) {
     static int allocations;
     allocations = 0;
-    skinSystemCalls.allocatePiece = [](uint32_t size) -> uint8_t* {
+    parlex.skin.calls.allocatePiece = [](uint32_t size) -> uint8_t* {
         return ++allocations == 4 ? nullptr : new uint8_t[size];
     };
     EXPECT_FALSE(build());
     EXPECT_STREQ(L"メモリを確保できません", failure);
-    EXPECT_EQ(nullptr, rootView) << "every view built so far is deleted";
+    EXPECT_FALSE(parlex.face.root) << "every view built so far is deleted";
 }
 
 } // namespace

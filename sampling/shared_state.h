@@ -1,0 +1,34 @@
+// What the window's thread and the sampling thread share: the program's
+// running, tray and "Monitor History" flags, the working folder, the GPUs and
+// their readings, and the sampling and launch threads. Words that both
+// threads touch are atomics read and written whole, without locks. The window
+// program holds the one instance and hands it to the sampling thread.
+#pragma once
+
+#include "sampling/gpu_readings.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+constexpr int workDirSize = 261;
+
+struct SamplingState {
+    std::atomic<int> appRunning;          // cleared when the window closes
+    std::atomic<int> inTray;              // hidden to the notification area
+    std::atomic<int> historyOn;           // "Monitor History" ticked
+    std::atomic<int> historyStartPending; // a logger launch is wanted
+    char workDir[workDirSize];
+    GpuReadings gpus;
+
+    HANDLE samplingThread;
+    // Set when the program ends: the pause between passes ends at once.
+    HANDLE stopRequested;
+    // One launch of the logger at a time, all from the sampling thread; kept
+    // so that the end of the program can wait for one under way.
+    std::atomic<HANDLE> launchThread;
+    // Shows a notice of a logger that cannot start, on the sampling thread;
+    // the first notice of a run is the only one.
+    void (*showLoggerNotice)(const wchar_t* text);
+    std::atomic<int> noticeAllowed{1};
+};
