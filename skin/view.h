@@ -1,6 +1,6 @@
 // View: the one drawable element of Parlex's face. The face is a tree of
-// views under one root, which owns them all; each draws itself into the back buffer and answers
-// which view lies under a point.
+// views under one root, which owns them all; each draws itself into the back
+// buffer and answers which view lies under a point.
 #pragma once
 
 #include "skin/image_record.h"
