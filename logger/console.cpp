@@ -1,14 +1,15 @@
 #include "logger/logger.h"
 
 void setColour(ConsoleColour colour) {
-    SetConsoleTextAttribute(consoleOut, colour);
+    SetConsoleTextAttribute(tessig.consoleOut, colour);
 }
 
 void writeText(const std::wstring& text) {
     DWORD mode = 0;
     DWORD written = 0;
-    if (GetConsoleMode(consoleOut, &mode)) {
-        WriteConsoleW(consoleOut, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (GetConsoleMode(tessig.consoleOut, &mode)) {
+        WriteConsoleW(tessig.consoleOut, text.data(), static_cast<DWORD>(text.size()), &written,
+                      nullptr);
         return;
     }
     std::wstring lines;
@@ -22,7 +23,7 @@ void writeText(const std::wstring& text) {
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(932, 0, lines.data(), static_cast<int>(lines.size()), &bytes[0], size,
                         nullptr, nullptr);
-    WriteFile(consoleOut, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(tessig.consoleOut, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 void writeColoured(const std::wstring& text, ConsoleColour colour) {

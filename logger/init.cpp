@@ -7,45 +7,30 @@
 
 #include <cstring>
 
-char workDir[workDirSize];
-NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];
-int gpuCount;
-wchar_t gpuNames[maxLoggedGpus][100];
-NvU32 clockVersion[maxLoggedGpus];
-NvU32 pstatesVersion[maxLoggedGpus];
-NvU32 thermalVersion[maxLoggedGpus];
-NvmlLibrary nvml;
-int nvmlIndex[maxLoggedGpus];
+TessigState tessig;
 
 namespace {
 
-// At start a ninth GPU is announced and a name that cannot be had ends the
-// program; on a rediscovery both pass quietly (false: try again later).
-bool nameGpus(bool atStart) {
-    for (int i = 0; i < gpuCount; ++i) {
+enum class Naming { Named, CutAtEight, Failed };
+
+// Names the GPUs of the list; a list longer than eight is cut there.
+Naming nameGpus() {
+    for (int i = 0; i < tessig.gpuCount; ++i) {
         if (i == maxLoggedGpus) {
-            gpuCount = maxLoggedGpus;
-            if (atStart)
-                writeColoured(
-                    L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
-                    L"8枚までを認識します\n",
-                    colourWarning);
-            return true;
+            tessig.gpuCount = maxLoggedGpus;
+            return Naming::CutAtEight;
         }
-        if (readGpuName(gpuHandles[i], gpuNames[i]) != NVAPI_OK) {
-            if (atStart)
-                exitWithMessage(L"GPU名を取得できません\n");
-            return false;
-        }
+        if (readGpuName(tessig.gpuHandles[i], tessig.gpuNames[i]) != NVAPI_OK)
+            return Naming::Failed;
     }
-    return true;
+    return Naming::Named;
 }
 
 void startRecordVersions() {
     for (int i = 0; i < maxLoggedGpus; ++i) {
-        clockVersion[i] = clockRecordV3;
-        pstatesVersion[i] = pstatesRecordV3;
-        thermalVersion[i] = thermalRecordV2;
+        tessig.clockVersion[i] = clockRecordV3;
+        tessig.pstatesVersion[i] = pstatesRecordV3;
+        tessig.thermalVersion[i] = thermalRecordV2;
     }
 }
 
@@ -53,60 +38,78 @@ void startRecordVersions() {
 
 void exitWithMessage(const wchar_t* message) {
     writeColoured(message, colourFailure);
-    ReleaseMutex(instanceMutex);
-    CloseHandle(instanceMutex);
+    ReleaseMutex(tessig.instanceMutex);
+    CloseHandle(tessig.instanceMutex);
     ExitProcess(1);
 }
 
 void probeRecordVersions() {
-    for (int i = 0; i < gpuCount; ++i) {
-        clockVersion[i] = probeClockVersion(gpuHandles[i]);
-        pstatesVersion[i] = probePstatesVersion(gpuHandles[i]);
-        thermalVersion[i] = probeThermalVersion(gpuHandles[i]);
+    for (int i = 0; i < tessig.gpuCount; ++i) {
+        tessig.clockVersion[i] = probeClockVersion(tessig.gpuHandles[i]);
+        tessig.pstatesVersion[i] = probePstatesVersion(tessig.gpuHandles[i]);
+        tessig.thermalVersion[i] = probeThermalVersion(tessig.gpuHandles[i]);
     }
 }
 
-void initLogger() {
+const wchar_t* startLogger() {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
-        exitWithMessage(L"7以降のOSが必要です\n");
+        return L"7以降のOSが必要です\n";
 
-    std::memset(workDir, 0, sizeof workDir);
-    GetCurrentDirectoryA(workDirSize, workDir);
-    OutputDebugStringA(workDir);
+    std::memset(tessig.workDir, 0, sizeof tessig.workDir);
+    GetCurrentDirectoryA(workDirSize, tessig.workDir);
+    OutputDebugStringA(tessig.workDir);
 
     startRecordVersions();
 
     if (NvAPI_Initialize() != NVAPI_OK)
-        exitWithMessage(L"NvAPIの初期化に失敗しました\n");
-    listGpus(gpuHandles, &gpuCount);
-    if (gpuCount == 0)
-        exitWithMessage(L"NvAPIの初期化に失敗しました\n");
+        return L"NvAPIの初期化に失敗しました\n";
+    listGpus(tessig.gpuHandles, &tessig.gpuCount);
+    if (tessig.gpuCount == 0)
+        return L"NvAPIの初期化に失敗しました\n";
 
-    nvml = loadNvml();
-    if (!nvml.module)
-        exitWithMessage(L"nvml.dllのロードに失敗しました\n");
-    if (!nvml.init || nvml.init() != 0)
-        exitWithMessage(L"NvMLの初期化に失敗しました\n");
+    tessig.nvml = loadNvml();
+    if (!tessig.nvml.module)
+        return L"nvml.dllのロードに失敗しました\n";
+    if (!tessig.nvml.init || tessig.nvml.init() != 0)
+        return L"NvMLの初期化に失敗しました\n";
 
-    nameGpus(true);
+    switch (nameGpus()) {
+    case Naming::Failed:
+        return L"GPU名を取得できません\n";
+    case Naming::CutAtEight:
+        writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
+                      L"8枚までを認識します\n",
+                      colourWarning);
+        break;
+    case Naming::Named:
+        break;
+    }
     probeRecordVersions();
-    pairNvmlDevices(nvml, gpuHandles, gpuCount < maxLoggedGpus ? gpuCount : maxLoggedGpus,
-                    nvmlIndex);
+    pairNvmlDevices(tessig.nvml, tessig.gpuHandles,
+                    tessig.gpuCount < maxLoggedGpus ? tessig.gpuCount : maxLoggedGpus,
+                    tessig.nvmlIndex);
+    return nullptr;
+}
+
+void initLogger() {
+    if (const wchar_t* failure = startLogger())
+        exitWithMessage(failure);
 }
 
 bool rediscoverGpus() {
-    gpuCount = 0;
-    listGpus(gpuHandles, &gpuCount);
-    if (gpuCount == 0 || !nameGpus(false)) {
-        gpuCount = 0;
+    tessig.gpuCount = 0;
+    listGpus(tessig.gpuHandles, &tessig.gpuCount);
+    if (tessig.gpuCount == 0 || nameGpus() == Naming::Failed) {
+        tessig.gpuCount = 0;
         return false;
     }
     startRecordVersions();
     probeRecordVersions();
-    pairNvmlDevices(nvml, gpuHandles, gpuCount < maxLoggedGpus ? gpuCount : maxLoggedGpus,
-                    nvmlIndex);
+    pairNvmlDevices(tessig.nvml, tessig.gpuHandles,
+                    tessig.gpuCount < maxLoggedGpus ? tessig.gpuCount : maxLoggedGpus,
+                    tessig.nvmlIndex);
     return true;
 }

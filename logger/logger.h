@@ -13,26 +13,37 @@
 
 constexpr int maxLoggedGpus = 8;
 
-// Set at entry, cleared by the stop listener.
-extern std::atomic<int> loggerRunning;
-extern HANDLE instanceMutex;
-// Standard output, taken during static initialisation.
-extern HANDLE consoleOut;
-extern char workDir[workDirSize];
+// Tessig's process-wide state, all of it.
+struct TessigState {
+    // Set at entry, cleared by the stop listener.
+    std::atomic<int> loggerRunning;
+    HANDLE instanceMutex;
+    // Standard output, taken during static initialisation.
+    HANDLE consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
+    char workDir[workDirSize];
 
-// The GPU list: ordinary GPUs first, then those in TCC mode.
-extern NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];
-extern int gpuCount;
-extern wchar_t gpuNames[maxLoggedGpus][100];
-extern NvU32 clockVersion[maxLoggedGpus];
-extern NvU32 pstatesVersion[maxLoggedGpus];
-extern NvU32 thermalVersion[maxLoggedGpus];
+    // The GPU list: ordinary GPUs first, then those in TCC mode.
+    NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];
+    int gpuCount;
+    wchar_t gpuNames[maxLoggedGpus][100];
+    NvU32 clockVersion[maxLoggedGpus];
+    NvU32 pstatesVersion[maxLoggedGpus];
+    NvU32 thermalVersion[maxLoggedGpus];
+    // Set when a reading finds the handles stale: the next report discovers
+    // the GPUs again first.
+    bool handlesInvalidated;
 
-extern NvmlLibrary nvml;
-// The NVML index of each GPU of the list, paired by PCI bus and device;
-// -1 where NVML does not list the GPU.
-extern int nvmlIndex[maxLoggedGpus];
+    NvmlLibrary nvml;
+    // The NVML index of each GPU of the list, paired by PCI bus and device;
+    // -1 where NVML does not list the GPU.
+    int nvmlIndex[maxLoggedGpus];
+};
+extern TessigState tessig;
 
+// The start-up checks in their order: the system, NVAPI and the GPU list,
+// NVML, the names (a list longer than eight is cut, with a warning), the
+// record versions and the NVML pairs. Null, or the message to end with.
+const wchar_t* startLogger();
 // Returns only when the GPU list is complete; otherwise ends the process
 // through exitWithMessage.
 void initLogger();

@@ -10,10 +10,6 @@
 
 #include <cstdio>
 
-std::atomic<int> loggerRunning{0};
-HANDLE instanceMutex;
-HANDLE consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
-
 namespace {
 
 const char historyHeader[] = ",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),Base(MEMORY),"
@@ -23,7 +19,7 @@ const char historyHeader[] = ",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),
 void appendHistoryHeader() {
     // A working directory too long for the path gets no header, rather than
     // a header in a file of a cut-off name.
-    std::string path = historyPathFor(workDir);
+    std::string path = historyPathFor(tessig.workDir);
     if (path.empty())
         return;
     const std::string folderPath = path.substr(0, path.rfind('/'));
@@ -62,7 +58,7 @@ bool receiveOneDatagram() {
 DWORD WINAPI listenForStop(LPVOID) {
     for (;;) {
         if (receiveOneDatagram()) {
-            loggerRunning = 0;
+            tessig.loggerRunning = 0;
             return 0;
         }
         Sleep(1);
@@ -73,9 +69,9 @@ DWORD WINAPI listenForStop(LPVOID) {
 
 int main() {
     restrictDllSearch();
-    loggerRunning = 1;
-    instanceMutex = CreateMutexA(nullptr, TRUE, loggerMutexName);
-    if (!instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+    tessig.loggerRunning = 1;
+    tessig.instanceMutex = CreateMutexA(nullptr, TRUE, loggerMutexName);
+    if (!tessig.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
 
     initLogger();
@@ -86,12 +82,12 @@ int main() {
         CloseHandle(listener);
 
     printReport();
-    while (loggerRunning) {
+    while (tessig.loggerRunning) {
         Sleep(1000);
         printReport();
     }
 
-    ReleaseMutex(instanceMutex);
-    CloseHandle(instanceMutex);
+    ReleaseMutex(tessig.instanceMutex);
+    CloseHandle(tessig.instanceMutex);
     return 0;
 }

@@ -6,13 +6,9 @@
 
 namespace {
 
-// Set when a reading finds the handles stale: the next report discovers the
-// GPUs again first.
-bool handlesInvalidated;
-
 NvAPI_Status noted(NvAPI_Status status) {
     if (gpusChanged(status))
-        handlesInvalidated = true;
+        tessig.handlesInvalidated = true;
     return status;
 }
 
@@ -20,15 +16,15 @@ NvAPI_Status noted(NvAPI_Status status) {
 int nvmlNoted(int result) {
     const int gpuIsLost = 15; // NVML_ERROR_GPU_IS_LOST
     if (result == gpuIsLost)
-        handlesInvalidated = true;
+        tessig.handlesInvalidated = true;
     return result;
 }
 
 bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz) {
     ClockFrequencies clocks = {};
-    clocks.version = clockVersion[gpu];
+    clocks.version = tessig.clockVersion[gpu];
     clocks.clockType = type;
-    if (noted(NvAPI_GPU_GetAllClockFrequencies(gpuHandles[gpu], &clocks)) != NVAPI_OK)
+    if (noted(NvAPI_GPU_GetAllClockFrequencies(tessig.gpuHandles[gpu], &clocks)) != NVAPI_OK)
         return false;
     *graphicsKHz = clocks.domain[clockDomainGraphics].frequencyKHz;
     *memoryKHz = clocks.domain[clockDomainMemory].frequencyKHz;
@@ -56,46 +52,49 @@ NvU32 p0Frequency(const Pstates20Info& info, NvU32 domain) {
 void readBaseFromPstates(int gpu, GpuFigures& figures) {
     static Pstates20Info info;
     info = {};
-    setP0Query(info, pstatesVersion[gpu]);
-    if (noted(NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info)) != NVAPI_OK)
+    setP0Query(info, tessig.pstatesVersion[gpu]);
+    if (noted(NvAPI_GPU_GetPstates20(tessig.gpuHandles[gpu], &info)) != NVAPI_OK)
         return;
     figures.baseGraphicsKHz = p0Frequency(info, clockDomainGraphics);
     info = {};
-    setP0Query(info, pstatesVersion[gpu]);
+    setP0Query(info, tessig.pstatesVersion[gpu]);
     info.pstates[0].clocks[1].domainId = clockDomainMemory;
-    if (NvAPI_GPU_GetPstates20(gpuHandles[gpu], &info) == NVAPI_OK)
+    if (NvAPI_GPU_GetPstates20(tessig.gpuHandles[gpu], &info) == NVAPI_OK)
         figures.baseMemoryKHz = p0Frequency(info, clockDomainMemory);
 }
 
 int readTemperature(int gpu) {
     ThermalSettings thermal = {};
-    thermal.version = thermalVersion[gpu];
-    if (noted(NvAPI_GPU_GetThermalSettings(gpuHandles[gpu], 0, &thermal)) == NVAPI_OK)
+    thermal.version = tessig.thermalVersion[gpu];
+    if (noted(NvAPI_GPU_GetThermalSettings(tessig.gpuHandles[gpu], 0, &thermal)) == NVAPI_OK)
         return thermal.sensor[0].currentTemp;
     void* device = nullptr;
     unsigned temperature = 0;
-    if (nvmlIndex[gpu] >= 0 && nvml.deviceGetHandleByIndex && nvml.deviceGetTemperature &&
-        nvmlNoted(nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device)) ==
-            0 &&
-        nvmlNoted(nvml.deviceGetTemperature(device, 0, &temperature)) == 0)
+    if (tessig.nvmlIndex[gpu] >= 0 && tessig.nvml.deviceGetHandleByIndex &&
+        tessig.nvml.deviceGetTemperature &&
+        nvmlNoted(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
+                                                     &device)) == 0 &&
+        nvmlNoted(tessig.nvml.deviceGetTemperature(device, 0, &temperature)) == 0)
         return static_cast<int>(temperature);
     return 0;
 }
 
 void readPower(int gpu, GpuFigures& figures) {
     void* device = nullptr;
-    if (nvmlIndex[gpu] < 0 || !nvml.deviceGetHandleByIndex || !nvml.deviceGetPowerUsage ||
-        !nvml.deviceGetPowerManagementLimit ||
-        nvmlNoted(nvml.deviceGetHandleByIndex(static_cast<unsigned>(nvmlIndex[gpu]), &device)) != 0)
+    if (tessig.nvmlIndex[gpu] < 0 || !tessig.nvml.deviceGetHandleByIndex ||
+        !tessig.nvml.deviceGetPowerUsage || !tessig.nvml.deviceGetPowerManagementLimit ||
+        nvmlNoted(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
+                                                     &device)) != 0)
         return;
     figures.powerKnown =
-        nvmlNoted(nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts)) == 0 &&
-        nvmlNoted(nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts)) == 0;
+        nvmlNoted(tessig.nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts)) == 0 &&
+        nvmlNoted(
+            tessig.nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts)) == 0;
 }
 
 GpuFigures gatherFigures(int gpu) {
     GpuFigures figures;
-    figures.name = gpuNames[gpu];
+    figures.name = tessig.gpuNames[gpu];
     if (!readClocks(gpu, clockTypeCurrent, &figures.currentGraphicsKHz, &figures.currentMemoryKHz))
         figures.currentGraphicsKHz = figures.currentMemoryKHz = 0;
     if (!readClocks(gpu, clockTypeBase, &figures.baseGraphicsKHz, &figures.baseMemoryKHz)) {
@@ -110,7 +109,7 @@ GpuFigures gatherFigures(int gpu) {
     figures.temperature = readTemperature(gpu);
     readPower(gpu, figures);
     figures.pstateKnown =
-        noted(NvAPI_GPU_GetCurrentPstate(gpuHandles[gpu], &figures.pstate)) == NVAPI_OK;
+        noted(NvAPI_GPU_GetCurrentPstate(tessig.gpuHandles[gpu], &figures.pstate)) == NVAPI_OK;
     return figures;
 }
 
@@ -118,12 +117,12 @@ GpuFigures gatherFigures(int gpu) {
 
 void printReport() {
     // A driver reset (or GPUs gone) found by an earlier report.
-    if (handlesInvalidated || gpuCount == 0)
-        handlesInvalidated = !rediscoverGpus();
+    if (tessig.handlesInvalidated || tessig.gpuCount == 0)
+        tessig.handlesInvalidated = !rediscoverGpus();
     SYSTEMTIME now;
     GetLocalTime(&now);
     writeText(timeStampLine(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond));
-    for (int gpu = 0; gpu < gpuCount; ++gpu)
+    for (int gpu = 0; gpu < tessig.gpuCount; ++gpu)
         for (const ReportPiece& piece : formatGpuBlock(gatherFigures(gpu)))
             writeColoured(piece.text, piece.colour);
     writeText(closingLine);

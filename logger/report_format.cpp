@@ -21,8 +21,6 @@ int megahertz(unsigned kilohertz) {
 
 } // namespace
 
-const wchar_t closingLine[] = L"==================================================\n";
-
 std::wstring timeStampLine(int year, int month, int day, int hour, int minute, int second) {
     return format(L"%d/%02d/%02d %02d:%02d:%02d ", year, month, day, hour, minute, second) +
            L"==============================\n";

@@ -37,6 +37,6 @@ struct ReportPiece {
 };
 
 std::wstring timeStampLine(int year, int month, int day, int hour, int minute, int second);
-extern const wchar_t closingLine[];
+inline constexpr wchar_t closingLine[] = L"==================================================\n";
 std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu);
 std::wstring formatWatts(unsigned milliwatts);

@@ -3,13 +3,16 @@
 #include "gpu/discovery.h"
 #include "gpu/nvml.h"
 #include "logger/history_file.h"
+#include "logger/logger.h"
 #include "logger/startup_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <tuple>
 
@@ -97,6 +100,46 @@ TEST(NvmlPairing, FollowsTheBusNotTheOrder) {
     EXPECT_EQ(1, index[0]);
     EXPECT_EQ(-1, index[1]) << "not listed by NVML";
     EXPECT_EQ(0, index[2]);
+    DeleteFileA(path);
+}
+
+// Tessig's start-up on the simulated driver, each scenario in a process of
+// its own (the driver reads its scenario once): TCC GPUs after the others, a
+// list cut at eight, TCC GPUs also when the ordinary enumeration fails, and
+// the messages of a start that cannot go on.
+TEST(LoggerStart, TheRulesOnTheDriver) {
+    struct Case {
+        const char* scenario;
+        const wchar_t* failure;
+        int count = 0;
+        const wchar_t *first = nullptr, *last = nullptr;
+    } cases[] = {
+        {"[gpu]\nname = C\ntcc = yes\n[gpu]\nname = G\n", nullptr, 2, L"G", L"C"},
+        {"[gpu]\nname = G\nrepeat = 9\n", nullptr, 8, L"G", L"G"},
+        {"[gpu]\n[gpu]\nname_status = -5\n", L"GPU名を取得できません\n"},
+        {"enum_status = -6\n[gpu]\nname = C\ntcc = yes\n", nullptr, 1, L"C", L"C"},
+        {"initialize_status = -6\n[gpu]\n", L"NvAPIの初期化に失敗しました\n"},
+    };
+    char temp[MAX_PATH] = {}, path[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    GetTempFileNameA(temp, "scn", 0, path);
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const Case& c : cases) {
+        std::ofstream(path) << c.scenario;
+        auto same = [](const wchar_t* a, const wchar_t* b) {
+            return a == b || (a && b && std::wcscmp(a, b) == 0);
+        };
+        EXPECT_EXIT(std::exit(same(startLogger(), c.failure) &&
+                                      (c.failure || (tessig.gpuCount == c.count &&
+                                                     same(tessig.gpuNames[0], c.first) &&
+                                                     same(tessig.gpuNames[c.count - 1], c.last)))
+                                  ? 0
+                                  : 1),
+                    ::testing::ExitedWithCode(0), "")
+            << c.scenario;
+    }
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", nullptr);
     DeleteFileA(path);
 }
 
