@@ -66,6 +66,22 @@ NvAPI_Status bindLibrary(HMODULE library) {
     return NVAPI_OK;
 }
 
+NvAPI_Status loadAndBind(const std::string& path) {
+    HMODULE library = path.empty() ? nullptr : systemCalls.loadLibrary(path.c_str());
+    if (!library) {
+        releaseBinding();
+        return NVAPI_LIBRARY_NOT_FOUND;
+    }
+    NvAPI_Status status = bindLibrary(library);
+    if (status != NVAPI_OK) {
+        releaseBinding();
+        systemCalls.freeLibrary(library);
+        return status;
+    }
+    binding.library = library;
+    return justBound;
+}
+
 namespace {
 
 struct EntryCache {

@@ -90,6 +90,10 @@ NvAPI_Status initializeBinding();
 
 // Looks up nvapi_QueryInterface, starts the driver and resolves the hooks.
 NvAPI_Status bindLibrary(HMODULE library);
+// Both loaders' last step: loads the library at path (empty: none found) and
+// binds it; justBound, or on failure the status with the in-use count lowered
+// and the library released.
+NvAPI_Status loadAndBind(const std::string& path);
 
 void ensureSection();
 

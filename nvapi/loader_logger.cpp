@@ -92,20 +92,7 @@ NvAPI_Status acquireBinding() {
     SectionGuard guard(binding.section);
     if (binding.library)
         return NVAPI_OK;
-    std::string path = locateLoggerLibrary();
-    HMODULE library = path.empty() ? nullptr : systemCalls.loadLibrary(path.c_str());
-    if (!library) {
-        releaseBinding();
-        return NVAPI_LIBRARY_NOT_FOUND;
-    }
-    NvAPI_Status status = bindLibrary(library);
-    if (status != NVAPI_OK) {
-        releaseBinding();
-        systemCalls.freeLibrary(library);
-        return status;
-    }
-    binding.library = library;
-    return justBound;
+    return loadAndBind(locateLoggerLibrary());
 }
 
 NvAPI_Status initializeBinding() {

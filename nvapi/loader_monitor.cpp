@@ -14,23 +14,12 @@ bool sameImage(const ImageIdentity& a, const ImageIdentity& b) {
     return a.timeStamp == b.timeStamp;
 }
 
-// Loads and binds; on failure the count is lowered and the library released.
-NvAPI_Status loadAndBind() {
-    std::string path = systemLibraryPath(libraryName);
-    HMODULE library = path.empty() ? nullptr : systemCalls.loadLibrary(path.c_str());
-    if (!library) {
-        releaseBinding();
-        return NVAPI_LIBRARY_NOT_FOUND;
-    }
-    NvAPI_Status status = bindLibrary(library);
-    if (status != NVAPI_OK) {
-        releaseBinding();
-        systemCalls.freeLibrary(library);
-        return status;
-    }
-    binding.library = library;
-    binding.identity = readImageIdentity(library);
-    return justBound;
+// From the system directory; the image bound is remembered.
+NvAPI_Status loadAndBindSystemLibrary() {
+    const NvAPI_Status status = loadAndBind(systemLibraryPath(libraryName));
+    if (status == justBound)
+        binding.identity = readImageIdentity(binding.library);
+    return status;
 }
 
 } // namespace
@@ -43,14 +32,14 @@ NvAPI_Status acquireBinding() {
         SectionGuard guard(binding.section);
         loaded = systemCalls.getModuleHandle(libraryName);
         if (!loaded)
-            return loadAndBind();
+            return loadAndBindSystemLibrary();
     }
     ImageIdentity current = readImageIdentity(loaded);
     if (sameImage(current, binding.identity))
         return NVAPI_OK;
     // Another image sits under the name (or none was bound yet): bind again.
     binding.identity = current;
-    return loadAndBind();
+    return loadAndBindSystemLibrary();
 }
 
 NvAPI_Status initializeBinding() {
