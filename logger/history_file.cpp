@@ -15,27 +15,6 @@ std::wstring finalPath(HANDLE handle) {
 
 } // namespace
 
-HANDLE holdHistoryFolder(const char* path) {
-    // Some file systems tell a link only to a look-up by its name; the handle's
-    // own answer below is the one that holds while the folder is held.
-    const DWORD named = GetFileAttributesA(path);
-    if (named == INVALID_FILE_ATTRIBUTES || (named & FILE_ATTRIBUTE_REPARSE_POINT))
-        return INVALID_HANDLE_VALUE;
-    HANDLE folder = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                readAndWrite, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(folder, &information) ||
-        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        CloseHandle(folder);
-        return INVALID_HANDLE_VALUE;
-    }
-    return folder;
-}
-
 bool isOwnHistoryFile(HANDLE folder, HANDLE file, const wchar_t* name) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!GetFileInformationByHandle(file, &information) ||

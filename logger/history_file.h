@@ -6,10 +6,8 @@
 
 #include <windows.h>
 
-// "log" opened as itself, shared without delete so that nobody can move it or
-// put a junction in its place while it is held; INVALID_HANDLE_VALUE when it
-// is missing, not a folder, or a reparse point.
-HANDLE holdHistoryFolder(const char* path);
+// "log" is held (files/held_folder.h) while the header is written, so that
+// nobody can move it or put a junction in its place meanwhile.
 
 // True when file is a plain file with one name, and that name is "name" in
 // the held folder.

@@ -1,5 +1,6 @@
 // Tessig, the history logger: one instance, a header line in log/history.csv,
 // a readings report once a second until the stop datagram arrives.
+#include "files/held_folder.h"
 #include "logger/history_file.h"
 #include "logger/logger.h"
 #include "gpu/stop_datagram.h"
@@ -23,11 +24,14 @@ void appendHistoryHeader() {
     if (path.empty())
         return;
     const std::string folderPath = path.substr(0, path.rfind('/'));
-    HANDLE folder = holdHistoryFolder(folderPath.c_str());
-    if (folder == INVALID_HANDLE_VALUE)
+    // The path in the system's ANSI code page, as the file calls read it.
+    wchar_t folderName[workDirSize + 8] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, folderPath.c_str(), -1, folderName, workDirSize + 8))
         return;
-    appendToHistory(folder, path.c_str(), L"history.csv", historyHeader, sizeof historyHeader - 1);
-    CloseHandle(folder);
+    const HeldFolder folder = holdFolder(folderName, FolderUse::Existing);
+    if (folder.held())
+        appendToHistory(folder.get(), path.c_str(), L"history.csv", historyHeader,
+                        sizeof historyHeader - 1);
 }
 
 // Waits for one datagram on a socket of its own; true when it was the stop word.

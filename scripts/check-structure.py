@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Checks which product folder includes which. The layers run one way:
 
-    monitor -> skin                      (skin knows nothing of GPUs)
+    monitor -> skin -> files             (skin knows nothing of GPUs)
     monitor -> sampling -> gpu -> nvapi
     logger -> gpu -> nvapi
+    logger -> files
 
 (a folder may include those after it). An exception, should one ever be
 needed, is named below with its reason; an include outside the layers and
@@ -16,12 +17,13 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 
 LAYERS = {
-    "monitor": {"monitor", "skin", "sampling", "gpu", "nvapi"},
-    "skin": {"skin"},
+    "monitor": {"monitor", "skin", "files", "sampling", "gpu", "nvapi"},
+    "skin": {"skin", "files"},
+    "files": {"files"},
     "sampling": {"sampling", "gpu", "nvapi"},
     "gpu": {"gpu", "nvapi"},
     "nvapi": {"nvapi"},
-    "logger": {"logger", "gpu", "nvapi"},
+    "logger": {"logger", "files", "gpu", "nvapi"},
 }
 
 EXCEPTIONS = {}

@@ -19,7 +19,7 @@ for side in i686:win32 x86_64:win64; do
     find "$build" -name '*.gcda' -delete
     (cd "$build" && ctest -j2 >/dev/null) || echo "coverage: some $name unit tests failed"
     gcovr --root "$root" --object-directory "$build" --gcov-executable "$arch-w64-mingw32-gcov-posix" \
-        --filter "$root/(monitor|skin|sampling|gpu|nvapi|logger)/" --json "$build/coverage.json" \
+        --filter "$root/(monitor|skin|files|sampling|gpu|nvapi|logger)/" --json "$build/coverage.json" \
         >/dev/null 2>&1
     reports+=("$build/coverage.json")
 done

@@ -10,8 +10,8 @@ cd "$root"
 # Which folder may include which, and the product code as clang-format lays it out.
 /usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
 product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'skin/*.h' \
-    'sampling/*.cpp' 'sampling/*.h' 'gpu/*.cpp' 'gpu/*.h' 'nvapi/*.cpp' 'nvapi/*.h' 'logger/*.cpp' \
-    'logger/*.h')
+    'files/*.cpp' 'files/*.h' 'sampling/*.cpp' 'sampling/*.h' 'gpu/*.cpp' 'gpu/*.h' 'nvapi/*.cpp' \
+    'nvapi/*.h' 'logger/*.cpp' 'logger/*.h')
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
 # The pure rules under sanitizers, and the fuzz targets' corpus and a short run.

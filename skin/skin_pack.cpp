@@ -1,5 +1,4 @@
 #include "skin/skin_pack.h"
-#include "skin/held_folder.h"
 #include "skin_pieces.h"
 
 #include <fcntl.h>
@@ -49,8 +48,8 @@ SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId) {
         L"書き込み禁止になっていないか確認して下さい";
     removeSkinFiles(pack);
     // A junction or link planted as "skin" would take the archive elsewhere.
-    pack.folder = holdFolder(L"skin");
-    if (pack.folder == INVALID_HANDLE_VALUE)
+    pack.folder = holdFolder(L"skin", FolderUse::Own);
+    if (!pack.folder.held())
         return {nullptr, cannotWrite};
     HRSRC resource = pack.calls.findResource(instance, resourceId, "SKIN");
     if (!resource)
@@ -59,7 +58,7 @@ SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId) {
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes)
         return {nullptr, L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
-    pack.archive = pack.calls.createArchive(pack.folder);
+    pack.archive = pack.calls.createArchive(pack.folder.get());
     if (!pack.archive)
         return {nullptr, cannotWrite};
     // A full disk or an exhausted quota fails here rather than at creation.
@@ -102,6 +101,5 @@ void removeSkinFiles(SkinPack& pack) {
         pack.archive = nullptr;
         Sleep(1);
     }
-    removeHeldFolder(pack.folder);
-    pack.folder = INVALID_HANDLE_VALUE;
+    pack.folder.remove();
 }

@@ -3,6 +3,7 @@
 // read back piece by piece while the views are built.
 #pragma once
 
+#include "files/held_folder.h"
 #include "skin/pack_reader.h"
 #include "skin/view.h"
 
@@ -30,7 +31,7 @@ SkinSystemCalls realSkinSystemCalls();
 // handle.
 struct SkinPack {
     SkinSystemCalls calls = realSkinSystemCalls();
-    HANDLE folder = INVALID_HANDLE_VALUE;
+    HeldFolder folder;
     FILE* archive = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // Tessig's history path against memory that ends where its buffer does
 // (the rest of the logger's pure rules are in tests/pure).
 #include "gpu/discovery.h"
+#include "files/held_folder.h"
 #include "gpu/nvml.h"
 #include "logger/history_file.h"
 #include "logger/logger.h"
@@ -52,17 +53,19 @@ TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     CloseHandle(CreateFileA(own.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     CloseHandle(CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), nullptr));
-    HANDLE folder = holdHistoryFolder(log.c_str());
-    for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
-                                        {own, L"other.csv", false},
-                                        {other, L"history.csv", false},
-                                        {linked, L"linked.csv", false}}) {
-        HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        EXPECT_EQ(accepted, isOwnHistoryFile(folder, file, name)) << path;
-        CloseHandle(file);
+    {
+        const HeldFolder folder =
+            holdFolder(std::wstring(log.begin(), log.end()).c_str(), FolderUse::Existing);
+        for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
+                                            {own, L"other.csv", false},
+                                            {other, L"history.csv", false},
+                                            {linked, L"linked.csv", false}}) {
+            HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+            EXPECT_EQ(accepted, isOwnHistoryFile(folder.get(), file, name)) << path;
+            CloseHandle(file);
+        }
     }
-    CloseHandle(folder);
     for (const std::string& path : {own, other, linked})
         DeleteFileA(path.c_str());
     RemoveDirectoryA(log.c_str());

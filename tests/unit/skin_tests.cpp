@@ -5,7 +5,7 @@
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
-#include "skin/held_folder.h"
+#include "files/held_folder.h"
 #include "monitor/face.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
@@ -245,10 +245,10 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::ofstream(inside, std::ios::binary) << "someone else's bytes";
-    HANDLE held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str());
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::Own);
+    ASSERT_TRUE(held.held());
     EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "2").c_str())) << "held against moving";
-    FILE* archive = parlex.skin.calls.createArchive(held);
+    FILE* archive = parlex.skin.calls.createArchive(held.get());
     ASSERT_TRUE(archive);
     std::fputs("ours", archive);
     std::fflush(archive);
@@ -265,7 +265,7 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     EXPECT_STREQ("ours", back);
     std::fclose(archive);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(inside.c_str())) << "deleted on close";
-    removeHeldFolder(held);
+    held.remove();
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
     RemoveDirectoryA((folder + "2").c_str());
 }

@@ -1,4 +1,4 @@
-#include "skin/held_folder.h"
+#include "files/held_folder.h"
 
 #include <winternl.h>
 
@@ -44,32 +44,32 @@ HANDLE openIn(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG shar
 
 } // namespace
 
-HANDLE holdFolder(const wchar_t* path) {
-    CreateDirectoryW(path, nullptr);
+HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
+    if (use == FolderUse::Own)
+        CreateDirectoryW(path, nullptr);
     // Some file systems tell a link only to a look-up by its name; the handle's
     // own answer below is the one that holds while the folder is held.
     const DWORD named = GetFileAttributesW(path);
     if (named == INVALID_FILE_ATTRIBUTES || (named & FILE_ATTRIBUTE_REPARSE_POINT))
-        return INVALID_HANDLE_VALUE;
-    const DWORD access = DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+        return HeldFolder();
+    const DWORD read = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE folder = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    if (use == FolderUse::Own)
+        folder = CreateFileW(path, read | DELETE, share, nullptr, OPEN_EXISTING, flags, nullptr);
     // Someone else's handle that does not share delete: the folder is still
     // held against moving, only it cannot be removed at the end.
-    if (folder == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
-        folder = CreateFileW(path, access & ~DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, flags, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return INVALID_HANDLE_VALUE;
+    if (folder == INVALID_HANDLE_VALUE &&
+        (use == FolderUse::Existing || GetLastError() == ERROR_SHARING_VIOLATION))
+        folder = CreateFileW(path, read, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    HeldFolder held(folder);
     BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(folder, &information) ||
+    if (!held.held() || !GetFileInformationByHandle(folder, &information) ||
         !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        CloseHandle(folder);
-        return INVALID_HANDLE_VALUE;
-    }
-    return folder;
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return HeldFolder();
+    return held;
 }
 
 HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
@@ -83,14 +83,30 @@ HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
                   FILE_DELETE_ON_CLOSE);
 }
 
-void removeHeldFolder(HANDLE folder) {
-    if (folder == INVALID_HANDLE_VALUE)
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        if (held())
+            CloseHandle(handle);
+        handle = other.handle;
+        other.handle = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+}
+
+HeldFolder::~HeldFolder() {
+    if (held())
+        CloseHandle(handle);
+}
+
+void HeldFolder::remove() {
+    if (!held())
         return;
     static const auto setInformation = native<SetInformationFunction>("NtSetInformationFile");
     // A folder that still holds something is refused, and stays.
     BOOLEAN deleteFile = TRUE;
     IO_STATUS_BLOCK status;
     if (setInformation)
-        setInformation(folder, &status, &deleteFile, sizeof deleteFile, FileDispositionInformation);
-    CloseHandle(folder);
+        setInformation(handle, &status, &deleteFile, sizeof deleteFile, FileDispositionInformation);
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
 }
