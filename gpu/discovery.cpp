@@ -41,6 +41,19 @@ NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, wchar_t (&out)[100]) {
     return status;
 }
 
+GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep,
+                   wchar_t (*names)[100]) {
+    for (int i = 0; i < *count; ++i) {
+        if (i == keep) {
+            *count = keep;
+            return GpuNaming::Cut;
+        }
+        if (readGpuName(handles[i], names[i]) != NVAPI_OK)
+            return GpuNaming::Failed;
+    }
+    return GpuNaming::Named;
+}
+
 NvU32 probeClockVersion(NvPhysicalGpuHandle gpu) {
     ClockFrequencies clocks = {};
     clocks.version = clockRecordV3;

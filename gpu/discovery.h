@@ -24,6 +24,14 @@ void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);
 // The GPU's name through widenGpuName; out is left alone on failure.
 NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, wchar_t (&out)[100]);
 
+// How naming a listing went: every GPU named; the list cut at what the
+// program keeps, those before the cut named; or a name that could not be had.
+enum class GpuNaming { Named, Cut, Failed };
+// Names the *count GPUs of a listing, in order, into names (room for keep);
+// a list longer than keep is cut there, *count lowered to keep, before any
+// further name is asked for. Stops at the first name that cannot be had.
+GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep, wchar_t (*names)[100]);
+
 // The newest layout of each record that the GPU accepts, oldest as the last
 // resort.
 NvU32 probeClockVersion(NvPhysicalGpuHandle gpu);

@@ -11,21 +11,6 @@ TessigState tessig;
 
 namespace {
 
-enum class Naming { Named, CutAtEight, Failed };
-
-// Names the GPUs of the list; a list longer than eight is cut there.
-Naming nameGpus() {
-    for (int i = 0; i < tessig.gpuCount; ++i) {
-        if (i == maxLoggedGpus) {
-            tessig.gpuCount = maxLoggedGpus;
-            return Naming::CutAtEight;
-        }
-        if (readGpuName(tessig.gpuHandles[i], tessig.gpuNames[i]) != NVAPI_OK)
-            return Naming::Failed;
-    }
-    return Naming::Named;
-}
-
 void startRecordVersions() {
     for (int i = 0; i < maxLoggedGpus; ++i) {
         tessig.clockVersion[i] = clockRecordV3;
@@ -76,15 +61,15 @@ const wchar_t* startLogger() {
     if (!tessig.nvml.init || tessig.nvml.init() != 0)
         return L"NvMLの初期化に失敗しました\n";
 
-    switch (nameGpus()) {
-    case Naming::Failed:
+    switch (nameGpus(tessig.gpuHandles, &tessig.gpuCount, maxLoggedGpus, tessig.gpuNames)) {
+    case GpuNaming::Failed:
         return L"GPU名を取得できません\n";
-    case Naming::CutAtEight:
+    case GpuNaming::Cut:
         writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
                       L"8枚までを認識します\n",
                       colourWarning);
         break;
-    case Naming::Named:
+    case GpuNaming::Named:
         break;
     }
     probeRecordVersions();
@@ -102,7 +87,8 @@ void initLogger() {
 bool rediscoverGpus() {
     tessig.gpuCount = 0;
     listGpus(tessig.gpuHandles, &tessig.gpuCount);
-    if (tessig.gpuCount == 0 || nameGpus() == Naming::Failed) {
+    if (tessig.gpuCount == 0 || nameGpus(tessig.gpuHandles, &tessig.gpuCount, maxLoggedGpus,
+                                         tessig.gpuNames) == GpuNaming::Failed) {
         tessig.gpuCount = 0;
         return false;
     }

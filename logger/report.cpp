@@ -2,7 +2,7 @@
 // the report's colours. No failure is reported; a failed figure shows its default.
 #include "gpu/discovery.h"
 #include "logger/logger.h"
-#include "nvapi/usage_query.h"
+#include "gpu/load_query.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ GpuFigures gatherFigures(int gpu) {
     figures.boostKnown =
         readClocks(gpu, clockTypeBoost, &figures.boostGraphicsKHz, &figures.boostMemoryKHz);
     NvU32 load = 0;
-    if (nvapi::queryGpuLoad("nvapi64.dll", static_cast<unsigned>(gpu), &load))
+    if (queryGpuLoad("nvapi64.dll", static_cast<unsigned>(gpu), &load))
         figures.load = load;
     figures.temperature = readTemperature(gpu);
     readPower(gpu, figures);

@@ -30,31 +30,22 @@ bool enumerateGpus(GpuReadings& gpus) {
     return count >= 1;
 }
 
-int fetchGpuName(GpuReadings& gpus, int slot) {
-    GpuSlotReadings& readings = gpus.slots[slot];
-    if (readGpuName(gpus.handles[slot], readings.nameBuffer) != NVAPI_OK)
-        return 0;
-    readings.nameText = readings.nameBuffer;
-    return 1;
-}
-
 DiscoveryOutcome discoverGpus(GpuReadings& gpus) {
     DiscoveryOutcome outcome = {};
     if (!enumerateGpus(gpus)) {
         outcome.failure = L"NvAPIの初期化に失敗しました";
         return outcome;
     }
-    for (int slot = 0; slot < gpus.gpuCount; ++slot) {
-        if (slot == gpuSlotCount) {
-            outcome.moreThanFour = true;
-            gpus.gpuCount = gpuSlotCount;
-            break;
-        }
-        if (!fetchGpuName(gpus, slot)) {
-            outcome.failure = L"GPU名を取得できません";
-            return outcome;
-        }
+    int count = gpus.gpuCount;
+    const GpuNaming naming = nameGpus(gpus.handles, &count, gpuSlotCount, gpus.names);
+    gpus.gpuCount = count;
+    outcome.moreThanFour = naming == GpuNaming::Cut;
+    if (naming == GpuNaming::Failed) {
+        outcome.failure = L"GPU名を取得できません";
+        return outcome;
     }
+    for (int slot = 0; slot < count; ++slot)
+        gpus.slots[slot].nameText = gpus.names[slot];
     for (int slot = 0; slot < gpus.gpuCount; ++slot) {
         NvPhysicalGpuHandle gpu = gpus.handles[slot];
         NvU32 deviceId = 0, subSystemId = 0, revisionId = 0, extDeviceId = 0;
@@ -101,8 +92,8 @@ bool adoptRediscoveredNames(GpuReadings& gpus) {
     for (int slot = 0; slot < gpuSlotCount; ++slot) {
         GpuSlotReadings& readings = gpus.slots[slot];
         if (slot < gpus.gpuCount) {
-            std::memcpy(readings.nameBuffer, readings.rediscoveredName, sizeof readings.nameBuffer);
-            readings.nameText = readings.nameBuffer;
+            std::memcpy(gpus.names[slot], readings.rediscoveredName, sizeof gpus.names[slot]);
+            readings.nameText = gpus.names[slot];
         } else {
             readings.nameText = defaultNameText;
         }

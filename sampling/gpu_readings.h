@@ -20,8 +20,8 @@ struct GpuSlotReadings {
     const wchar_t* clockText;
     const wchar_t* temperatureText;
     const wchar_t* loadText;
-    // Where the texts above point once the slot has its own.
-    wchar_t nameBuffer[100];
+    // Where the texts above point once the slot has its own (the name's is
+    // in GpuReadings::names).
     wchar_t clockBuffer[100];
     wchar_t temperatureBuffer[100];
     wchar_t loadBuffer[100];
@@ -34,6 +34,7 @@ struct GpuReadings {
     NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS];
     std::atomic<int32_t> gpuCount;
     GpuSlotReadings slots[gpuSlotCount];
+    wchar_t names[gpuSlotCount][100];
     // Set by a reading that finds the handles stale after a driver reset (an
     // update, a recovery from a hang) or a GPU that left; the sampling thread
     // then discovers the GPUs again at its next pass.
@@ -45,7 +46,6 @@ struct GpuReadings {
 // Start values: first record versions, zero readings, default texts.
 void resetGpuReadings(GpuReadings& gpus);
 bool enumerateGpus(GpuReadings& gpus);
-int fetchGpuName(GpuReadings& gpus, int slot);
 // What a discovery found: the text of its failure, or null; and whether
 // there were more GPUs than slots, the first four kept.
 struct DiscoveryOutcome {

@@ -1,5 +1,5 @@
 #include "sampling/sampling_thread.h"
-#include "nvapi/usage_query.h"
+#include "gpu/load_query.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/shared_state.h"
@@ -58,7 +58,7 @@ void readSlot(SamplingState& state, int slot) {
     // The usage query indexes a fresh enumeration of the ordinary GPUs by the
     // slot number, so a TCC slot finds no handle and reads 0.
     NvU32 load = 0;
-    if (nvapi::queryGpuLoad("nvapi.dll", static_cast<unsigned>(slot), &load))
+    if (queryGpuLoad("nvapi.dll", static_cast<unsigned>(slot), &load))
         readings.load = load;
 }
 

@@ -3,7 +3,7 @@
 // read at the vendor's offsets; the driver's call log confirms what was asked.
 #include "nvapi/binding.h"
 #include "nvapi/interface_ids.h"
-#include "nvapi/usage_query.h"
+#include "gpu/load_query.h"
 
 #include <gtest/gtest.h>
 
@@ -216,14 +216,14 @@ TEST_F(SimulatedDriver, CurrentPstate) {
 
 TEST_F(SimulatedDriver, UsageQueryThroughTheQueryInterface) {
     NvU32 load = 99;
-    ASSERT_TRUE(nvapi::queryGpuLoad(libraryName, 0, &load));
+    ASSERT_TRUE(queryGpuLoad(libraryName, 0, &load));
     EXPECT_EQ(37u, load);
-    ASSERT_TRUE(nvapi::queryGpuLoad(libraryName, 1, &load));
+    ASSERT_TRUE(queryGpuLoad(libraryName, 1, &load));
     EXPECT_EQ(3u, load);
     // The TCC GPU is not in the ordinary enumeration: its place holds no handle.
-    ASSERT_TRUE(nvapi::queryGpuLoad(libraryName, 2, &load));
+    ASSERT_TRUE(queryGpuLoad(libraryName, 2, &load));
     EXPECT_EQ(0u, load);
-    EXPECT_FALSE(nvapi::queryGpuLoad("notloaded.dll", 0, &load));
+    EXPECT_FALSE(queryGpuLoad("notloaded.dll", 0, &load));
     EXPECT_EQ(3u, logLines(logPath, "GetUsages gpu=").size());
     EXPECT_EQ(1u, logLines(logPath, "GetUsages gpu=-1 version=0x10088 status=-101").size());
 }

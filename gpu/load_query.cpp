@@ -1,8 +1,8 @@
-#include "nvapi/usage_query.h"
+#include "gpu/load_query.h"
 #include "nvapi/binding.h"
 #include "nvapi/interface_ids.h"
 
-namespace nvapi {
+using namespace nvapi;
 
 bool queryGpuLoad(const char* moduleName, unsigned index, NvU32* load) {
     // Only a module that is already loaded is used: asking by name must never
@@ -46,5 +46,3 @@ bool queryGpuLoad(const char* moduleName, unsigned index, NvU32* load) {
     *load = 0;
     return true;
 }
-
-} // namespace nvapi

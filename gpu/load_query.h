@@ -4,11 +4,7 @@
 
 #include "nvapi/nvapi.h"
 
-namespace nvapi {
-
 // Enumerates the ordinary GPUs afresh and reads the load of the one at position
 // index. False when the module, its query interface or one of the entries is
 // missing; otherwise *load is the record's load, 0 when a call failed.
 bool queryGpuLoad(const char* moduleName, unsigned index, NvU32* load);
-
-} // namespace nvapi
