@@ -6,6 +6,13 @@
 
 #include "nvapi/nvapi.h"
 
+// A reading failed because the GPUs are not those of the last discovery (a
+// driver reset, or a GPU that left): both programs discover them again.
+constexpr bool gpusChanged(NvAPI_Status status) {
+    return status == NVAPI_HANDLE_INVALIDATED || status == NVAPI_NVIDIA_DEVICE_NOT_FOUND ||
+           status == NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE;
+}
+
 // How the two enumerations went.
 struct GpuListing {
     NvAPI_Status ordinary;

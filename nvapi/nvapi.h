@@ -31,13 +31,6 @@ constexpr NvAPI_Status NVAPI_HANDLE_INVALIDATED = -10;
 constexpr NvAPI_Status NVAPI_NVIDIA_DEVICE_NOT_FOUND = -6;
 constexpr NvAPI_Status NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE = -101;
 
-// A reading failed because the GPUs are not those of the last discovery: the
-// next pass discovers them again.
-constexpr bool gpusChanged(NvAPI_Status status) {
-    return status == NVAPI_HANDLE_INVALIDATED || status == NVAPI_NVIDIA_DEVICE_NOT_FOUND ||
-           status == NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE;
-}
-
 // A version word is the record's size in its low 16 bits and its layout number above.
 constexpr NvU32 recordVersion(std::size_t size, NvU32 layout) {
     return static_cast<NvU32>(size) | (layout << 16);

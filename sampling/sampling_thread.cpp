@@ -1,4 +1,5 @@
 #include "sampling/sampling_thread.h"
+#include "gpu/discovery.h"
 #include "gpu/load_query.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
