@@ -7,6 +7,7 @@
 #include "skin/back_buffer.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
+#include "skin_pieces.h"
 #include "skin/text_objects.h"
 
 #include "version.h"
@@ -22,15 +23,15 @@ const int columnGap = 40;
 const uint32_t white = 0xFFFFFFFF;
 const uint32_t alignCentre = 1, alignFar = 2;
 const uint32_t styleBold = 1;
-const int noPiece = -1;
+constexpr SkinPiece noPiece = static_cast<SkinPiece>(-1);
 
 // A view of the face that is the same whatever the GPUs: a skin piece, with
 // the piece it shows while pressed, or a text.
 struct FixedView {
     View** place;
     int x, y;
-    int piece = noPiece;
-    int pressedPiece = noPiece;
+    SkinPiece piece = noPiece;
+    SkinPiece pressedPiece = noPiece;
     const wchar_t* text = nullptr;
     int points = 8;
     uint32_t style = 0;
@@ -42,7 +43,7 @@ struct FixedView {
 // In drawing order, which is also the order of hit-test priority, lowest
 // first; the background comes before them all and the rows after them.
 const FixedView fixedViews[] = {
-    {.place = &parlex.face.cornerImage, .x = 5, .y = 5, .piece = 1, .noHit = true},
+    {.place = &parlex.face.cornerImage, .x = 5, .y = 5, .piece = SkinPiece::corner, .noHit = true},
     {.place = &parlex.face.titleText,
      .x = 125,
      .y = 0,
@@ -65,11 +66,23 @@ const FixedView fixedViews[] = {
      .style = styleBold,
      .align = alignCentre,
      .color = 0x40FFFFFF},
-    {.place = &parlex.face.closeButton, .x = 222, .y = 0, .piece = 5, .pressedPiece = 6},
-    {.place = &parlex.face.trayButton, .x = 196, .y = 0, .piece = 3, .pressedPiece = 4},
+    {.place = &parlex.face.closeButton,
+     .x = 222,
+     .y = 0,
+     .piece = SkinPiece::close,
+     .pressedPiece = SkinPiece::closePressed},
+    {.place = &parlex.face.trayButton,
+     .x = 196,
+     .y = 0,
+     .piece = SkinPiece::tray,
+     .pressedPiece = SkinPiece::trayPressed},
     {.place = &parlex.face.historyLabel, .x = 25, .y = 125, .text = L"Monitor History"},
-    {.place = &parlex.face.historyCheckBox, .x = 7, .y = 125, .piece = 7, .pressedPiece = 8},
-    {.place = &parlex.face.rowsImage, .x = 0, .y = 30, .piece = 2, .noHit = true},
+    {.place = &parlex.face.historyCheckBox,
+     .x = 7,
+     .y = 125,
+     .piece = SkinPiece::checkOff,
+     .pressedPiece = SkinPiece::checkOn},
+    {.place = &parlex.face.rowsImage, .x = 0, .y = 30, .piece = SkinPiece::rows, .noHit = true},
 };
 
 // A text view under the root, sized as the layout sizes texts; null where
@@ -99,11 +112,11 @@ bool makeFixedView(const FixedView& fixed, const SkinPack& pack) {
                                 fixed.align, fixed.color, 1, 1, fixed.noHit);
         return true;
     }
-    if (!loadSkinPiece(pack, fixed.piece, fixed.place, fixed.x, fixed.y, parlex.face.root.get(),
-                       false))
+    if (!loadSkinPiece(pack, static_cast<int>(fixed.piece), fixed.place, fixed.x, fixed.y,
+                       parlex.face.root.get(), false))
         return false;
-    if (fixed.pressedPiece != noPiece &&
-        !loadSkinPiece(pack, fixed.pressedPiece, fixed.place, 0, 0, nullptr, true))
+    if (fixed.pressedPiece != noPiece && !loadSkinPiece(pack, static_cast<int>(fixed.pressedPiece),
+                                                        fixed.place, 0, 0, nullptr, true))
         return false;
     if (*fixed.place && fixed.noHit)
         (*fixed.place)->noHit = 1;
@@ -119,7 +132,8 @@ bool slotHoldsGpu(int slot) {
 
 bool buildFrom(const SkinPack& pack) {
     View* background = nullptr;
-    const bool loaded = loadSkinPiece(pack, 0, &background, 0, 0, nullptr, false);
+    const bool loaded = loadSkinPiece(pack, static_cast<int>(SkinPiece::background), &background, 0,
+                                      0, nullptr, false);
     parlex.face.root.reset(background);
     if (!loaded)
         return false;
