@@ -34,6 +34,7 @@ struct GpuReadings {
     NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS];
     std::atomic<int32_t> gpuCount;
     GpuSlotReadings slots[gpuSlotCount];
+    // The slots' names as the driver gave them; nameText points here.
     wchar_t names[gpuSlotCount][100];
     // Set by a reading that finds the handles stale after a driver reset (an
     // update, a recovery from a hang) or a GPU that left; the sampling thread
