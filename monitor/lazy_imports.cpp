@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "nvapi/dll_search.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -28,7 +30,7 @@ Function systemFunction(std::atomic<Function>& slot, const char* module, const c
         return nullptr;
     path[length] = '\\';
     std::strcpy(path + length + 1, module);
-    HMODULE library = LoadLibraryA(path);
+    HMODULE library = loadLibraryByFullPath(path);
     if (!library)
         return nullptr;
     found = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
@@ -42,10 +44,11 @@ BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAA data) {
     return function ? function(message, data) : FALSE;
 }
 
-HINSTANCE WINAPI shellExecute(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                              LPCSTR folder, INT show) {
+// Wide, so that a folder named outside the ANSI code page still works.
+HINSTANCE WINAPI shellExecute(HWND window, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                              LPCWSTR folder, INT show) {
     static std::atomic<decltype(&shellExecute)> real;
-    auto function = systemFunction(real, "shell32.dll", "ShellExecuteA");
+    auto function = systemFunction(real, "shell32.dll", "ShellExecuteW");
     return function ? function(window, verb, file, parameters, folder, show)
                     : reinterpret_cast<HINSTANCE>(SE_ERR_DLLNOTFOUND);
 }
@@ -98,7 +101,7 @@ u_long WSAAPI networkLong(u_long value) {
     extern "C" decltype(&function) const slot = function;
 
 LAZY_IMPORT(notifyIcon, notifyIconImport, "__imp__Shell_NotifyIconA@8")
-LAZY_IMPORT(shellExecute, shellExecuteImport, "__imp__ShellExecuteA@24")
+LAZY_IMPORT(shellExecute, shellExecuteImport, "__imp__ShellExecuteW@24")
 LAZY_IMPORT(startup, startupImport, "__imp__WSAStartup@8")
 LAZY_IMPORT(cleanup, cleanupImport, "__imp__WSACleanup@0")
 LAZY_IMPORT(openSocket, openSocketImport, "__imp__socket@12")

@@ -3,6 +3,8 @@
 // never pick up a DLL placed beside the program.
 #pragma once
 
+#include <windows.h>
+
 // Restricts the search for DLLs loaded by bare name to the system directory
 // where the system can (SetDefaultDllDirectories: Windows 8, and 7 or Vista
 // with KB2533623). Elsewhere it only takes the working directory out of the
@@ -11,3 +13,15 @@
 // loads at run time is named by its full path, and this is a second line.
 // Both functions are resolved at run time. Call it first.
 void restrictDllSearch();
+
+// Every library either program loads at run time goes through here, by its
+// full path. The dependencies of a library so loaded are searched for by
+// bare name, "even if the first DLL was loaded by specifying a full path"
+// (Microsoft, Dynamic-link library search order): so they are looked for in
+// the library's own folder and the system folder
+// (LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32) where the
+// system has those flags, and with LOAD_WITH_ALTERED_SEARCH_PATH (the
+// library's folder in place of the program's) where it does not.
+HMODULE loadLibraryByFullPath(const wchar_t* fullPath);
+// The same for a path in the system's ANSI code page.
+HMODULE loadLibraryByFullPath(const char* fullPath);

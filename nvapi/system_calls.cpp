@@ -1,4 +1,5 @@
 #include "nvapi/binding.h"
+#include "nvapi/dll_search.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +12,7 @@ HMODULE getModuleHandle(const char* name) {
     return GetModuleHandleA(name);
 }
 HMODULE loadLibrary(const char* fullPath) {
-    return LoadLibraryA(fullPath);
+    return loadLibraryByFullPath(fullPath);
 }
 BOOL freeLibrary(HMODULE module) {
     return FreeLibrary(module);
