@@ -12,8 +12,9 @@ constexpr char loggerMutexName[] = "Tessig.exe";
 constexpr char stopWord[] = "EXIT";
 constexpr unsigned short stopPort = 12345;
 
-// Older drivers' place of nvml.dll; current ones put it in the system folder.
-constexpr char nvmlFixedPath[] = "C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll";
+// Older drivers' place of nvml.dll, under the 64-bit Program Files folder;
+// current ones put it in the 64-bit system folder.
+constexpr wchar_t nvmlVendorFolderPath[] = L"\\NVIDIA Corporation\\NVSMI\\nvml.dll";
 
 // Windows 7 (6.1) and everything later run the logger.
 constexpr bool loggerSystemSupported(unsigned major, unsigned minor) {

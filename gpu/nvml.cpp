@@ -1,5 +1,6 @@
 #include "gpu/nvml.h"
 #include "gpu/logger_agreement.h"
+#include "nvapi/dll_search.h"
 
 #include <cstring>
 
@@ -16,18 +17,36 @@ Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
     return found ? found : procedure<Function>(module, older);
 }
 
-// Current drivers install nvml.dll in the system directory only; older ones at
-// the fixed path. Never through the search path.
-HMODULE loadNvmlModule() {
-    HMODULE module = LoadLibraryA(nvmlFixedPath);
-    if (module)
-        return module;
-    char path[MAX_PATH + 16] = {};
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    std::strcat(path, "\\nvml.dll");
-    return LoadLibraryA(path);
+std::wstring environmentFolder(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(value, length);
+}
+
+// The system's folders, not the caller's: on a session host each user may
+// have a private Windows folder.
+std::wstring systemPlace() {
+    wchar_t folder[MAX_PATH] = {};
+#ifdef _WIN64
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    const wchar_t name[] = L"\\nvml.dll";
+#else
+    UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    const wchar_t name[] = L"\\Sysnative\\nvml.dll";
+#endif
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length) + name;
+}
+
+// ProgramW6432 names the 64-bit Program Files folder to 32-bit and 64-bit
+// programs alike on 64-bit Windows 7 and later; a 64-bit program's
+// ProgramFiles names it too.
+std::wstring vendorPlace() {
+    std::wstring folder = environmentFolder(L"ProgramW6432");
+#ifdef _WIN64
+    if (folder.empty())
+        folder = environmentFolder(L"ProgramFiles");
+#endif
+    return folder.empty() ? std::wstring() : folder + nvmlVendorFolderPath;
 }
 
 // The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
@@ -43,9 +62,19 @@ struct NvmlPciInfo {
 
 } // namespace
 
+std::vector<std::wstring> nvmlPlaces() {
+    std::vector<std::wstring> places;
+    for (std::wstring place : {systemPlace(), vendorPlace()})
+        if (!place.empty())
+            places.push_back(place);
+    return places;
+}
+
 NvmlLibrary loadNvml() {
     NvmlLibrary nvml = {};
-    nvml.module = loadNvmlModule();
+    for (const std::wstring& place : nvmlPlaces())
+        if ((nvml.module = loadLibraryByFullPath(place.c_str())))
+            break;
     if (!nvml.module)
         return nvml;
     nvml.init = eitherProcedure<decltype(nvml.init)>(nvml.module, "nvmlInit_v2", "nvmlInit");

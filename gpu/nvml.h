@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // The management library's entry points, resolved once; any may be null.
 struct NvmlLibrary {
     HMODULE module;
@@ -18,10 +21,15 @@ struct NvmlLibrary {
     int (*deviceGetPciInfo)(void* device, void* pciInfo);
 };
 
-// Loads nvml.dll by full path, never through the search path: the fixed
-// place of older drivers first, then the system folder of current ones; and
-// resolves its entry points, the newer of two names where both exist. Null
-// module when neither place has it.
+// Where nvml.dll may be, by full path, in the order to try: the 64-bit system
+// folder of current drivers first (a copy that an older driver left in NVSMI
+// refuses the running driver), then the NVSMI folder under the 64-bit Program
+// Files folder. A 32-bit program sees the system folder as Sysnative.
+std::vector<std::wstring> nvmlPlaces();
+
+// Loads nvml.dll from the first of nvmlPlaces that has it, never through the
+// search path, and resolves its entry points, the newer of two names where
+// both exist. Null module when no place has it.
 NvmlLibrary loadNvml();
 
 // Pairs count GPUs of the driver's list with NVML's devices by their place on

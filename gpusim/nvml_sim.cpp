@@ -34,9 +34,14 @@ enum nvmlReturn_t {
     NVML_ERROR_UNINITIALIZED = 1,
     NVML_ERROR_INVALID_ARGUMENT = 2,
     NVML_ERROR_NOT_SUPPORTED = 3,
+    NVML_ERROR_DRIVER_NOT_LOADED = 9,
 };
 
 namespace {
+
+// Set when the library is loaded.
+HMODULE thisCopy;
+bool locatedAt(HMODULE self, const std::string& where);
 
 std::mutex stateLock;
 bool initialized = false;
@@ -71,6 +76,8 @@ std::vector<size_t> nvmlOrder() {
 nvmlReturn_t init(const char* name) {
     std::lock_guard<std::mutex> lock(stateLock);
     auto status = static_cast<nvmlReturn_t>(scenario().nvmlInitStatus.take(0));
+    if (locatedAt(thisCopy, scenario().nvmlRefusedAt))
+        status = NVML_ERROR_DRIVER_NOT_LOADED;
     if (status == NVML_SUCCESS)
         initialized = true;
     logCall(name, "", status);
@@ -120,22 +127,23 @@ std::string normalPath(std::string path) {
     return path;
 }
 
-bool loadAllowedHere(HMODULE self) {
-    const std::string& where = scenario().nvmlLocation;
+// Whether this copy is the one at the fixed path or in the system directory.
+bool locatedAt(HMODULE self, const std::string& where) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(self, path, MAX_PATH);
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, MAX_PATH);
     std::string mine = normalPath(path);
-    bool atFixed = mine == normalPath("C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll");
-    bool inSystem = mine == normalPath(std::string(system) + "\\nvml.dll");
-    if (where == "both")
-        return true;
     if (where == "fixed")
-        return atFixed;
+        return mine == normalPath("C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll");
     if (where == "system")
-        return inSystem;
+        return mine == normalPath(std::string(system) + "\\nvml.dll");
     return false;
+}
+
+bool loadAllowedHere(HMODULE self) {
+    const std::string& where = scenario().nvmlLocation;
+    return where == "both" || locatedAt(self, where);
 }
 
 // Newer vendor builds lack the unversioned names. The export stays in the
@@ -256,6 +264,7 @@ __declspec(dllexport) nvmlReturn_t nvmlDeviceGetPowerManagementLimit(nvmlDevice_
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
+        thisCopy = self;
         for (const std::string& error : scenario().errors)
             gpusim::logLine("scenario error: " + error);
         if (!loadAllowedHere(self))

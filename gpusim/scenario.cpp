@@ -207,6 +207,10 @@ bool setDriverKey(Scenario& scenario, const std::string& key, const std::string&
         scenario.nvmlLocation = value;
         return value == "fixed" || value == "system" || value == "both" || value == "none";
     }
+    if (key == "nvml_refused_at") {
+        scenario.nvmlRefusedAt = value;
+        return value == "fixed" || value == "system";
+    }
     if (key == "nvml_unversioned")
         return parseFlag(value, &scenario.nvmlUnversioned);
     if (key == "nvml_init_status")

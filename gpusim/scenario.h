@@ -68,6 +68,9 @@ struct Scenario {
     std::set<uint32_t> missing; // interface ids the driver does not provide
     bool hookStart = true, hookReturn = true;
     std::string nvmlLocation = "both"; // fixed, system, both or none
+    // The copy at this place (fixed or system) loads, but its nvmlInit refuses
+    // the running driver, as one an older driver left behind does.
+    std::string nvmlRefusedAt;
     bool nvmlUnversioned = true;       // the old unversioned NVML names exist
     Sequence nvmlInitStatus;
     // A library NvAPI_Initialize loads by bare name, as vendor libraries load

@@ -148,7 +148,7 @@ class TestReport:
 
     def test_name_in_cyan_readings_in_magenta_and_back_to_grey(self, wine, tmp_path, workdir):
         wine.scenario = scenario(tmp_path, "[gpu]\nname = First GPU\n[gpu]\nname = Second GPU\n")
-        code, screen = capture_console(wine, 3, cwd=workdir)
+        code, screen = capture_console(wine, 3, workdir)
         stamps = [row for row in screen if row[0].rstrip().endswith("=" * 30) and "/" in row[0]]
         names = [row for row in screen if row[0].rstrip() in ("First GPU:", "Second GPU:")]
         readings = [row for row in screen if row[0].startswith("\t") or row[0].startswith("    ")]
@@ -284,6 +284,12 @@ class TestStartupFailures:
         assert not wine.mutex_exists("Tessig.exe")
         assert (workdir / "log" / "history.csv").exists() is False
 
+    def test_the_system_folder_copy_of_nvml_comes_first(self, wine, tmp_path, workdir):
+        # A copy an older driver left in NVSMI refuses the driver that runs.
+        tessig = start(wine, tmp_path, workdir, "nvml_refused_at = fixed\n[gpu]\n")
+        assert tessig.wait_reports(1)
+        assert tessig.stop() == 0
+
     def test_system_version(self, wine, tmp_path, workdir):
         for version, expected in (("vista", 1), ("win7", None), ("win8", None)):
             wine.set_version("Tessig.exe", version)
@@ -300,14 +306,14 @@ class TestStartupFailures:
 
     def test_failure_message_in_light_red(self, wine, tmp_path, workdir):
         wine.scenario = scenario(tmp_path, "initialize_status = -6\n[gpu]\n")
-        code, screen = capture_console(wine, 10, cwd=workdir)
+        code, screen = capture_console(wine, 10, workdir)
         assert code == 1
         rows = [row for row in screen if "NvAPI" in row[0]]
         assert len(rows) == 1 and text_attributes(rows[0]) == {12}
 
     def test_nine_gpus_warn_in_yellow_and_report_eight(self, wine, tmp_path, workdir):
         wine.scenario = scenario(tmp_path, "[gpu]\nrepeat = 8\n[gpu]\nname_status = -5\n")
-        code, screen = capture_console(wine, 3, cwd=workdir)
+        code, screen = capture_console(wine, 3, workdir)
         texts = [row[0].rstrip() for row in screen]
         assert texts[:3] == ["ビデオカードが9枚以上存在します", "認識できるビデオカードは8枚までです",
                              "8枚までを認識します"]
@@ -434,7 +440,7 @@ class TestHistory:
         tessig = start(wine, tmp_path, bare, "[gpu]\n")
         assert tessig.wait_reports(2)
         assert tessig.stop() == 0
-        assert list(bare.iterdir()) == []
+        assert [p.name for p in bare.iterdir()] == ["Tessig.exe"]
         assert "失敗" not in tessig.output
 
     def test_second_instance_exits_at_once(self, wine, tmp_path, workdir):
