@@ -11,6 +11,7 @@ typedef NTSTATUS(NTAPI* CreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIB
                                             ULONG, PVOID, ULONG);
 typedef NTSTATUS(NTAPI* SetInformationFunction)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                 FILE_INFORMATION_CLASS);
+typedef SetInformationFunction QueryInformationFunction;
 
 // The native calls open a name relative to a folder handle, and mark a folder
 // for deletion through one, on every Windows from XP on. Kernel32 can do
@@ -42,7 +43,41 @@ HANDLE openIn(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG shar
     return file;
 }
 
+// GetFileInformationByHandleEx has the same answer only from Vista on.
+bool attributesOfHandle(HANDLE handle, HandleAttributes* answer) {
+    static const auto query = native<QueryInformationFunction>("NtQueryInformationFile");
+    FILE_ATTRIBUTE_TAG_INFORMATION information = {};
+    IO_STATUS_BLOCK status;
+    if (!query || query(handle, &status, &information, sizeof information,
+                        FileAttributeTagInformation) < 0)
+        return false;
+    answer->attributes = information.FileAttributes;
+    answer->reparseTag = information.ReparseTag;
+    return true;
+}
+
+// The look-up by name: FindFirstFile gives the tag of a reparse point in
+// dwReserved0. One whose tag cannot be had counts as a link.
+bool namedLink(const wchar_t* path, DWORD attributes) {
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return true;
+    FindClose(search);
+    return found.dwReserved0 == 0 ||
+           isLink({found.dwFileAttributes | FILE_ATTRIBUTE_REPARSE_POINT, found.dwReserved0});
+}
+
 } // namespace
+
+bool (*queryHandleAttributes)(HANDLE handle, HandleAttributes* answer) = attributesOfHandle;
+
+bool isLink(const HandleAttributes& answer) {
+    return (answer.attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(answer.reparseTag);
+}
 
 HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
     if (use == FolderUse::Own)
@@ -50,7 +85,7 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
     // Some file systems tell a link only to a look-up by its name; the handle's
     // own answer below is the one that holds while the folder is held.
     const DWORD named = GetFileAttributesW(path);
-    if (named == INVALID_FILE_ATTRIBUTES || (named & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (named == INVALID_FILE_ATTRIBUTES || namedLink(path, named))
         return HeldFolder();
     const DWORD read = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
@@ -64,10 +99,9 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
         (use == FolderUse::Existing || GetLastError() == ERROR_SHARING_VIOLATION))
         folder = CreateFileW(path, read, share, nullptr, OPEN_EXISTING, flags, nullptr);
     HeldFolder held(folder);
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!held.held() || !GetFileInformationByHandle(folder, &information) ||
-        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    HandleAttributes answer = {};
+    if (!held.held() || !queryHandleAttributes(folder, &answer) ||
+        !(answer.attributes & FILE_ATTRIBUTE_DIRECTORY) || isLink(answer))
         return HeldFolder();
     return held;
 }
@@ -81,6 +115,11 @@ HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
         CloseHandle(previous);
     return openIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
                   FILE_DELETE_ON_CLOSE);
+}
+
+HANDLE appendFileInHeld(HANDLE folder, const wchar_t* name) {
+    return openIn(folder, name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF, 0);
 }
 
 HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {

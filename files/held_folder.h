@@ -37,8 +37,22 @@ enum class FolderUse {
     Own,      // made when missing, and removed at the end
 };
 
-// The folder at path, held; not held when the name is a reparse point (a
-// junction or a symbolic link), not a folder, missing (unless it may be
+// What a handle says it is: its attributes and, for a reparse point, its tag
+// (FileAttributeTagInformation, XP on). The handle's answer is the one that
+// holds while it is open; tests replace the query.
+struct HandleAttributes {
+    DWORD attributes;
+    DWORD reparseTag;
+};
+extern bool (*queryHandleAttributes)(HANDLE handle, HandleAttributes* answer);
+
+// A link is a reparse point whose tag is a name surrogate: a mount point
+// (junction) or a symbolic link. Cloud placeholders, common in a synced
+// Desktop or Documents folder, are reparse points too, but no links.
+bool isLink(const HandleAttributes& answer);
+
+// The folder at path, held; not held when the name is a link (a junction or
+// a symbolic link), not a folder, missing (unless it may be
 // made), or cannot be opened. A folder someone else holds open without delete
 // sharing is still held, only it cannot be removed.
 HeldFolder holdFolder(const wchar_t* path, FolderUse use);
@@ -49,3 +63,9 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use);
 // is removed, never opened, written or followed. INVALID_HANDLE_VALUE when the
 // file cannot be made.
 HANDLE createFileInHeld(HANDLE folder, const wchar_t* name);
+
+// The file of that name in the held folder, made when missing, opened for
+// appending only and shared for reading and writing; a link of that name is
+// opened as itself, never followed. INVALID_HANDLE_VALUE when it cannot be
+// opened.
+HANDLE appendFileInHeld(HANDLE folder, const wchar_t* name);

@@ -1,11 +1,10 @@
 #include "logger/history_file.h"
+#include "files/held_folder.h"
 
 #include <cwchar>
 #include <string>
 
 namespace {
-
-const DWORD readAndWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 std::wstring finalPath(HANDLE handle) {
     wchar_t path[MAX_PATH + 64] = {};
@@ -15,23 +14,22 @@ std::wstring finalPath(HANDLE handle) {
 
 } // namespace
 
+// The second line of defence, behind the relative open: a plain file, no
+// link, one name, and that name where it was meant to be.
 bool isOwnHistoryFile(HANDLE folder, HANDLE file, const wchar_t* name) {
     BY_HANDLE_FILE_INFORMATION information = {};
+    HandleAttributes answer = {};
     if (!GetFileInformationByHandle(file, &information) ||
-        (information.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        information.nNumberOfLinks != 1)
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        information.nNumberOfLinks != 1 || !queryHandleAttributes(file, &answer) || isLink(answer))
         return false;
     const std::wstring folderPath = finalPath(folder), filePath = finalPath(file);
     return !folderPath.empty() && !filePath.empty() &&
            _wcsicmp((folderPath + L"\\" + name).c_str(), filePath.c_str()) == 0;
 }
 
-void appendToHistory(HANDLE folder, const char* path, const wchar_t* name, const char* text,
-                     DWORD length) {
-    HANDLE file =
-        CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, readAndWrite, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+void appendToHistory(HANDLE folder, const wchar_t* name, const char* text, DWORD length) {
+    HANDLE file = appendFileInHeld(folder, name);
     if (file == INVALID_HANDLE_VALUE)
         return;
     if (isOwnHistoryFile(folder, file, name)) {

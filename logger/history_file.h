@@ -13,8 +13,10 @@
 // the held folder.
 bool isOwnHistoryFile(HANDLE folder, HANDLE file, const wchar_t* name);
 
-// Appends text to the file at path, named name in the held folder, when it
-// passes isOwnHistoryFile; quietly does nothing otherwise. What the file holds
-// is kept, and others may read it meanwhile.
-void appendToHistory(HANDLE folder, const char* path, const wchar_t* name, const char* text,
-                     DWORD length);
+// Appends text to the file name in the held folder, opened relative to the
+// folder's handle (made when missing), when it passes isOwnHistoryFile;
+// quietly does nothing otherwise. No path is looked up again: the folder,
+// held, may still be turned in place into a mount point while it is empty,
+// and a look-up by path would go through it. What the file holds is kept,
+// and others may read it meanwhile.
+void appendToHistory(HANDLE folder, const wchar_t* name, const char* text, DWORD length);

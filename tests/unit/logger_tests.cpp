@@ -20,11 +20,11 @@
 namespace {
 
 TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
-    EXPECT_EQ("C:\\work/log/history.csv", historyPathFor("C:\\work"));
-    std::string longest(244, 'a');
-    EXPECT_EQ(longest + "/log/history.csv", historyPathFor(longest.c_str()));
-    std::string tooLong(245, 'a');
-    EXPECT_EQ("", historyPathFor(tooLong.c_str()));
+    EXPECT_EQ(L"C:\\work/log/history.csv", historyPathFor(L"C:\\work"));
+    std::wstring longest(244, L'a');
+    EXPECT_EQ(longest + L"/log/history.csv", historyPathFor(longest.c_str()));
+    std::wstring tooLong(245, L'a');
+    EXPECT_EQ(L"", historyPathFor(tooLong.c_str()));
     // A full buffer without terminator, ending where readable memory ends:
     // reading one byte past it faults.
     SYSTEM_INFO system;
@@ -34,11 +34,11 @@ TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
     ASSERT_TRUE(pages);
     DWORD previous = 0;
     ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &previous));
-    char* unterminated = pages + system.dwPageSize - workDirSize;
-    std::memset(unterminated, 'b', workDirSize);
-    EXPECT_EQ("", historyPathFor(unterminated)) << "never read past the buffer";
+    wchar_t* unterminated = reinterpret_cast<wchar_t*>(pages + system.dwPageSize) - workDirSize;
+    std::wmemset(unterminated, L'b', workDirSize);
+    EXPECT_EQ(L"", historyPathFor(unterminated)) << "never read past the buffer";
     VirtualFree(pages, 0, MEM_RELEASE);
-    EXPECT_EQ("", historyPathFor("")) << "no directory captured: not the drive's root";
+    EXPECT_EQ(L"", historyPathFor(L"")) << "no directory captured: not the drive's root";
 }
 
 // The header goes only into a plain file of one name that lies in the held
@@ -69,6 +69,55 @@ TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     for (const std::string& path : {own, other, linked})
         DeleteFileA(path.c_str());
     RemoveDirectoryA(log.c_str());
+}
+
+// The file is opened through the held folder's handle, never by a path that
+// could meanwhile lead elsewhere: here the folder is moved away (its handle
+// lets it) and another "log" put in its place.
+TEST(HistoryFile, OpenedRelativeToTheHeldFolder) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = temp + std::wstring(L"tessig-held"), moved = log + L"-moved";
+    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
+    HANDLE folder = CreateFileW(log.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    ASSERT_TRUE(MoveFileW(log.c_str(), moved.c_str()));
+    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
+    appendToHistory(folder, L"history.csv", "header\r\n", 8);
+    CloseHandle(folder);
+    // Wine keeps a moved folder's old name for its handle's final path, so the
+    // final-path check keeps the text out here; where it lands is what counts.
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((moved + L"\\history.csv").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((log + L"\\history.csv").c_str()));
+    DeleteFileW((moved + L"\\history.csv").c_str());
+    RemoveDirectoryW(moved.c_str());
+    RemoveDirectoryW(log.c_str());
+}
+
+// What the held handle says decides, whatever a look-up by name saw: a plain
+// folder whose handle reports a mount point or a symbolic link is refused, and
+// a cloud placeholder, a reparse point but no link, is held.
+TEST(HistoryFile, TheHandleTellsALink) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = temp + std::wstring(L"tessig-tag");
+    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
+    static DWORD reportedTag;
+    const auto real = queryHandleAttributes;
+    queryHandleAttributes = [](HANDLE, HandleAttributes* answer) {
+        *answer = {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, reportedTag};
+        return true;
+    };
+    for (auto [tag, held] : {std::pair{DWORD(IO_REPARSE_TAG_MOUNT_POINT), false},
+                             {DWORD(IO_REPARSE_TAG_SYMLINK), false},
+                             {DWORD(0x9000001A) /* IO_REPARSE_TAG_CLOUD */, true}}) {
+        reportedTag = tag;
+        EXPECT_EQ(held, holdFolder(log.c_str(), FolderUse::Existing).held()) << std::hex << tag;
+    }
+    queryHandleAttributes = real;
+    RemoveDirectoryW(log.c_str());
 }
 
 // NVML numbers its devices in an order of its own: each GPU of the driver's
