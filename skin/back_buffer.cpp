@@ -11,27 +11,31 @@ namespace {
 // surface first.
 BackBuffer* liveBuffer;
 
-// GDI+ runs for the whole life of the process: started before the program's
-// main routine, shut down after the drawing surface is gone.
+// GDI+ runs from startGdiplus to the end of the process: shut down after the
+// program's main routine, once the drawing surface is gone.
 struct GdiplusSession {
     ULONG_PTR token = 0;
-    GdiplusSession() {
-        GdiplusStartupInput input;
-        GdiplusStartup(&token, &input, nullptr);
-    }
     ~GdiplusSession() {
+        if (!token)
+            return;
         releaseTextObjects();
         if (liveBuffer && liveBuffer->graphics) {
             GdipDeleteGraphics(liveBuffer->graphics);
             liveBuffer->graphics = nullptr;
         }
-        if (token)
-            GdiplusShutdown(token);
+        GdiplusShutdown(token);
     }
 };
 GdiplusSession gdiplusSession;
 
 } // namespace
+
+bool startGdiplus() {
+    if (gdiplusSession.token)
+        return true;
+    GdiplusStartupInput input;
+    return GdiplusStartup(&gdiplusSession.token, &input, nullptr) == Ok;
+}
 
 void BackBuffer::create(HWND window) {
     liveBuffer = this;

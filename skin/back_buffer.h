@@ -13,6 +13,12 @@
 
 #include <cstdint>
 
+// Starts GDI+ for the rest of the process, once its library is there (the
+// window program loads it at run time); it is shut down when the process
+// ends, after the drawing surface. False when GDI+ does not start. Nothing
+// of GDI+ runs before this call.
+bool startGdiplus();
+
 // The buffer owns its GDI objects and the window's device context it holds
 // for presenting: create takes them, destroy gives them all back when the
 // window goes. It is never copied.
