@@ -1,5 +1,6 @@
 // Tessig's start-up checks: the system, NVAPI and the GPU list, NVML, the
 // names and the record versions each GPU accepts.
+#include "files/program_folder.h"
 #include "gpu/discovery.h"
 #include "gpu/logger_agreement.h"
 #include "gpu/nvml.h"
@@ -43,9 +44,8 @@ const wchar_t* startLogger() {
     if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
         return L"7以降のOSが必要です\n";
 
-    std::memset(tessig.workDir, 0, sizeof tessig.workDir);
-    GetCurrentDirectoryA(workDirSize, tessig.workDir);
-    OutputDebugStringA(tessig.workDir);
+    storeFolder(programFolder(), tessig.workDir, workDirSize);
+    OutputDebugStringW(tessig.workDir);
 
     startRecordVersions();
 

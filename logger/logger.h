@@ -20,7 +20,9 @@ struct TessigState {
     HANDLE instanceMutex;
     // Standard output, taken during static initialisation.
     HANDLE consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
-    char workDir[workDirSize];
+    // The program's own folder, where the history file lies; all zero when
+    // its path does not fit.
+    wchar_t workDir[workDirSize];
 
     // The GPU list: ordinary GPUs first, then those in TCC mode.
     NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];

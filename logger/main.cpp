@@ -18,20 +18,14 @@ const char historyHeader[] = ",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),
                              "Power(Limit),P-State\r\n"; // as text mode wrote it
 
 void appendHistoryHeader() {
-    // A working directory too long for the path gets no header, rather than
-    // a header in a file of a cut-off name.
-    std::string path = historyPathFor(tessig.workDir);
+    // A folder too long for the path gets no header, rather than a header in
+    // a file of a cut-off name.
+    const std::wstring path = historyPathFor(tessig.workDir);
     if (path.empty())
         return;
-    const std::string folderPath = path.substr(0, path.rfind('/'));
-    // The path in the system's ANSI code page, as the file calls read it.
-    wchar_t folderName[workDirSize + 8] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, folderPath.c_str(), -1, folderName, workDirSize + 8))
-        return;
-    const HeldFolder folder = holdFolder(folderName, FolderUse::Existing);
+    const HeldFolder folder = holdFolder(path.substr(0, path.rfind(L'/')).c_str(), FolderUse::Existing);
     if (folder.held())
-        appendToHistory(folder.get(), path.c_str(), L"history.csv", historyHeader,
-                        sizeof historyHeader - 1);
+        appendToHistory(folder.get(), L"history.csv", historyHeader, sizeof historyHeader - 1);
 }
 
 // Waits for one datagram on a socket of its own; true when it was the stop word.

@@ -1,13 +1,14 @@
 #include "logger/startup_rules.h"
 
-#include <cstring>
+#include <cwchar>
+#include <iterator>
 
-std::string historyPathFor(const char* directory) {
-    const char suffix[] = "/log/history.csv";
-    std::string path(directory, strnlen(directory, workDirSize));
+std::wstring historyPathFor(const wchar_t* directory) {
+    const wchar_t suffix[] = L"/log/history.csv";
+    std::wstring path(directory, wcsnlen(directory, workDirSize));
     // No directory captured (it did not fit): "/log/..." would name the root
     // of the drive, so there is no history path at all.
-    if (path.empty() || path.size() + sizeof suffix - 1 > workDirSize - 1)
-        return std::string();
+    if (path.empty() || path.size() + std::size(suffix) - 1 > workDirSize - 1)
+        return std::wstring();
     return path + suffix;
 }

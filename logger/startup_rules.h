@@ -6,5 +6,6 @@
 constexpr int workDirSize = 261;
 
 // directory + "/log/history.csv", or empty when directory is empty or the path
-// would not fit in workDirSize - 1 characters; directory is read no further than workDirSize bytes.
-std::string historyPathFor(const char* directory);
+// would not fit in workDirSize - 1 characters; directory is read no further
+// than workDirSize characters.
+std::wstring historyPathFor(const wchar_t* directory);

@@ -1,6 +1,8 @@
 // Parlex's entry: one instance, the window, start-up in order, the message loop.
+#include "files/program_folder.h"
 #include "monitor/app_state.h"
 #include "monitor/buttons.h"
+#include "monitor/gdiplus_library.h"
 #include "monitor/notices.h"
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
@@ -90,18 +92,26 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         return 0;
     }
 
-    // A directory longer than the buffer leaves it empty: GetCurrentDirectory
-    // then writes nothing.
-    std::memset(parlex.shared.workDir, 0, sizeof parlex.shared.workDir);
-    GetCurrentDirectoryA(workDirSize, parlex.shared.workDir);
-    OutputDebugStringA(parlex.shared.workDir);
+    // The program's own folder, never the current directory of whoever
+    // started it. A folder longer than the buffer leaves it all zero; the
+    // skin still goes beside the program.
+    const std::wstring folder = programFolder();
+    storeFolder(folder, parlex.shared.workDir, workDirSize);
+    OutputDebugStringW(parlex.shared.workDir);
 
     sizeWindow(window);
+    // Without GDI+ the window would stay blank.
+    if (!loadGdiplus() || !startGdiplus()) {
+        showFailure(L"GDI+を初期化できません", window);
+        return 0;
+    }
     parlex.backBuffer.create(window);
     setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
-    const SkinExtraction skin = extractSkin(parlex.skin, instance, skinResourceId);
+    const SkinExtraction skin =
+        extractSkin(parlex.skin, instance, skinResourceId,
+                    folder.empty() ? L"" : longPathForm(folder + L"\\skin").c_str());
     if (!skin.archive) {
         showFailure(skin.failure, window);
         return 0;

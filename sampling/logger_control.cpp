@@ -1,6 +1,7 @@
 // Keeps Tessig running while "Monitor History" is ticked and stops it when the
 // box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
+#include "gpu/nvml.h"
 #include "gpu/stop_datagram.h"
 #include "sampling/shared_state.h"
 
@@ -40,21 +41,17 @@ bool systemRunsTheLogger() {
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool fileExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+bool fileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Current drivers put nvml.dll in the 64-bit system directory only; this
-// 32-bit program sees that folder as Sysnative. The system's Windows folder,
-// not the caller's: on a session host each user may have a private one.
+// Where the logger would load it from, in the same order.
 bool nvmlInstalled() {
-    if (fileExists(nvmlFixedPath))
-        return true;
-    char windows[MAX_PATH] = {};
-    UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    return length > 0 && length < MAX_PATH &&
-           fileExists(std::string(windows) + "\\Sysnative\\nvml.dll");
+    for (const std::wstring& place : nvmlPlaces())
+        if (fileExists(place))
+            return true;
+    return false;
 }
 
 void notice(SamplingState& state, const wchar_t* text) {
@@ -66,18 +63,20 @@ void notice(SamplingState& state, const wchar_t* text) {
 
 // The command interpreter by its full path: a bare "cmd.exe" is looked for in
 // the working folder first, where anyone may have put one.
-std::string commandInterpreter() {
-    char folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string()
-                                             : std::string(folder, length) + "\\cmd.exe";
+std::wstring commandInterpreter() {
+    wchar_t folder[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring()
+                                             : std::wstring(folder, length) + L"\\cmd.exe";
 }
 
+// The logger runs in the program's folder, whoever started Parlex and
+// wherever: its history file lies beside it.
 unsigned __stdcall launchLogger(void* workDir) {
-    std::string interpreter = commandInterpreter(),
-                parameters = loggerParameters(static_cast<const char*>(workDir));
+    const wchar_t* folder = static_cast<const wchar_t*>(workDir);
+    std::wstring interpreter = commandInterpreter(), parameters = loggerParameters(folder);
     if (!interpreter.empty())
-        ShellExecuteA(nullptr, "open", interpreter.c_str(), parameters.c_str(), nullptr,
+        ShellExecuteW(nullptr, L"open", interpreter.c_str(), parameters.c_str(), folder,
                       SW_SHOWNORMAL);
     return 0;
 }
@@ -102,11 +101,12 @@ void sendStopDatagram() {
 
 } // namespace
 
-std::string loggerParameters(const char* directory) {
-    // cmd.exe strips the outer quotes of a quoted path that holds any of
-    // &<>()@^|; with /s and an extra pair around it, the whole path stays one
-    // quoted program name.
-    return std::string("/s /c \"\"") + directory + "/Tessig.exe\" \"";
+std::wstring loggerParameters(const wchar_t* directory) {
+    // /d: no AutoRun command of the registry runs (HKCU's is the user's own,
+    // and would run elevated, and could change the folder). cmd.exe strips the
+    // outer quotes of a quoted path that holds any of &<>()@^|; with /s and an
+    // extra pair around it, the whole path stays one quoted program name.
+    return std::wstring(L"/d /s /c \"\"") + directory + L"/Tessig.exe\" \"";
 }
 
 bool waitForLoggerLaunch(SamplingState& state, DWORD milliseconds) {
@@ -125,7 +125,7 @@ void runLoggerControl(SamplingState& state) {
                        L"only\n\nお使いのOSはサポートしておりません\n");
             } else if (!nvmlInstalled()) {
                 notice(state, L"nvml.dllが見つかりませんでした");
-            } else if (state.workDir[0] != '\0') {
+            } else if (state.workDir[0] != L'\0') {
                 startLaunchThread(state);
                 state.historyStartPending = 0;
             }

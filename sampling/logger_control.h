@@ -15,4 +15,4 @@ void runLoggerControl(SamplingState& state);
 bool waitForLoggerLaunch(SamplingState& state, DWORD milliseconds);
 
 // The parameters of cmd.exe that run Tessig.exe from directory.
-std::string loggerParameters(const char* directory);
+std::wstring loggerParameters(const wchar_t* directory);

@@ -18,7 +18,9 @@ struct SamplingState {
     std::atomic<int> inTray;              // hidden to the notification area
     std::atomic<int> historyOn;           // "Monitor History" ticked
     std::atomic<int> historyStartPending; // a logger launch is wanted
-    char workDir[workDirSize];
+    // The program's own folder, where Tessig.exe lies and runs; all zero when
+    // its path does not fit.
+    wchar_t workDir[workDirSize];
     GpuReadings gpus;
 
     HANDLE samplingThread;

@@ -42,13 +42,14 @@ uint8_t* allocatePiece(uint32_t size) {
 SkinSystemCalls realSkinSystemCalls() {
     return {findResource, loadResource, resourceSize, createArchive, allocatePiece};
 }
-SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId) {
+SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
+                           const wchar_t* folderPath) {
     const wchar_t* cannotWrite =
         L"アーカイブファイルを作成出来ません\nディスク容量もしくは現在のフォルダが"
         L"書き込み禁止になっていないか確認して下さい";
     removeSkinFiles(pack);
     // A junction or link planted as "skin" would take the archive elsewhere.
-    pack.folder = holdFolder(L"skin", FolderUse::Own);
+    pack.folder = holdFolder(folderPath, FolderUse::Own);
     if (!pack.folder.held())
         return {nullptr, cannotWrite};
     HRSRC resource = pack.calls.findResource(instance, resourceId, "SKIN");

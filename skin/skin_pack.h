@@ -41,11 +41,13 @@ struct SkinExtraction {
     const wchar_t* failure;
 };
 
-// Writes the pack, resource resourceId of type "SKIN", to skinArchivePath and
-// returns it still open, so that nobody can change or swap it; it stays open,
-// and "skin" held, until removeSkinFiles. Fails also when "skin" is a
+// Writes the pack, resource resourceId of type "SKIN", to "imgTemp_" in the
+// folder at folderPath (the program's "skin", made when missing) and returns
+// it still open, so that nobody can change or swap it; it stays open, and the
+// folder held, until removeSkinFiles. Fails also when the folder is a
 // junction or symbolic link.
-SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId);
+SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
+                           const wchar_t* folderPath);
 
 // Piece n as read from the pack's archive and restored, in a buffer from
 // allocatePiece (freed with delete[]); bytes the archive does not have stay

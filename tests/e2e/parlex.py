@@ -1,5 +1,6 @@
 """Running Parlex under Wine for the end-to-end tests."""
 
+import shutil
 import time
 
 from harness import BUILD, wait_until
@@ -7,12 +8,22 @@ from harness import BUILD, wait_until
 PARLEX = BUILD / "win32" / "monitor" / "Parlex_SS.exe"
 
 
-def start_parlex(wine, cwd, scenario_text=None, tmp_path=None):
+def installed(program, folder):
+    """The program copied into folder, as a user unpacks it there: each
+    program works in its own folder."""
+    copy = folder / program.name
+    if not copy.exists():
+        shutil.copy(program, copy)
+    return copy
+
+
+def start_parlex(wine, folder, scenario_text=None, tmp_path=None, cwd=None):
+    """Parlex from its own folder, started there unless cwd names another."""
     if scenario_text is not None:
         path = tmp_path / "scenario.txt"
         path.write_text(scenario_text)
         wine.scenario = path
-    return wine.start(PARLEX, cwd=cwd)
+    return wine.start(installed(PARLEX, folder), cwd=cwd or folder)
 
 
 def wait_window(wine, timeout=20):

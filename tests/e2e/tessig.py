@@ -6,6 +6,7 @@ import time
 from pathlib import Path
 
 from harness import BUILD, PROBE, send_datagram, udp_listeners, wait_until, windows_path
+from parlex import installed
 
 TESSIG = BUILD / "win64" / "logger" / "Tessig.exe"
 CLOSING = "=" * 50 + "\r\n"
@@ -15,9 +16,9 @@ STAMP = re.compile(r"^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d ={30}\r\n", re.M)
 class RunningTessig:
     """Tessig with its output on a pipe (code page 932 bytes, CR LF lines)."""
 
-    def __init__(self, wine, cwd):
+    def __init__(self, wine, folder):
         self.wine = wine
-        self.process = wine.start(TESSIG, cwd=cwd)
+        self.process = wine.start(installed(TESSIG, folder), cwd=folder)
         self.chunks = []
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -72,11 +73,12 @@ def first_report(output):
     return output[start.end() : end + len(CLOSING)]
 
 
-def capture_console(wine, seconds, cwd=None):
-    """Runs Tessig in a console of its own through the probe; returns the exit
-    code and the screen as a list of (text, [attribute per column])."""
-    code, out = wine.run(PROBE, "capture-console", seconds, windows_path(TESSIG), cwd=cwd,
-                         timeout=seconds + 30)
+def capture_console(wine, seconds, folder):
+    """Runs Tessig from folder in a console of its own through the probe;
+    returns the exit code and the screen as a list of (text, [attribute per
+    column])."""
+    code, out = wine.run(PROBE, "capture-console", seconds,
+                         windows_path(installed(TESSIG, folder)), cwd=folder, timeout=seconds + 30)
     lines = out.decode("utf-8", "replace").split("\n")
     assert lines[0].startswith("exit "), lines[:3]
     exit_code = int(lines[0].split()[1])

@@ -17,7 +17,7 @@ def test_second_start_ends_at_once_and_leaves_the_first_alone(wine, tmp_path, wo
     rect = wait_window(wine)
     assert rect
     started = time.monotonic()
-    second = wine.start(PARLEX, cwd=workdir)
+    second = wine.start(workdir / PARLEX.name, cwd=workdir)
     assert second.wait(10) == 0
     assert time.monotonic() - started < 3
     assert wine.message_text("Parlex") is None

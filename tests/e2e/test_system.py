@@ -11,7 +11,8 @@ import time
 import pytest
 
 from harness import BUILD, PROBE, own_processes, read_call_log, send_datagram, wait_until
-from parlex import PARLEX, answer_message, click_control, start_parlex, wait_message, wait_window
+from parlex import (PARLEX, answer_message, click_control, installed, start_parlex, wait_message,
+                    wait_window)
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
 
@@ -267,13 +268,17 @@ def test_a_dll_beside_the_program_is_never_loaded_by_name(wine, display, tmp_pat
     assert helpers() == ["none"] * len(helpers())
 
 
-def test_nothing_planted_beside_parlex_is_loaded_run_or_written(wine, display, tmp_path, workdir,
-                                                                cleanup):
-    # Wine set to search as Windows does: a gdiplus.dll beside the program
-    # before the system's own. The planted cmd.exe leaves a mark if run;
-    # history.csv is a second name of a file only an administrator writes.
-    shutil.copy(PARLEX, workdir / "Parlex_SS.exe")
-    shutil.copy(BUILD / "win32" / "tests" / "probe" / "cmd.exe", workdir / "cmd.exe")
+def test_nothing_planted_is_loaded_run_or_written(wine, display, tmp_path, workdir, cleanup):
+    # Started as a log-on task or an elevated prompt starts it: from another
+    # folder, which holds a planted Tessig.exe and cmd.exe. Wine set to search
+    # as Windows does: a gdiplus.dll beside the program before the system's
+    # own. history.csv is a second name of a file only an administrator writes.
+    launcher = tmp_path / "launcher"
+    launcher.mkdir()
+    planted = BUILD / "win32" / "tests" / "probe" / "cmd.exe"
+    for folder in (workdir, launcher):
+        shutil.copy(planted, folder / "cmd.exe")
+    shutil.copy(planted, launcher / "Tessig.exe")
     shutil.copy(BUILD / "win32" / "gpusim" / "nvapi.dll", workdir / "gdiplus.dll")
     protected = tmp_path / "protected.txt"
     protected.write_bytes(b"only an administrator writes here\r\n")
@@ -281,18 +286,23 @@ def test_nothing_planted_beside_parlex_is_loaded_run_or_written(wine, display, t
     wine.scenario = tmp_path / "scenario.txt"
     wine.scenario.write_text(ONE_GPU)
     with open(tmp_path / "trace.txt", "wb") as trace:
-        wine.start(workdir / "Parlex_SS.exe", cwd=workdir, stderr=trace,
+        wine.start(installed(PARLEX, workdir), cwd=launcher, stderr=trace,
                    extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml=;gdiplus=n,b",
                               "WINEDEBUG": "-all,+exec"})
     # The planted library has none of GDI+'s functions: loaded, it stops Parlex.
     rect = wait_window(wine)
     assert rect, "Parlex starts with the system's GDI+"
+    assert (workdir / "skin" / "imgTemp_").exists() and not (launcher / "skin").exists()
     toggle(display, rect)
-    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 10), "the logger still starts"
+    assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 10), "the real logger starts"
     time.sleep(2)
-    assert sorted(p.name for p in workdir.iterdir() if p.suffix == ".ran") == []
+    assert [p.name for p in (*workdir.iterdir(), *launcher.iterdir()) if p.suffix == ".ran"] == []
     assert protected.read_bytes() == b"only an administrator writes here\r\n"
-    # Wine looks in the system folder first for a bare name: what was asked for.
-    asked = re.findall(r'file=L"([^"]*)"', (tmp_path / "trace.txt").read_text(errors="replace"))
+    # Wine looks in the system folder first for a bare name: what was asked
+    # for, with no AutoRun command of the registry run.
+    text = (tmp_path / "trace.txt").read_text(errors="replace")
+    asked = re.findall(r'file=L"([^"]*)"', text)
     assert asked and all(re.fullmatch(r"C:\\\\windows\\\\system32\\\\cmd\.exe", a, re.I)
                          for a in asked), asked
+    switches = re.findall(r'parm=L"(\S+ \S+ \S+)', text)
+    assert switches and all(p == "/d /s /c" for p in switches), switches

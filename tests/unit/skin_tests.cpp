@@ -311,7 +311,7 @@ TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
 TEST_F(SkinArchive, ExtractionFailuresGiveTheirTexts) {
     std::vector<std::wstring> failures;
     auto extract = [&] {
-        SkinExtraction extraction = extractSkin(parlex.skin, GetModuleHandleA(nullptr), 147);
+        SkinExtraction extraction = extractSkin(parlex.skin, GetModuleHandleA(nullptr), 147, L"skin");
         EXPECT_FALSE(extraction.archive);
         failures.push_back(extraction.failure);
     };
