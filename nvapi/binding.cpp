@@ -52,7 +52,9 @@ NvAPI_Status bindLibrary(HMODULE library) {
     NvAPI_Status status = driverInitialize();
     if (status != NVAPI_OK) {
         binding.queryInterface = nullptr;
-        return status;
+        // The vendor's NVAPI_INVALID_POINTER is also the loader's private
+        // "just bound": from the driver it is a failure like any other.
+        return status == justBound ? NVAPI_ERROR : status;
     }
     binding.callStart =
         reinterpret_cast<CallStartHook>(binding.queryInterface(nvapi_id::Diag_ReportCallStart));

@@ -38,7 +38,8 @@ NvAPI_Status acquireBinding() {
     if (sameImage(current, binding.identity))
         return NVAPI_OK;
     // Another image sits under the name (or none was bound yet): bind again.
-    binding.identity = current;
+    // Its identity is recorded only once the bind succeeds, so that a failed
+    // one is tried again at the next call.
     return loadAndBindSystemLibrary();
 }
 

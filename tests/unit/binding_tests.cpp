@@ -125,9 +125,14 @@ TEST_F(Binding, LibraryWithoutInitializationEntryIsReleased) {
 }
 
 TEST_F(Binding, FailingDriverInitializationReturnsItsStatus) {
+    // -14, the vendor's invalid pointer, is no success, whatever the loader
+    // means by it.
+    fake.initializeStatus = -14;
+    EXPECT_EQ(NVAPI_ERROR, NvAPI_Initialize());
+    EXPECT_EQ(0, nvapi::binding.inUse.load());
     fake.initializeStatus = -6;
     EXPECT_EQ(-6, NvAPI_Initialize());
-    EXPECT_EQ(1, fake.frees);
+    EXPECT_EQ(2, fake.frees);
     EXPECT_EQ(nullptr, nvapi::binding.queryInterface);
     EXPECT_EQ(-6, enumerate());
     EXPECT_EQ(0, nvapi::binding.inUse.load());
@@ -208,6 +213,9 @@ TEST_F(MonitorLoader, FailedRebindReleasesAndReportsItsStatus) {
     EXPECT_EQ(-4, enumerate());
     EXPECT_EQ(1, fake.frees);
     EXPECT_EQ(0, nvapi::binding.inUse.load());
+    fake.initializeStatus = NVAPI_OK;
+    EXPECT_EQ(NVAPI_OK, enumerate());
+    EXPECT_EQ(3, fake.initializeCalls) << "the failed rebind is tried again";
 }
 
 TEST_F(MonitorLoader, NameWithPathIsRefused) {
