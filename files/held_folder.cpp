@@ -106,15 +106,54 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
     return held;
 }
 
-HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
-    // Only the name goes: a hard link's other names and a link's target stay.
+namespace {
+
+// Removes whatever has the name: only the name goes, a hard link's other
+// names and a link's target stay. A read-only file refuses deletion
+// (STATUS_CANNOT_DELETE), so its attribute is cleared first, through the same
+// handle.
+void removeName(HANDLE folder, const wchar_t* name) {
     HANDLE previous =
-        openIn(folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-               FILE_OPEN, FILE_DELETE_ON_CLOSE);
-    if (previous != INVALID_HANDLE_VALUE)
-        CloseHandle(previous);
-    return openIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                  FILE_DELETE_ON_CLOSE);
+        openIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0);
+    if (previous == INVALID_HANDLE_VALUE)
+        return;
+    static const auto setInformation = native<SetInformationFunction>("NtSetInformationFile");
+    static const auto query = native<QueryInformationFunction>("NtQueryInformationFile");
+    IO_STATUS_BLOCK status;
+    FILE_BASIC_INFORMATION basic = {};
+    if (setInformation && query &&
+        query(previous, &status, &basic, sizeof basic, FileBasicInformation) >= 0 &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        // Zero times leave them as they are.
+        FILE_BASIC_INFORMATION cleared = {};
+        cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+        if (!cleared.FileAttributes)
+            cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        setInformation(previous, &status, &cleared, sizeof cleared, FileBasicInformation);
+    }
+    BOOLEAN deleteFile = TRUE;
+    if (setInformation)
+        setInformation(previous, &status, &deleteFile, sizeof deleteFile,
+                       FileDispositionInformation);
+    CloseHandle(previous);
+}
+
+} // namespace
+
+HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
+    // A name still pending deletion (an indexer, a virus scanner or a backup
+    // agent held the last run's file open) goes when they let it go: waited
+    // for, about a second at most. Windows then refuses the open with
+    // STATUS_DELETE_PENDING, Wine with a name that is still there.
+    for (int attempt = 0;; ++attempt) {
+        removeName(folder, name);
+        HANDLE file = openIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                             FILE_DELETE_ON_CLOSE);
+        if (file != INVALID_HANDLE_VALUE || attempt == 20)
+            return file;
+        Sleep(50);
+    }
 }
 
 HANDLE appendFileInHeld(HANDLE folder, const wchar_t* name) {

@@ -59,9 +59,10 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use);
 
 // A new file of that name in the held folder, opened for reading and writing,
 // shared with nobody and deleted when its handle closes, even when the process
-// dies. Whatever had the name before (a file, a hard link or a symbolic link)
-// is removed, never opened, written or followed. INVALID_HANDLE_VALUE when the
-// file cannot be made.
+// dies. Whatever had the name before (read-only or not) (a file, a hard link or a symbolic link)
+// is removed, never opened, written or followed; a name still pending
+// deletion is waited for, about a second at most. INVALID_HANDLE_VALUE when
+// the file cannot be made.
 HANDLE createFileInHeld(HANDLE folder, const wchar_t* name);
 
 // The file of that name in the held folder, made when missing, opened for

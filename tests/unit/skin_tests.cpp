@@ -24,6 +24,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -268,6 +269,36 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     held.remove();
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
     RemoveDirectoryA((folder + "2").c_str());
+}
+
+// A leftover archive never blocks the start: one left read-only, and one still
+// open elsewhere with its deletion pending (an indexer or a scanner), which
+// lets it go a little later.
+TEST_F(SkinArchive, ALeftoverArchiveNeverBlocks) {
+    const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::Own);
+    std::ofstream(inside, std::ios::binary) << "left by a crash";
+    ASSERT_TRUE(SetFileAttributesA(inside.c_str(), FILE_ATTRIBUTE_READONLY));
+    FILE* archive = parlex.skin.calls.createArchive(held.get());
+    EXPECT_TRUE(archive) << "read-only";
+    if (archive)
+        std::fclose(archive);
+    static HANDLE scanner;
+    scanner = CreateFileA(inside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, scanner);
+    std::thread letGo([] {
+        Sleep(300);
+        CloseHandle(scanner);
+    });
+    archive = parlex.skin.calls.createArchive(held.get());
+    EXPECT_TRUE(archive) << "pending deletion";
+    if (archive)
+        std::fclose(archive);
+    letGo.join();
+    held.remove();
+    RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(SkinArchive, StoredBytesAreImageBytesPlusOne) {
