@@ -135,18 +135,6 @@ int startMonitor(HINSTANCE instance, int showCommand) {
     return 1;
 }
 
-// The process must not end while the sampling thread is inside the driver or
-// a launch thread inside the shell: a lock left held there can hang the
-// system's own clean-up of the process (XP). Both are asked to stop and
-// waited for, together no longer than about two seconds.
-void endThreads() {
-    parlex.shared.appRunning = 0;
-    const DWORD started = GetTickCount(), allowed = 2000;
-    stopSamplingThread(parlex.shared, allowed);
-    const DWORD spent = GetTickCount() - started;
-    waitForLoggerLaunch(parlex.shared, spent < allowed ? allowed - spent : 0);
-}
-
 int runMessageLoop() {
     parlex.loopStarted = 1;
     MSG message = {};

@@ -7,6 +7,8 @@
 #include "skin/back_buffer.h"
 #include "skin/painting.h"
 #include "monitor/face.h"
+#include "sampling/logger_control.h"
+#include "sampling/sampling_thread.h"
 #include "skin/skin_pack.h"
 
 namespace {
@@ -110,6 +112,14 @@ void shutdown() {
     PostQuitMessage(0);
 }
 
+// Log-off and shutdown end the process without WM_DESTROY, at any moment
+// after WM_ENDSESSION returns: what a close leaves nothing of goes now. The
+// window and its views stay for whatever the system still sends.
+void endSession() {
+    endThreads();
+    removeSkinFiles(parlex.skin);
+}
+
 // The controls learn that the pointer is over them from a hit test. A pointer
 // message is checked before the poll, so that a press that follows a jump onto
 // a control (a tap, a pen, a remote session) finds the control's flag fresh.
@@ -163,6 +173,14 @@ bool pollsOn(UINT message) {
 
 } // namespace
 
+void endThreads() {
+    parlex.shared.appRunning = 0;
+    const DWORD started = GetTickCount(), allowed = 2000;
+    stopSamplingThread(parlex.shared, allowed);
+    const DWORD spent = GetTickCount() - started;
+    waitForLoggerLaunch(parlex.shared, spent < allowed ? allowed - spent : 0);
+}
+
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!parlex.procEnabled) {
         // A notice's own loop is running; the window may still be ended from
@@ -171,6 +189,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             shutdown();
             return 0;
         }
+        if (message == WM_ENDSESSION && wParam)
+            endSession();
         return DefWindowProcA(window, message, wParam, lParam);
     }
     wakeFastTimer(window, message);
@@ -193,6 +213,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_DESTROY:
         shutdown();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            endSession();
         return 0;
     case WM_PAINT:
         paintWindow(parlex.backBuffer, window, parlex.face.root.get());

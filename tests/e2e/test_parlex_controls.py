@@ -210,6 +210,15 @@ def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
     wine.stop(again)
 
 
+def test_a_log_off_cleans_up_like_a_close(wine, workdir, parlex):
+    # Windows asks, tells the window the session ends, then ends the process
+    # without WM_DESTROY.
+    process, _ = parlex
+    assert wine.probe("end-session", "Parlex", "Parlex") == (0, "answered 1")
+    assert not (workdir / "skin").exists()
+    wine.stop(process)
+
+
 def test_dragging_defers_the_repaint(wine, display, tmp_path, workdir):
     cycling = "[gpu]\nname = G\ngraphics = cycle 1000000 1500000 2000000\n" \
               "temperature = cycle 40 60 80\nload = cycle 5 50 95\n"

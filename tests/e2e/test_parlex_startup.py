@@ -207,9 +207,17 @@ def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
 
 
 def test_closing_lets_the_sampling_thread_leave_the_driver_first(wine, tmp_path, workdir):
-    process = start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n", tmp_path)
-    wait_window(wine, timeout=40)
-    time.sleep(1.5)
+    # Each driver call outlasts the rest of the shutdown, but not the two
+    # seconds the shutdown waits: closed in the call that follows a
+    # temperature, Parlex must wait for it to end.
+    process = start_parlex(wine, workdir, "call_delay_ms = 1200\n[gpu]\nname = G\n", tmp_path)
+    wait_window(wine, timeout=60)
+
+    def temperatures():
+        return [c for c in read_call_log(wine.log) if c["function"] == "NvAPI_GPU_GetThermalSettings"]
+
+    seen = len(temperatures())
+    assert wait_until(lambda: len(temperatures()) > seen, 10)
     wine.probe("post", "Parlex", "Parlex", 0x10, 0, 0)  # WM_CLOSE
     assert process.wait(10) == 0
     calls = read_call_log(wine.log)
