@@ -1,5 +1,9 @@
 #include "monitor/tray.h"
 #include "monitor/app_state.h"
+#include "monitor/startup_rules.h"
+#include "nvapi/dll_search.h"
+
+#include <shlwapi.h>
 
 namespace {
 
@@ -9,9 +13,33 @@ const UINT closeCommand = 200;
 // times out: the icon is tried again for this many ticks of trayRetryTimer.
 const int trayTries = 8;
 
+// The record size the running shell knows, asked of shell32 (loaded by full
+// path, as the lazy imports load it) the first time the icon is shown.
+DWORD trayRecordSize() {
+    static DWORD size = [] {
+        wchar_t path[MAX_PATH + 16] = {};
+        UINT length = GetSystemDirectoryW(path, MAX_PATH);
+        HMODULE shell = length > 0 && length < MAX_PATH
+                            ? loadLibraryByFullPath(lstrcatW(path, L"\\shell32.dll"))
+                            : nullptr;
+        auto getVersion = shell ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
+                                      GetProcAddress(shell, "DllGetVersion")))
+                                : nullptr;
+        DLLVERSIONINFO version = {};
+        version.cbSize = sizeof version;
+        if (getVersion && getVersion(&version) == S_OK &&
+            !shellKnowsVistaRecord(version.dwMajorVersion, version.dwMinorVersion,
+                                   version.dwBuildNumber))
+            return DWORD(NOTIFYICONDATAA_V2_SIZE);
+        return DWORD(sizeof(NOTIFYICONDATAA));
+    }();
+    return size;
+}
+
 // True once the shell has the icon. An add that timed out may still have
 // gone through, which the change that follows it finds.
 bool addIcon() {
+    parlex.trayIconData.cbSize = trayRecordSize();
     parlex.trayIconData.uFlags |= NIF_INFO;
     const BOOL added = Shell_NotifyIconA(NIM_ADD, &parlex.trayIconData);
     parlex.trayIconData.uFlags &= ~NIF_INFO;

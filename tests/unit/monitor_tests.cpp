@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <string>
 #include <vector>
 
@@ -71,6 +73,11 @@ TEST(StartupRules, WindowsXpAndLater) {
     EXPECT_TRUE(monitorSystemSupported(5, 1));
     EXPECT_TRUE(monitorSystemSupported(6, 0));
     EXPECT_TRUE(monitorSystemSupported(10, 0));
+    // shell32 of XP, Server 2003, Vista and 7.
+    for (auto [major, minor, build, vista] :
+         {std::tuple{6u, 0u, 2900u, false}, {6u, 0u, 3790u, false}, {6u, 0u, 6000u, true},
+          {6u, 1u, 7600u, true}})
+        EXPECT_EQ(vista, shellKnowsVistaRecord(major, minor, build)) << build;
 }
 
 // The procedure on a real window, with a check box view under the pointer.
