@@ -183,13 +183,20 @@ def icon_image():
     return result
 
 
+# Every size the shell asks for (the tray's 16 px, 20 and 24 at 125 and 150 %,
+# 32 and 48 px) is drawn here: one it lacks Windows stretches at run time, and
+# a 256 px image cut to 16 px looks jagged.
+ICON_SIZES = [16, 20, 24, 32, 48, 256]
+
+
 def save_icon(image, path):
-    """One 256 x 256, 32-bit image; stored as a bitmap so that every Windows
-    version reads it."""
+    """32-bit images of every size, reduced from the 256 x 256 drawing; stored
+    as bitmaps so that every Windows version reads them."""
+    sizes = [(n, n) for n in ICON_SIZES]
     try:
-        image.save(path, format="ICO", sizes=[(256, 256)], bitmap_format="bmp")
+        image.save(path, format="ICO", sizes=sizes, bitmap_format="bmp")
     except TypeError:
-        image.save(path, format="ICO", sizes=[(256, 256)])
+        image.save(path, format="ICO", sizes=sizes)
 
 
 def main():

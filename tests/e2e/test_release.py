@@ -75,6 +75,18 @@ def test_programs_load_on_the_oldest_windows_they_admit(tmp_path):
     assert not lazy & {"SHELL32.DLL", "WS2_32.DLL", "GDIPLUS.DLL"}
 
 
+def test_icons_hold_every_size_the_shell_asks_for():
+    # A size missing from the file is stretched by Windows at run time.
+    for icon in (ROOT / "skin" / "art").glob("*.ico"):
+        data = icon.read_bytes()
+        count = int.from_bytes(data[4:6], "little")
+        entries = [data[6 + 16 * i : 22 + 16 * i] for i in range(count)]
+        sizes = sorted(entry[0] or 256 for entry in entries)
+        assert sizes == [16, 20, 24, 32, 48, 256], (icon.name, sizes)
+        assert all(entry[1] == entry[0] for entry in entries), "square"
+        assert all(int.from_bytes(entry[6:8], "little") == 32 for entry in entries), "32-bit"
+
+
 def test_release_is_stripped_and_reproducible(tmp_path):
     zip_file = release_zip()
     digest = hashlib.sha256(zip_file.read_bytes()).hexdigest()
