@@ -2,6 +2,7 @@
 #include "gpu/discovery.h"
 #include "sampling/display_texts.h"
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 
@@ -64,11 +65,11 @@ bool rediscoverGpus(GpuReadings& gpus) {
     int count = enumerateGpus(gpus) ? gpus.gpuCount.load() : 0;
     if (count > gpuSlotCount)
         count = gpuSlotCount;
+    wchar_t names[gpuSlotCount][100] = {};
     for (int slot = 0; slot < count; ++slot) {
         NvPhysicalGpuHandle gpu = gpus.handles[slot];
-        wchar_t(&name)[100] = gpus.slots[slot].rediscoveredName;
-        if (readGpuName(gpu, name) != NVAPI_OK)
-            std::wcscpy(name, defaultNameText);
+        if (readGpuName(gpu, names[slot]) != NVAPI_OK)
+            std::wcscpy(names[slot], defaultNameText);
         gpus.slots[slot].clockVersion = probeClockVersion(gpu);
         gpus.slots[slot].thermalVersion = probeThermalVersion(gpu);
     }
@@ -79,20 +80,38 @@ bool rediscoverGpus(GpuReadings& gpus) {
         readings.temperature = 0;
         readings.load = 0;
     }
+    publishRediscoveredNames(gpus, names, count);
+    return count > 0;
+}
+
+// A sequence count around the names: odd while they are written.
+void publishRediscoveredNames(GpuReadings& gpus, const wchar_t (*names)[100], int count) {
+    gpus.rediscoveries.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (int slot = 0; slot < count; ++slot)
+        std::memcpy(gpus.slots[slot].rediscoveredName, names[slot],
+                    sizeof gpus.slots[slot].rediscoveredName);
+    gpus.rediscoveredCount = count;
     gpus.gpuCount = count;
     gpus.rediscoveries.fetch_add(1, std::memory_order_release);
-    return count > 0;
 }
 
 bool adoptRediscoveredNames(GpuReadings& gpus) {
     const int latest = gpus.rediscoveries.load(std::memory_order_acquire);
-    if (latest == gpus.adoptedRediscoveries)
+    if (latest == gpus.adoptedRediscoveries || latest % 2 != 0)
+        return false;
+    const int count = gpus.rediscoveredCount;
+    wchar_t copies[gpuSlotCount][100];
+    for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot)
+        std::memcpy(copies[slot], gpus.slots[slot].rediscoveredName, sizeof copies[slot]);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (gpus.rediscoveries.load(std::memory_order_relaxed) != latest)
         return false;
     gpus.adoptedRediscoveries = latest;
     for (int slot = 0; slot < gpuSlotCount; ++slot) {
         GpuSlotReadings& readings = gpus.slots[slot];
-        if (slot < gpus.gpuCount) {
-            std::memcpy(gpus.names[slot], readings.rediscoveredName, sizeof gpus.names[slot]);
+        if (slot < count) {
+            std::memcpy(gpus.names[slot], copies[slot], sizeof gpus.names[slot]);
             readings.nameText = gpus.names[slot];
         } else {
             readings.nameText = defaultNameText;

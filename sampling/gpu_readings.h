@@ -25,8 +25,9 @@ struct GpuSlotReadings {
     wchar_t clockBuffer[100];
     wchar_t temperatureBuffer[100];
     wchar_t loadBuffer[100];
-    // Written by the sampling thread before it counts a rediscovery, read by
-    // the window's thread after it sees the count change.
+    // Written by the sampling thread while the rediscovery count is odd, read
+    // by the window's thread when the count is even and the same before and
+    // after the copy (publishRediscoveredNames).
     wchar_t rediscoveredName[100];
 };
 
@@ -40,7 +41,10 @@ struct GpuReadings {
     // update, a recovery from a hang) or a GPU that left; the sampling thread
     // then discovers the GPUs again at its next pass.
     std::atomic<bool> rediscoveryPending;
-    std::atomic<int> rediscoveries; // counted by the sampling thread
+    // Counted up twice by each rediscovery of the sampling thread: odd while
+    // it writes the names.
+    std::atomic<int> rediscoveries;
+    std::atomic<int> rediscoveredCount; // the names' count, written with them
     int adoptedRediscoveries;       // the last the window's thread took
 };
 
@@ -59,6 +63,10 @@ DiscoveryOutcome discoverGpus(GpuReadings& gpus);
 // GPUs first, then TCC; at most four; record layouts probed again), no box.
 // The names wait for the window thread. False while no GPU is found.
 bool rediscoverGpus(GpuReadings& gpus);
+// Sampling thread: hands count names of a rediscovery to the window's thread,
+// lock-free, so that it never takes a name half written.
+void publishRediscoveredNames(GpuReadings& gpus, const wchar_t (*names)[100], int count);
 // Window thread: points the slots' names at those of the latest rediscovery;
-// true when there was one since the last call.
+// true when there was one since the last call. A rediscovery still writing,
+// or one that wrote during the copy, is taken at a later call.
 bool adoptRediscoveredNames(GpuReadings& gpus);

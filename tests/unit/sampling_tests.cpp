@@ -11,6 +11,9 @@
 #include "monitor/face.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <cwchar>
+#include <thread>
 
 #include <windows.h>
 
@@ -135,6 +138,37 @@ TEST_F(Sampling, FailuresKeepTheirDefaults) {
     EXPECT_STREQ(L"51\u2103\n", parlex.shared.gpus.slots[1].temperatureText);
     EXPECT_STREQ(L"0\uFF05\n", parlex.shared.gpus.slots[2].loadText);
     EXPECT_STREQ(L"0.0MHz", parlex.shared.gpus.slots[3].clockText) << "an empty slot keeps its default";
+}
+
+// The window's thread never takes a name that the sampling thread is still
+// writing: each adopted name is one whole name, while rediscoveries of two
+// alternating sets of names follow one another as fast as they can.
+TEST(RediscoveredNames, NeverTornWhileTheSamplingThreadWrites) {
+    static GpuReadings gpus;
+    resetGpuReadings(gpus);
+    std::atomic<bool> done{false};
+    std::thread sampler([&] {
+        static wchar_t sets[2][gpuSlotCount][100];
+        for (int set = 0; set < 2; ++set)
+            for (auto& name : sets[set])
+                std::wmemset(name, set ? L'B' : L'A', 99);
+        for (int round = 0; !done; ++round)
+            publishRediscoveredNames(gpus, sets[round % 2], gpuSlotCount);
+    });
+    int torn = 0, adopted = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 500;) {
+        if (!adoptRediscoveredNames(gpus))
+            continue;
+        ++adopted;
+        for (int slot = 0; slot < gpuSlotCount; ++slot) {
+            const wchar_t* name = gpus.slots[slot].nameText;
+            torn += std::wcsspn(name, L"A") != 99 && std::wcsspn(name, L"B") != 99;
+        }
+    }
+    done = true;
+    sampler.join();
+    EXPECT_GT(adopted, 0);
+    EXPECT_EQ(0, torn);
 }
 
 } // namespace
