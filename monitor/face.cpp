@@ -130,20 +130,23 @@ bool slotHoldsGpu(int slot) {
     return slot < parlex.shared.gpus.gpuCount;
 }
 
-bool buildFrom(const SkinPack& pack) {
+const wchar_t outOfMemory[] = L"メモリを確保できません";
+
+// Null, or the text of the failure.
+const wchar_t* buildFrom(const SkinPack& pack) {
     View* background = nullptr;
     const bool loaded = loadSkinPiece(pack, static_cast<int>(SkinPiece::background), &background, 0,
                                       0, nullptr, false);
     parlex.face.root.reset(background);
     if (!loaded)
-        return false;
+        return outOfMemory;
     // A background that did not decode has asked the program to end; there is
     // nothing to hang the other views on.
     if (!parlex.face.root)
-        return true;
+        return nullptr;
     for (const FixedView& fixed : fixedViews)
         if (!makeFixedView(fixed, pack))
-            return false;
+            return outOfMemory;
 
     for (int slot = 0; slot < gpuSlotCount; ++slot)
         parlex.face.nameText[slot] =
@@ -154,7 +157,8 @@ bool buildFrom(const SkinPack& pack) {
         fitNameText(slot);
 
     // The value texts must exist before their views point at them.
-    startSamplingThread(parlex.shared);
+    if (!startSamplingThread(parlex.shared))
+        return L"スレッドを作成できません";
     formatDisplayTexts(parlex.shared.gpus);
 
     for (const ValueColumn& column : valueColumns)
@@ -162,7 +166,7 @@ bool buildFrom(const SkinPack& pack) {
             column.views[slot] = makeText(
                 column.x, firstRowY + rowHeight * slot, parlex.shared.gpus.slots[slot].*column.text,
                 8, 0, alignFar, slotHoldsGpu(slot) ? presentColor : dimColor, 1, 1, true);
-    return true;
+    return nullptr;
 }
 
 } // namespace
@@ -235,11 +239,10 @@ void followRediscoveredNames() {
 const wchar_t* buildLayout(const SkinPack& pack) {
     if (!pack.archive)
         return L"アーカイブファイルを読み込めません";
-    if (!buildFrom(pack)) {
+    const wchar_t* failure = buildFrom(pack);
+    if (failure)
         destroyLayout();
-        return L"メモリを確保できません";
-    }
-    return nullptr;
+    return failure;
 }
 
 void destroyLayout() {

@@ -58,7 +58,7 @@ void setStartValues() {
     parlex.shared.inTray = 0;
 }
 
-void registerWindowClass(HINSTANCE instance) {
+bool registerWindowClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -69,7 +69,7 @@ void registerWindowClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = parlex.windowClassName;
-    RegisterClassExA(&windowClass);
+    return RegisterClassExA(&windowClass) != 0;
 }
 
 int startMonitor(HINSTANCE instance, int showCommand) {
@@ -105,7 +105,10 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         showFailure(L"GDI+を初期化できません", window);
         return 0;
     }
-    parlex.backBuffer.create(window);
+    if (!parlex.backBuffer.create(window)) {
+        showFailure(L"画面のバッファを作成できません", window);
+        return 0;
+    }
     setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
@@ -171,7 +174,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     parlex.loopStarted = 0;
     LoadStringA(instance, titleStringId, parlex.windowTitle, sizeof parlex.windowTitle);
     LoadStringA(instance, classNameStringId, parlex.windowClassName, sizeof parlex.windowClassName);
-    registerWindowClass(instance);
+    if (!registerWindowClass(instance)) {
+        showFailure(L"ウィンドウクラスを登録できません", nullptr);
+        return 0;
+    }
     const int exitCode = startMonitor(instance, showCommand) ? runMessageLoop() : 0;
     endThreads();
     return exitCode;

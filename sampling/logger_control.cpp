@@ -88,14 +88,19 @@ void startLaunchThread(SamplingState& state) {
         CloseHandle(previous);
 }
 
+// Sent at every pass while the logger runs: one that cannot be sent now is
+// sent at the next.
 void sendStopDatagram() {
     WSADATA data;
-    WSAStartup(MAKEWORD(2, 0), &data);
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
+        return;
     SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = stopAddress();
-    sendto(sender, stopWord, sizeof stopWord, 0, reinterpret_cast<sockaddr*>(&address),
-           sizeof address);
-    closesocket(sender);
+    if (sender != INVALID_SOCKET) {
+        sockaddr_in address = stopAddress();
+        sendto(sender, stopWord, sizeof stopWord, 0, reinterpret_cast<sockaddr*>(&address),
+               sizeof address);
+        closesocket(sender);
+    }
     WSACleanup();
 }
 

@@ -63,14 +63,25 @@ void readSlot(SamplingState& state, int slot) {
         readings.load = load;
 }
 
-void startSamplingThread(SamplingState& state) {
+SamplingSystemCalls realSamplingSystemCalls() {
+    return {.createEvent = [] { return CreateEventA(nullptr, TRUE, FALSE, nullptr); },
+            .beginThread = [](unsigned(__stdcall * routine)(void*), void* argument) {
+                return reinterpret_cast<HANDLE>(
+                    _beginthreadex(nullptr, 0, routine, argument, 0, nullptr));
+            }};
+}
+
+bool startSamplingThread(SamplingState& state) {
     if (state.samplingThread)
         CloseHandle(state.samplingThread);
+    state.samplingThread = nullptr;
     if (!state.stopRequested)
-        state.stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        state.stopRequested = state.calls.createEvent();
+    if (!state.stopRequested)
+        return false;
     ResetEvent(state.stopRequested);
-    state.samplingThread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, samplingThread, &state, 0, nullptr));
+    state.samplingThread = state.calls.beginThread(samplingThread, &state);
+    return state.samplingThread != nullptr;
 }
 
 bool stopSamplingThread(SamplingState& state, DWORD milliseconds) {

@@ -7,7 +7,9 @@
 
 struct SamplingState;
 
-void startSamplingThread(SamplingState& state);
+// False when the thread (or its stop event) cannot be made: the face would
+// never change.
+bool startSamplingThread(SamplingState& state);
 // With appRunning cleared: ends the pause between passes and waits for the
 // thread to leave, at most this long; true when it has.
 bool stopSamplingThread(SamplingState& state, DWORD milliseconds);

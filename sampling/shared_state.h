@@ -13,7 +13,15 @@
 
 constexpr int workDirSize = 261;
 
+// The system calls that start the sampling thread, replaceable by tests.
+struct SamplingSystemCalls {
+    HANDLE (*createEvent)();
+    HANDLE (*beginThread)(unsigned(__stdcall* routine)(void*), void* argument);
+};
+SamplingSystemCalls realSamplingSystemCalls();
+
 struct SamplingState {
+    SamplingSystemCalls calls = realSamplingSystemCalls();
     std::atomic<int> appRunning;          // cleared when the window closes
     std::atomic<int> inTray;              // hidden to the notification area
     std::atomic<int> historyOn;           // "Monitor History" ticked

@@ -37,8 +37,19 @@ bool startGdiplus() {
     return GdiplusStartup(&gdiplusSession.token, &input, nullptr) == Ok;
 }
 
-void BackBuffer::create(HWND window) {
+BackBufferCalls realBackBufferCalls() {
+    return {.getDC = [](HWND window) { return GetDC(window); },
+            .createCompatibleDC = [](HDC dc) { return CreateCompatibleDC(dc); },
+            .createDIBSection = [](const BITMAPINFO* info, void** bits) {
+                return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, bits, nullptr, 0);
+            }};
+}
+
+bool BackBuffer::create(HWND window) {
     liveBuffer = this;
+    graphics = nullptr;
+    dib = nullptr;
+    bits = nullptr;
     RECT rect;
     GetWindowRect(window, &rect);
     width = rect.right - rect.left;
@@ -46,8 +57,10 @@ void BackBuffer::create(HWND window) {
 
     // The window's device context is held for presenting, and released with
     // the rest of the buffer when the window goes.
-    windowDC = GetDC(window);
-    memoryDC = CreateCompatibleDC(windowDC);
+    windowDC = calls.getDC(window);
+    memoryDC = windowDC ? calls.createCompatibleDC(windowDC) : nullptr;
+    if (!memoryDC)
+        return false;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -56,13 +69,16 @@ void BackBuffer::create(HWND window) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    dib = calls.createDIBSection(&info, &pixels);
+    if (!dib)
+        return false;
     bits = static_cast<uint32_t*>(pixels);
     previousBitmap = SelectObject(memoryDC, dib);
     graphics = nullptr;
     if (GdipCreateFromHDC(memoryDC, &graphics) != Ok)
         graphics = nullptr;
     fillBlendTable(blendTable);
+    return true;
 }
 
 BackBuffer::~BackBuffer() {

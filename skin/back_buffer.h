@@ -19,10 +19,19 @@
 // of GDI+ runs before this call.
 bool startGdiplus();
 
+// The system calls that make the buffer, replaceable by tests.
+struct BackBufferCalls {
+    HDC (*getDC)(HWND window);
+    HDC (*createCompatibleDC)(HDC dc);
+    HBITMAP (*createDIBSection)(const BITMAPINFO* info, void** bits);
+};
+BackBufferCalls realBackBufferCalls();
+
 // The buffer owns its GDI objects and the window's device context it holds
 // for presenting: create takes them, destroy gives them all back when the
 // window goes. It is never copied.
 struct BackBuffer {
+    BackBufferCalls calls = realBackBufferCalls();
     Gdiplus::GpGraphics* graphics;
     HDC windowDC;
     HDC memoryDC;
@@ -39,7 +48,10 @@ struct BackBuffer {
     BackBuffer(const BackBuffer&) = delete;
     BackBuffer& operator=(const BackBuffer&) = delete;
 
-    void create(HWND window);
+    // False when the window's context, the memory context or the bitmap
+    // cannot be had (the window would stay blank); what was made is given
+    // back by destroy.
+    bool create(HWND window);
     // Releases the buffer and the window's device context it holds; the
     // window is going.
     void destroy(HWND window);

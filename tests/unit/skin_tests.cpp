@@ -24,6 +24,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -486,6 +487,39 @@ struct MemoryBackBuffer {
 
 // A monitor repaints for days: nothing a paint makes may outlive it, also
 // where the face's font is missing and every text takes the fallback.
+// Start-up ends with a word rather than leave a blank window or a face that
+// never changes: each step of the back buffer, and the sampling thread with
+// its stop event, may fail.
+TEST_F(Layout, NoBlankWindowAndNoDeadThreadWithoutAWord) {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 271, 141, nullptr, nullptr,
+                                  nullptr, nullptr);
+    for (int failing = 0; failing < 3; ++failing) {
+        auto held = std::make_unique<BackBuffer>(); // its blend table is 16 MiB
+        BackBuffer& buffer = *held;
+        if (failing == 0)
+            buffer.calls.getDC = [](HWND) -> HDC { return nullptr; };
+        if (failing == 1)
+            buffer.calls.createCompatibleDC = [](HDC) -> HDC { return nullptr; };
+        if (failing == 2)
+            buffer.calls.createDIBSection = [](const BITMAPINFO*, void**) -> HBITMAP {
+                return nullptr;
+            };
+        EXPECT_FALSE(buffer.create(window)) << failing;
+        buffer.destroy(window);
+    }
+    DestroyWindow(window);
+    parlex.shared.calls.createEvent = [] { return HANDLE(nullptr); };
+    EXPECT_FALSE(build());
+    EXPECT_STREQ(L"スレッドを作成できません", failure);
+    parlex.shared.calls = realSamplingSystemCalls();
+    parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) {
+        return HANDLE(nullptr);
+    };
+    EXPECT_FALSE(build());
+    EXPECT_STREQ(L"スレッドを作成できません", failure);
+    EXPECT_FALSE(parlex.face.root) << "nothing of the face is kept";
+}
+
 TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
     MemoryBackBuffer buffer;
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
