@@ -211,11 +211,10 @@ def test_escape_ends_like_the_close_button(wine, display, workdir, parlex):
 
 
 def test_a_log_off_cleans_up_like_a_close(wine, workdir, parlex):
-    # Windows asks, tells the window the session ends, then ends the process
-    # without WM_DESTROY.
+    # After WM_ENDSESSION Windows ends the process, without WM_DESTROY.
     process, _ = parlex
-    assert wine.probe("end-session", "Parlex", "Parlex") == (0, "answered 1")
-    assert not (workdir / "skin").exists()
+    wine.probe("post", "Parlex", "Parlex", 0x16, 1, 0)  # WM_ENDSESSION, the session ends
+    assert wait_until(lambda: not (workdir / "skin").exists(), 5)
     wine.stop(process)
 
 

@@ -14,8 +14,6 @@
 //                                       prints "exit CODE" and the console
 //   winprobe post TITLE CLASS MESSAGE WPARAM LPARAM
 //                                       posts a message to that window
-//   winprobe end-session TITLE CLASS   WM_QUERYENDSESSION, then WM_ENDSESSION with its
-//                                       answer, as at log-off: "answered 0|1"
 //   winprobe new-shell SECONDS [refuse] plays a shell that has just restarted: a
 //                                       notification area of its own, "TaskbarCreated"
 //                                       broadcast, then "add|modify|delete ID from
@@ -274,22 +272,6 @@ int postCommand(const char* title, const char* windowClass, const char* message,
                  static_cast<WPARAM>(std::strtoul(wParam, nullptr, 0)),
                  static_cast<LPARAM>(std::strtoul(lParam, nullptr, 0)));
     std::printf("posted\n");
-    return 0;
-}
-
-// What the system does to a window at log-off: asks, then tells it the
-// session ends; the process is ended after that (by the test).
-int endSessionCommand(const char* title, const char* windowClass) {
-    HWND window = FindWindowW(wide(windowClass).c_str(), wide(title).c_str());
-    DWORD_PTR answer = 0;
-    if (!window || !SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
-                                        SMTO_ABORTIFHUNG, 5000, &answer)) {
-        std::printf("none\n");
-        return 1;
-    }
-    SendMessageTimeoutW(window, WM_ENDSESSION, answer != 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    std::printf("answered %u\n", unsigned(answer));
     return 0;
 }
 
@@ -564,8 +546,6 @@ int main() {
     }
     if (command == "post" && argc == 7)
         return postCommand(argv[2], argv[3], argv[4], argv[5], argv[6]);
-    if (command == "end-session" && argc == 4)
-        return endSessionCommand(argv[2], argv[3]);
     if (command == "resources" && argc == 3)
         return resourcesCommand(argv[2]);
     if (command == "memory" && argc == 3)

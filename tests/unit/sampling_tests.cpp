@@ -147,11 +147,13 @@ TEST(RediscoveredNames, NeverTornWhileTheSamplingThreadWrites) {
     static GpuReadings gpus;
     resetGpuReadings(gpus);
     std::atomic<bool> done{false};
+    static wchar_t sets[2][gpuSlotCount][100];
+    std::wmemset(&sets[0][0][0], L'A', sizeof sets[0] / sizeof(wchar_t)); // 99 letters a name
+    std::wmemset(&sets[1][0][0], L'B', sizeof sets[1] / sizeof(wchar_t));
+    for (auto& set : sets)
+        for (auto& name : set)
+            name[99] = 0;
     std::thread sampler([&] {
-        static wchar_t sets[2][gpuSlotCount][100];
-        for (int set = 0; set < 2; ++set)
-            for (auto& name : sets[set])
-                std::wmemset(name, set ? L'B' : L'A', 99);
         for (int round = 0; !done; ++round)
             publishRediscoveredNames(gpus, sets[round % 2], gpuSlotCount);
     });

@@ -493,28 +493,23 @@ struct MemoryBackBuffer {
 TEST_F(Layout, NoBlankWindowAndNoDeadThreadWithoutAWord) {
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 271, 141, nullptr, nullptr,
                                   nullptr, nullptr);
-    for (int failing = 0; failing < 3; ++failing) {
-        auto held = std::make_unique<BackBuffer>(); // its blend table is 16 MiB
-        BackBuffer& buffer = *held;
-        if (failing == 0)
-            buffer.calls.getDC = [](HWND) -> HDC { return nullptr; };
-        if (failing == 1)
-            buffer.calls.createCompatibleDC = [](HDC) -> HDC { return nullptr; };
-        if (failing == 2)
-            buffer.calls.createDIBSection = [](const BITMAPINFO*, void**) -> HBITMAP {
-                return nullptr;
-            };
-        EXPECT_FALSE(buffer.create(window)) << failing;
-        buffer.destroy(window);
+    BackBufferCalls failing[3] = {realBackBufferCalls(), realBackBufferCalls(),
+                                  realBackBufferCalls()};
+    failing[0].getDC = [](HWND) -> HDC { return nullptr; };
+    failing[1].createCompatibleDC = [](HDC) -> HDC { return nullptr; };
+    failing[2].createDIBSection = [](const BITMAPINFO*, void**) -> HBITMAP { return nullptr; };
+    for (const BackBufferCalls& calls : failing) {
+        auto buffer = std::make_unique<BackBuffer>(); // its blend table is 16 MiB
+        buffer->calls = calls;
+        EXPECT_FALSE(buffer->create(window)) << &calls - failing;
+        buffer->destroy(window);
     }
     DestroyWindow(window);
     parlex.shared.calls.createEvent = [] { return HANDLE(nullptr); };
     EXPECT_FALSE(build());
     EXPECT_STREQ(L"スレッドを作成できません", failure);
     parlex.shared.calls = realSamplingSystemCalls();
-    parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) {
-        return HANDLE(nullptr);
-    };
+    parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) { return HANDLE(); };
     EXPECT_FALSE(build());
     EXPECT_STREQ(L"スレッドを作成できません", failure);
     EXPECT_FALSE(parlex.face.root) << "nothing of the face is kept";
