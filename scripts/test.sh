@@ -5,8 +5,18 @@
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# One line per stage with its wall time, so that the next slow stage is plain.
+stage_start=$SECONDS
+stage_lines=()
+stage() {
+    stage_lines+=("stage $1: $((SECONDS - stage_start)) s")
+    echo "${stage_lines[-1]}"
+    stage_start=$SECONDS
+}
 "$root/scripts/setup.sh" || exit 1
+stage install
 "$root/scripts/build.sh" --werror || exit 1
+stage build
 # Which folder may include which, and the product code as clang-format lays it out.
 /usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
 product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'skin/*.h' \
@@ -14,10 +24,14 @@ product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'sk
     'nvapi/*.h' 'logger/*.cpp' 'logger/*.h')
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
+stage "structure and format"
 # The pure rules under sanitizers, and the fuzz targets' corpus and a short run.
 "$root/scripts/host-test.sh" || exit 1
+stage "host sanitizers"
 "$root/scripts/fuzz.sh" 5 || exit 1
+stage fuzz
 "$root/scripts/make-prefix.sh" || exit 1
+stage "wine prefix"
 
 # The unit tests make real windows and timers: a display of their own, on
 # the first number from 150 that nobody holds.
@@ -65,8 +79,10 @@ for preset in win32 win64; do
     [ $status -ne 0 ] && failed=1
 done
 
+stage "unit tests"
 # Line coverage of the unit tests per product folder (a build of its own).
 DISPLAY=$unit_display "$root/scripts/coverage.sh" || failed=1
+stage coverage
 
 # The prefix's wineserver and desktop still belong to the unit tests' display.
 WINEPREFIX="$root/build/wine" wineserver -k >/dev/null 2>&1
@@ -80,8 +96,10 @@ printf '%s\n' "$e2e_output"
 e2e_passed=$(printf '%s\n' "$e2e_output" | tail -n 1 | grep -oE '[0-9]+ passed' | awk '{s += $1} END {print s + 0}')
 e2e_failed=$(printf '%s\n' "$e2e_output" | tail -n 1 | grep -oE '[0-9]+ (failed|errors?)' | awk '{s += $1} END {print s + 0}')
 [ "$status" -ne 0 ] && [ "$e2e_failed" -eq 0 ] && e2e_failed=1
+stage end-to-end
 
 echo
+printf '%s\n' "${stage_lines[@]}"
 echo "unit test programs: $unit_passed passed, $unit_failed failed; end-to-end: $e2e_passed passed, $e2e_failed failed"
 echo "tests: $((unit_passed + e2e_passed)) passed, $((unit_failed + e2e_failed)) failed"
 exit $failed
