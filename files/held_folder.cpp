@@ -48,8 +48,8 @@ bool attributesOfHandle(HANDLE handle, HandleAttributes* answer) {
     static const auto query = native<QueryInformationFunction>("NtQueryInformationFile");
     FILE_ATTRIBUTE_TAG_INFORMATION information = {};
     IO_STATUS_BLOCK status;
-    if (!query || query(handle, &status, &information, sizeof information,
-                        FileAttributeTagInformation) < 0)
+    if (!query ||
+        query(handle, &status, &information, sizeof information, FileAttributeTagInformation) < 0)
         return false;
     answer->attributes = information.FileAttributes;
     answer->reparseTag = information.ReparseTag;
@@ -113,9 +113,8 @@ namespace {
 // (STATUS_CANNOT_DELETE), so its attribute is cleared first, through the same
 // handle.
 void removeName(HANDLE folder, const wchar_t* name) {
-    HANDLE previous =
-        openIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0);
+    HANDLE previous = openIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0);
     if (previous == INVALID_HANDLE_VALUE)
         return;
     static const auto setInformation = native<SetInformationFunction>("NtSetInformationFile");

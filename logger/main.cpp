@@ -23,7 +23,8 @@ void appendHistoryHeader() {
     const std::wstring path = historyPathFor(tessig.workDir);
     if (path.empty())
         return;
-    const HeldFolder folder = holdFolder(path.substr(0, path.rfind(L'/')).c_str(), FolderUse::Existing);
+    const HeldFolder folder =
+        holdFolder(path.substr(0, path.rfind(L'/')).c_str(), FolderUse::Existing);
     if (folder.held())
         appendToHistory(folder.get(), L"history.csv", historyHeader, sizeof historyHeader - 1);
 }

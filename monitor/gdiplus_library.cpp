@@ -125,7 +125,8 @@ HMODULE loadLibrary() {
     // Vista and later keep a copy in the system folder.
     if (version.dwMajorVersion >= 6) {
         const std::wstring folder = systemFolder();
-        return folder.empty() ? nullptr : loadLibraryByFullPath((folder + L"\\gdiplus.dll").c_str());
+        return folder.empty() ? nullptr
+                              : loadLibraryByFullPath((folder + L"\\gdiplus.dll").c_str());
     }
     return loadThroughOwnContext();
 }

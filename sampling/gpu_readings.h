@@ -45,7 +45,7 @@ struct GpuReadings {
     // it writes the names.
     std::atomic<int> rediscoveries;
     std::atomic<int> rediscoveredCount; // the names' count, written with them
-    int adoptedRediscoveries;       // the last the window's thread took
+    int adoptedRediscoveries;           // the last the window's thread took
 };
 
 // Start values: first record versions, zero readings, default texts.

@@ -65,10 +65,11 @@ void readSlot(SamplingState& state, int slot) {
 
 SamplingSystemCalls realSamplingSystemCalls() {
     return {.createEvent = [] { return CreateEventA(nullptr, TRUE, FALSE, nullptr); },
-            .beginThread = [](unsigned(__stdcall * routine)(void*), void* argument) {
-                return reinterpret_cast<HANDLE>(
-                    _beginthreadex(nullptr, 0, routine, argument, 0, nullptr));
-            }};
+            .beginThread =
+                [](unsigned(__stdcall * routine)(void*), void* argument) {
+                    return reinterpret_cast<HANDLE>(
+                        _beginthreadex(nullptr, 0, routine, argument, 0, nullptr));
+                }};
 }
 
 bool startSamplingThread(SamplingState& state) {

@@ -40,9 +40,10 @@ bool startGdiplus() {
 BackBufferCalls realBackBufferCalls() {
     return {.getDC = [](HWND window) { return GetDC(window); },
             .createCompatibleDC = [](HDC dc) { return CreateCompatibleDC(dc); },
-            .createDIBSection = [](const BITMAPINFO* info, void** bits) {
-                return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, bits, nullptr, 0);
-            }};
+            .createDIBSection =
+                [](const BITMAPINFO* info, void** bits) {
+                    return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, bits, nullptr, 0);
+                }};
 }
 
 bool BackBuffer::create(HWND window) {
