@@ -17,7 +17,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 
 from harness import BUILD, Display, Wine, send_datagram, stop_port_lock, wait_until  # noqa: E402
-from parlex import PARLEX, click_control, wait_window  # noqa: E402
+from parlex import PARLEX, click_control, installed, wait_window  # noqa: E402
 from tessig import TESSIG  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
@@ -136,7 +136,7 @@ def main():
         starts = {"parlex": [], "reference": []}
         for _ in range(9):
             starts["reference"].append(first_frame_seconds(wine, display, bench / "gdiplus_reference.exe"))
-            starts["parlex"].append(first_frame_seconds(wine, display, PARLEX, cwd=work))
+            starts["parlex"].append(first_frame_seconds(wine, display, installed(PARLEX, work), cwd=work))
         wine.stop(keeper)
         parlex_start = statistics.median(starts["parlex"])
         reference_start = statistics.median(starts["reference"])
@@ -157,7 +157,7 @@ def main():
             reference_use = idle_use(reference, 60)
             reference_private = private_memory(reference.pid)
             wine.stop(reference)
-            parlex = wine.start(PARLEX, cwd=work)
+            parlex = wine.start(installed(PARLEX, work), cwd=work)
             rect = wait_window(wine)
             time.sleep(3)
             parlex_use = idle_use(parlex, 60)
