@@ -26,15 +26,15 @@ std::wstring environmentFolder(const wchar_t* name) {
 // The system's folders, not the caller's: on a session host each user may
 // have a private Windows folder.
 std::wstring systemPlace() {
-    wchar_t folder[MAX_PATH] = {};
 #ifdef _WIN64
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    const wchar_t name[] = L"\\nvml.dll";
+    return systemFolderFile(L"nvml.dll");
 #else
+    wchar_t folder[MAX_PATH] = {};
     UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-    const wchar_t name[] = L"\\Sysnative\\nvml.dll";
+    return length == 0 || length >= MAX_PATH
+               ? std::wstring()
+               : std::wstring(folder, length) + L"\\Sysnative\\nvml.dll";
 #endif
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length) + name;
 }
 
 // ProgramW6432 names the 64-bit Program Files folder to 32-bit and 64-bit

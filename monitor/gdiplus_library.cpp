@@ -72,12 +72,6 @@ struct Slot {
 #define GDIPLUS_SLOT(name, bytes) {#name, &gdiplusSlot_##name},
 const Slot slots[] = {GDIPLUS_FUNCTIONS(GDIPLUS_SLOT)};
 
-std::wstring systemFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
-}
-
 bool underWindowsFolder(HMODULE module) {
     wchar_t windows[MAX_PATH] = {}, path[MAX_PATH] = {};
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
@@ -124,9 +118,8 @@ HMODULE loadLibrary() {
     GetVersionExA(&version);
     // Vista and later keep a copy in the system folder.
     if (version.dwMajorVersion >= 6) {
-        const std::wstring folder = systemFolder();
-        return folder.empty() ? nullptr
-                              : loadLibraryByFullPath((folder + L"\\gdiplus.dll").c_str());
+        const std::wstring path = systemFolderFile(L"gdiplus.dll");
+        return path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
     }
     return loadThroughOwnContext();
 }

@@ -17,11 +17,8 @@ const int trayTries = 8;
 // path, as the lazy imports load it) the first time the icon is shown.
 DWORD trayRecordSize() {
     static DWORD size = [] {
-        wchar_t path[MAX_PATH + 16] = {};
-        UINT length = GetSystemDirectoryW(path, MAX_PATH);
-        HMODULE shell = length > 0 && length < MAX_PATH
-                            ? loadLibraryByFullPath(lstrcatW(path, L"\\shell32.dll"))
-                            : nullptr;
+        const std::wstring path = systemFolderFile(L"shell32.dll");
+        HMODULE shell = path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
         auto getVersion = shell ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
                                       GetProcAddress(shell, "DllGetVersion")))
                                 : nullptr;

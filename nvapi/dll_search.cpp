@@ -41,6 +41,13 @@ HMODULE loadLibraryByFullPath(const wchar_t* fullPath) {
     return LoadLibraryExW(fullPath, nullptr, fullPathLoadFlags());
 }
 
+std::wstring systemFolderFile(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring()
+                                             : std::wstring(folder, length) + L"\\" + name;
+}
+
 HMODULE loadLibraryByFullPath(const char* fullPath) {
     const int length = MultiByteToWideChar(CP_ACP, 0, fullPath, -1, nullptr, 0);
     if (length <= 0)

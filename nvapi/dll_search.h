@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Restricts the search for DLLs loaded by bare name to the system directory
 // where the system can (SetDefaultDllDirectories: Windows 8, and 7 or Vista
 // with KB2533623). Elsewhere it only takes the working directory out of the
@@ -25,3 +27,7 @@ void restrictDllSearch();
 HMODULE loadLibraryByFullPath(const wchar_t* fullPath);
 // The same for a path in the system's ANSI code page.
 HMODULE loadLibraryByFullPath(const char* fullPath);
+
+// The full path of name in the system folder; empty when the folder cannot
+// be had.
+std::wstring systemFolderFile(const wchar_t* name);

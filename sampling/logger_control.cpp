@@ -3,6 +3,7 @@
 #include "sampling/logger_control.h"
 #include "gpu/nvml.h"
 #include "gpu/stop_datagram.h"
+#include "nvapi/dll_search.h"
 #include "sampling/shared_state.h"
 
 #include <winsock2.h>
@@ -64,10 +65,7 @@ void notice(SamplingState& state, const wchar_t* text) {
 // The command interpreter by its full path: a bare "cmd.exe" is looked for in
 // the working folder first, where anyone may have put one.
 std::wstring commandInterpreter() {
-    wchar_t folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring()
-                                             : std::wstring(folder, length) + L"\\cmd.exe";
+    return systemFolderFile(L"cmd.exe");
 }
 
 // The logger runs in the program's folder, whoever started Parlex and
