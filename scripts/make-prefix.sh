@@ -10,22 +10,26 @@ prefix=${1:-${WINEPREFIX:-$root/build/wine}}
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # wineboot must not open windows on the user's screen.
 unset DISPLAY
+# Every step runs 64-bit programs, so the 64-bit loader starts them: the
+# `wine` wrapper starts the 32-bit one, which a host without 32-bit user code
+# cannot run, and which would only hand over to the 64-bit one.
+wine64=/usr/lib/wine/wine64
 
 if [ ! -f "$prefix/.parlex-prefix" ]; then
     rm -rf "$prefix"
     mkdir -p "$prefix"
     echo "making Wine prefix $prefix"
-    wineboot -i >/dev/null 2>&1
+    "$wine64" wineboot -i >/dev/null 2>&1
     wineserver -w
     # GDI+ finds neither the Japanese UI font nor "Microsoft Sans Serif" in Wine;
     # map both to fonts Debian installs.
     iconv -f UTF-8 -t UTF-16LE "$root/scripts/fonts.reg.txt" | { printf '\xff\xfe'; cat; } \
         >"$prefix/drive_c/fonts.reg"
-    wine regedit /S 'C:\fonts.reg'
+    "$wine64" regedit /S 'C:\fonts.reg'
     rm -f "$prefix/drive_c/fonts.reg"
     # Japanese text in dialogs and message boxes falls back to Noto Sans CJK.
     for font in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Liberation Sans"; do
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
             /v "$font" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f >/dev/null
     done
     wineserver -w

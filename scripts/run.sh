@@ -8,6 +8,12 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 "$root/scripts/make-prefix.sh"
+if ! "$root/scripts/runs-32bit-code"; then
+    echo "Parlex is built (build/win32/monitor/Parlex_SS.exe), but this host runs no 32-bit" \
+        "user code, so Wine cannot start it here: run it on Windows or on a host that runs" \
+        "32-bit programs" >&2
+    exit 1
+fi
 
 # Parlex and Tessig run from one folder, as a user unpacks them.
 run=$root/build/run

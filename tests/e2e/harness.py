@@ -33,6 +33,21 @@ def is_64bit(program):
     return data[offset + 4 : offset + 6] == b"\x64\x86"
 
 
+def _runs_32bit_code():
+    """Whether this host runs 32-bit user code. Some run only 64-bit code (the
+    kernel answers a 32-bit program with "Exec format error"), and there
+    Wine's 32-bit loader, and with it every 32-bit Windows program, cannot
+    start."""
+    try:
+        return subprocess.run([WINE32, "--version"], capture_output=True, timeout=30).returncode == 0
+    except OSError:
+        return False
+
+
+RUNS_32BIT = _runs_32bit_code()
+NO_32BIT = "this host runs no 32-bit user code, so Wine cannot start a 32-bit program here"
+
+
 def wait_until(condition, timeout=10.0, interval=0.05):
     """Polls condition until it returns something true; returns that or None."""
     deadline = time.monotonic() + timeout
@@ -126,11 +141,12 @@ class Wine:
     """One Wine prefix (made by scripts/make-prefix.sh) and the processes
     started in it."""
 
-    def __init__(self, prefix, display=None, scenario=None, log=None):
+    def __init__(self, prefix, display=None, scenario=None, log=None, holds_stop_port=True):
         self.prefix = Path(prefix)
         self.display = display
         self.scenario = scenario
         self.log = log
+        self.holds_stop_port = holds_stop_port
         self.processes = []
 
     def env(self, extra=None):
@@ -165,6 +181,14 @@ class Wine:
 
     def start(self, program, *args, cwd=None, extra_env=None, stdout=subprocess.PIPE,
               stderr=subprocess.DEVNULL):
+        if not is_64bit(program) and not RUNS_32BIT:
+            import pytest
+
+            pytest.skip(NO_32BIT)
+        # Tessig listens on the machine's one stop port: only a test that
+        # holds it (marked stop_port) may start one.
+        assert self.holds_stop_port or Path(program).name != "Tessig.exe", \
+            "a test that starts Tessig must be marked stop_port"
         self.serve()
         process = subprocess.Popen(
             self.command(program, *args),
