@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Builds both architectures: build/win32 (Parlex side) and build/win64 (Tessig side).
-# Usage: scripts/build.sh [--werror]
+# Usage: scripts/build.sh [--werror] [--no-unit-tests]
+# (the test command builds the unit tests in the coverage trees instead)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 werror=OFF
-[ "${1:-}" = "--werror" ] && werror=ON
+unit_tests=ON
+for option in "$@"; do
+    case $option in
+        --werror) werror=ON ;;
+        --no-unit-tests) unit_tests=OFF ;;
+        *) echo "usage: scripts/build.sh [--werror] [--no-unit-tests]" >&2; exit 2 ;;
+    esac
+done
 for preset in win32 win64; do
-    cmake --preset "$preset" -DPARLEX_WERROR=$werror >/dev/null
+    cmake --preset "$preset" -DPARLEX_WERROR=$werror -DPARLEX_UNIT_TESTS=$unit_tests >/dev/null
     cmake --build --preset "$preset"
 done
 "$root/scripts/package.sh"
