@@ -165,6 +165,7 @@ def jump_and_press(display, rect, rest, target):
     display.release()
 
 
+@pytest.mark.stop_port  # a ticked box starts the logger, unticked it sends the stop word
 @pytest.mark.parametrize("rest, target", [(CLOSE, TRAY), (TRAY, CLOSE), (CLOSE, CHECK)],
                          ids=["tray", "close", "check box"])
 def test_a_jump_and_press_onto_a_control_is_never_lost(wine, display, workdir, parlex, rest,
@@ -183,6 +184,7 @@ def test_a_jump_and_press_onto_a_control_is_never_lost(wine, display, workdir, p
         assert list(region(display, rect, box).getdata()) == expected_region(ticked, box)
 
 
+@pytest.mark.stop_port
 def test_check_box_toggles_once_per_press(wine, display, parlex):
     process, rect = parlex
     box = (7, 125, 21, 139)

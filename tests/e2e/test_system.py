@@ -16,6 +16,9 @@ from parlex import (PARLEX, answer_message, click_control, installed, start_parl
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
 
+# Every test here runs Tessig, which listens on UDP port 12345.
+pytestmark = pytest.mark.stop_port
+
 ONE_GPU = "[gpu]\nname = G\n"
 CHECK = (13, 131)
 

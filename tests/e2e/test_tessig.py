@@ -11,6 +11,9 @@ from harness import WINE64, read_call_log, send_datagram, udp_listeners, wait_un
 from tessig import (CLOSING, TESSIG, RunningTessig, capture_console, first_report, scenario,
                     text_attributes)
 
+# Every test here runs Tessig, which listens on UDP port 12345.
+pytestmark = pytest.mark.stop_port
+
 HEADER = (",Current(GRAPHICS),Current(MEMORY),Base(GRAPHICS),Base(MEMORY),Boost(GRAPHICS),"
           "Boost(MEMORY),Load,Temperature,Power(Draw),Power(Limit),P-State\r\n")
 
