@@ -49,17 +49,6 @@ std::wstring vendorPlace() {
     return folder.empty() ? std::wstring() : folder + nvmlVendorFolderPath;
 }
 
-// The vendor's PCI record of nvmlDeviceGetPciInfo_v3.
-struct NvmlPciInfo {
-    char busIdLegacy[16];
-    unsigned domain;
-    unsigned bus;
-    unsigned device;
-    unsigned pciDeviceId;
-    unsigned pciSubSystemId;
-    char busId[32];
-};
-
 } // namespace
 
 std::vector<std::wstring> nvmlPlaces() {
@@ -99,7 +88,7 @@ void pairNvmlDevices(const NvmlLibrary& nvml, const NvPhysicalGpuHandle* gpus, i
         index[gpu] = gpu;
     unsigned devices = 0;
     if (!nvml.deviceGetCount || !nvml.deviceGetPciInfo || !nvml.deviceGetHandleByIndex ||
-        nvml.deviceGetCount(&devices) != 0)
+        nvml.deviceGetCount(&devices) != NvmlReturn::success)
         return;
     // NVML numbers its devices in its own order, which need not be the
     // driver's nor ours: each device's place on the bus says which GPU it is.
@@ -112,10 +101,11 @@ void pairNvmlDevices(const NvmlLibrary& nvml, const NvPhysicalGpuHandle* gpus, i
         devices = NVAPI_MAX_PHYSICAL_GPUS;
     bool allKnown = true;
     for (unsigned device = 0; device < devices; ++device) {
-        void* handle = nullptr;
+        NvmlDevice handle = nullptr;
         NvmlPciInfo pci = {};
-        places[device].known = nvml.deviceGetHandleByIndex(device, &handle) == 0 &&
-                               nvml.deviceGetPciInfo(handle, &pci) == 0;
+        places[device].known =
+            nvml.deviceGetHandleByIndex(device, &handle) == NvmlReturn::success &&
+            nvml.deviceGetPciInfo(handle, &pci) == NvmlReturn::success;
         places[device].bus = pci.bus;
         places[device].device = pci.device;
         allKnown = allKnown && places[device].known;

@@ -6,19 +6,49 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// The management library's entry points, resolved once; any may be null.
+// The vendor's return codes that the programs tell apart (nvmlReturn_t).
+enum class NvmlReturn : int {
+    success = 0,
+    gpuIsLost = 15, // the GPU fell off the bus or is otherwise gone
+};
+
+// The vendor's sensor numbers (nvmlTemperatureSensors_t).
+enum class NvmlTemperatureSensor : int { gpu = 0 };
+
+// A device of the library (nvmlDevice_t): an opaque handle.
+using NvmlDevice = struct NvmlDeviceRecord*;
+
+// The vendor's PCI record of nvmlDeviceGetPciInfo_v3 (nvmlPciInfo_t).
+struct NvmlPciInfo {
+    char busIdLegacy[16];
+    unsigned domain;
+    unsigned bus;
+    unsigned device;
+    unsigned pciDeviceId;
+    unsigned pciSubSystemId;
+    char busId[32];
+};
+static_assert(sizeof(NvmlPciInfo) == 68, "nvmlPciInfo_t is 68 bytes");
+static_assert(offsetof(NvmlPciInfo, bus) == 20 && offsetof(NvmlPciInfo, device) == 24 &&
+                  offsetof(NvmlPciInfo, busId) == 36,
+              "nvmlPciInfo_t's fields where the vendor puts them");
+
+// The management library's entry points, with the vendor's prototypes,
+// resolved once; any may be null.
 struct NvmlLibrary {
     HMODULE module;
-    int (*init)();
-    int (*deviceGetHandleByIndex)(unsigned index, void** device);
-    int (*deviceGetTemperature)(void* device, int sensor, unsigned* temperature);
-    int (*deviceGetPowerUsage)(void* device, unsigned* milliwatts);
-    int (*deviceGetPowerManagementLimit)(void* device, unsigned* milliwatts);
-    int (*deviceGetCount)(unsigned* count);
-    int (*deviceGetPciInfo)(void* device, void* pciInfo);
+    NvmlReturn (*init)();
+    NvmlReturn (*deviceGetHandleByIndex)(unsigned index, NvmlDevice* device);
+    NvmlReturn (*deviceGetTemperature)(NvmlDevice device, NvmlTemperatureSensor sensor,
+                                       unsigned* temperature);
+    NvmlReturn (*deviceGetPowerUsage)(NvmlDevice device, unsigned* milliwatts);
+    NvmlReturn (*deviceGetPowerManagementLimit)(NvmlDevice device, unsigned* milliwatts);
+    NvmlReturn (*deviceGetCount)(unsigned* count);
+    NvmlReturn (*deviceGetPciInfo)(NvmlDevice device, NvmlPciInfo* pci);
 };
 
 // Where nvml.dll may be, by full path, in the order to try: the 64-bit system

@@ -58,7 +58,7 @@ const wchar_t* startLogger() {
     tessig.nvml = loadNvml();
     if (!tessig.nvml.module)
         return L"nvml.dllのロードに失敗しました\n";
-    if (!tessig.nvml.init || tessig.nvml.init() != 0)
+    if (!tessig.nvml.init || tessig.nvml.init() != NvmlReturn::success)
         return L"NvMLの初期化に失敗しました\n";
 
     switch (nameGpus(tessig.gpuHandles, &tessig.gpuCount, maxLoggedGpus, tessig.gpuNames)) {

@@ -12,12 +12,11 @@ NvAPI_Status noted(NvAPI_Status status) {
     return status;
 }
 
-// NVML's word for a GPU that is gone.
-int nvmlNoted(int result) {
-    const int gpuIsLost = 15; // NVML_ERROR_GPU_IS_LOST
-    if (result == gpuIsLost)
+// NVML's word for a GPU that is gone, noted; true on success.
+bool nvmlDone(NvmlReturn result) {
+    if (result == NvmlReturn::gpuIsLost)
         tessig.handlesInvalidated = true;
-    return result;
+    return result == NvmlReturn::success;
 }
 
 bool readClocks(int gpu, NvU32 type, unsigned* graphicsKHz, unsigned* memoryKHz) {
@@ -68,28 +67,28 @@ int readTemperature(int gpu) {
     thermal.version = tessig.thermalVersion[gpu];
     if (noted(NvAPI_GPU_GetThermalSettings(tessig.gpuHandles[gpu], 0, &thermal)) == NVAPI_OK)
         return thermal.sensor[0].currentTemp;
-    void* device = nullptr;
+    NvmlDevice device = nullptr;
     unsigned temperature = 0;
     if (tessig.nvmlIndex[gpu] >= 0 && tessig.nvml.deviceGetHandleByIndex &&
         tessig.nvml.deviceGetTemperature &&
-        nvmlNoted(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
-                                                     &device)) == 0 &&
-        nvmlNoted(tessig.nvml.deviceGetTemperature(device, 0, &temperature)) == 0)
+        nvmlDone(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
+                                                    &device)) &&
+        nvmlDone(
+            tessig.nvml.deviceGetTemperature(device, NvmlTemperatureSensor::gpu, &temperature)))
         return static_cast<int>(temperature);
     return 0;
 }
 
 void readPower(int gpu, GpuFigures& figures) {
-    void* device = nullptr;
+    NvmlDevice device = nullptr;
     if (tessig.nvmlIndex[gpu] < 0 || !tessig.nvml.deviceGetHandleByIndex ||
         !tessig.nvml.deviceGetPowerUsage || !tessig.nvml.deviceGetPowerManagementLimit ||
-        nvmlNoted(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
-                                                     &device)) != 0)
+        !nvmlDone(tessig.nvml.deviceGetHandleByIndex(static_cast<unsigned>(tessig.nvmlIndex[gpu]),
+                                                     &device)))
         return;
     figures.powerKnown =
-        nvmlNoted(tessig.nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts)) == 0 &&
-        nvmlNoted(
-            tessig.nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts)) == 0;
+        nvmlDone(tessig.nvml.deviceGetPowerUsage(device, &figures.powerDrawMilliwatts)) &&
+        nvmlDone(tessig.nvml.deviceGetPowerManagementLimit(device, &figures.powerLimitMilliwatts));
 }
 
 GpuFigures gatherFigures(int gpu) {

@@ -33,7 +33,8 @@ TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
         VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     ASSERT_TRUE(pages);
     DWORD previous = 0;
-    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &previous));
+    ASSERT_TRUE(
+        VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &previous));
     wchar_t* unterminated = reinterpret_cast<wchar_t*>(pages + system.dwPageSize) - workDirSize;
     std::wmemset(unterminated, L'b', workDirSize);
     EXPECT_EQ(L"", historyPathFor(unterminated)) << "never read past the buffer";
@@ -133,15 +134,14 @@ TEST(NvmlPairing, FollowsTheBusNotTheOrder) {
     ASSERT_EQ(3, count);
     static const unsigned busOfDevice[] = {9, 5};
     NvmlLibrary nvml = {};
-    nvml.deviceGetCount = [](unsigned* devices) { return *devices = 2, 0; };
-    nvml.deviceGetHandleByIndex = [](unsigned index, void** device) {
-        return *device = const_cast<unsigned*>(&busOfDevice[index]), 0;
+    nvml.deviceGetCount = [](unsigned* devices) { return *devices = 2, NvmlReturn::success; };
+    nvml.deviceGetHandleByIndex = [](unsigned index, NvmlDevice* device) {
+        *device = reinterpret_cast<NvmlDevice>(const_cast<unsigned*>(&busOfDevice[index]));
+        return NvmlReturn::success;
     };
-    nvml.deviceGetPciInfo = [](void* device, void* record) {
-        // The bus follows a 16-byte legacy id and the domain.
-        reinterpret_cast<unsigned*>(static_cast<char*>(record) + 16)[1] =
-            *static_cast<unsigned*>(device);
-        return 0;
+    nvml.deviceGetPciInfo = [](NvmlDevice device, NvmlPciInfo* record) {
+        record->bus = *reinterpret_cast<unsigned*>(device);
+        return NvmlReturn::success;
     };
     int index[3] = {};
     pairNvmlDevices(nvml, gpus, count, index);
