@@ -229,12 +229,13 @@ class TestDriverReset:
                 "[gpu]\nname = Beta\ngraphics = 1200000\n")
         tessig = start(wine, tmp_path, workdir, text)
 
-        def last_report():
-            blocks = [block for block in tessig.output.split(CLOSING) if "Alpha:" in block]
-            return blocks[-1].replace("\r\n", "\n") if blocks else ""
+        def last_report():  # the last whole one: the text after the last closing is not
+            blocks = [b for b in tessig.output.split(CLOSING)[:-1] if "Alpha:" in b and "Beta:" in b]
+            return blocks[-1].replace("\r\n", "\n") if blocks else "Alpha:Beta:"
 
         # Until a report lists the GPUs in the new order; then one more.
-        assert wait_until(lambda: "Alpha:" in last_report().split("Beta:")[-1], 30), tessig.output
+        assert wait_until(lambda: last_report().index("Beta:") < last_report().index("Alpha:"),
+                          30), tessig.output
         assert tessig.stop() == 0
         assert any(c["function"] == "driver" for c in read_call_log(wine.log)), "the reset came"
         last = last_report()
@@ -250,7 +251,7 @@ class TestDriverReset:
         tessig = start(wine, tmp_path, workdir, text)
 
         def present():
-            blocks = [block for block in tessig.output.split(CLOSING) if "Alpha:" in block]
+            blocks = [block for block in tessig.output.split(CLOSING)[:-1] if "Alpha:" in block]
             return "".join("B" if "Beta:" in block else "-" for block in blocks)
 
         # Until Beta has left and come back.
