@@ -15,6 +15,12 @@ for option in "$@"; do
     esac
 done
 for preset in win32 win64; do
+    # A tree configured with a toolchain file that is no longer there (one
+    # per architecture, before) is configured afresh; its objects stay.
+    cache=$root/build/$preset/CMakeCache.txt
+    if [ -f "$cache" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:.*=$root/cmake/mingw.cmake$" "$cache"; then
+        rm -rf "$cache" "$root/build/$preset/CMakeFiles"
+    fi
     cmake --preset "$preset" -DPARLEX_WERROR=$werror -DPARLEX_UNIT_TESTS=$unit_tests >/dev/null
     cmake --build --preset "$preset"
 done

@@ -23,10 +23,20 @@ done
 export GCOV_PREFIX=Z:
 failed=0
 
+# A tree configured with a toolchain file that is no longer there (one per
+# architecture, before) is configured afresh; its objects stay.
+fresh_if_moved() {
+    local cache=$1/CMakeCache.txt
+    [ -f "$cache" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:.*=$root/cmake/mingw.cmake$" "$cache" &&
+        rm -rf "$cache" "$1/CMakeFiles"
+    return 0
+}
+
 run_tests() {
     local arch=$1 name=$2 build=$root/build/coverage-$2
-    cmake -S "$root" -B "$build" -G Ninja --toolchain "$root/cmake/mingw-$arch.cmake" \
-        -DCMAKE_BUILD_TYPE=Debug -DPARLEX_WERROR=$werror -DPARLEX_UNIT_TESTS=ON \
+    fresh_if_moved "$build"
+    cmake -S "$root" -B "$build" -G Ninja --toolchain "$root/cmake/mingw.cmake" \
+        -DPARLEX_TARGET=$arch-w64-mingw32 -DCMAKE_BUILD_TYPE=Debug -DPARLEX_WERROR=$werror -DPARLEX_UNIT_TESTS=ON \
         -DCMAKE_CXX_FLAGS="--coverage" -DCMAKE_C_FLAGS="--coverage" \
         -DCMAKE_EXE_LINKER_FLAGS="--coverage" -DCMAKE_SHARED_LINKER_FLAGS="--coverage" >/dev/null || return 1
     cmake --build "$build" --target tests/unit/all >/dev/null || {
