@@ -118,10 +118,16 @@ Lookup fileExists(const std::string& path) {
 } // namespace
 
 SystemCalls realSystemCalls() {
-    return SystemCalls{getModuleHandle,     loadLibrary,        freeLibrary,
-                       getProcAddress,      systemDirectory,    windowsDirectory,
-                       programFilesFolders, windowsBuildNumber, displayDriverModules,
-                       fileExists};
+    return {.getModuleHandle = getModuleHandle,
+            .loadLibrary = loadLibrary,
+            .freeLibrary = freeLibrary,
+            .getProcAddress = getProcAddress,
+            .systemDirectory = systemDirectory,
+            .windowsDirectory = windowsDirectory,
+            .programFilesFolders = programFilesFolders,
+            .windowsBuildNumber = windowsBuildNumber,
+            .displayDriverModules = displayDriverModules,
+            .fileExists = fileExists};
 }
 
 SystemCalls systemCalls = realSystemCalls();

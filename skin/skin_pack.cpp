@@ -40,7 +40,11 @@ uint8_t* allocatePiece(uint32_t size) {
 } // namespace
 
 SkinSystemCalls realSkinSystemCalls() {
-    return {findResource, loadResource, resourceSize, createArchive, allocatePiece};
+    return {.findResource = findResource,
+            .loadResource = loadResource,
+            .resourceSize = resourceSize,
+            .createArchive = createArchive,
+            .allocatePiece = allocatePiece};
 }
 SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
                            const wchar_t* folderPath) {

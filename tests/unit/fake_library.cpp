@@ -134,10 +134,16 @@ void installFakeDriver() {
     fake = FakeDriver();
     fake.imageOnDisk = &imageA;
     nvapi::resetBinding();
-    nvapi::systemCalls = nvapi::SystemCalls{
-        fakeGetModuleHandle, fakeLoadLibrary,  fakeFreeLibrary,   fakeGetProcAddress,
-        fakeSystemDirectory, fakeWindowsDirectory, fakeProgramFiles, fakeBuildNumber,
-        fakeDriverModules,   fakeFileExists};
+    nvapi::systemCalls = {.getModuleHandle = fakeGetModuleHandle,
+                          .loadLibrary = fakeLoadLibrary,
+                          .freeLibrary = fakeFreeLibrary,
+                          .getProcAddress = fakeGetProcAddress,
+                          .systemDirectory = fakeSystemDirectory,
+                          .windowsDirectory = fakeWindowsDirectory,
+                          .programFilesFolders = fakeProgramFiles,
+                          .windowsBuildNumber = fakeBuildNumber,
+                          .displayDriverModules = fakeDriverModules,
+                          .fileExists = fakeFileExists};
 }
 
 void restoreSystemCalls() { nvapi::systemCalls = nvapi::realSystemCalls(); }
