@@ -1,7 +1,7 @@
 #include "logger/logger.h"
 
-void setColour(ConsoleColour colour) {
-    SetConsoleTextAttribute(tessig.consoleOut, colour);
+void setColor(ConsoleColor color) {
+    SetConsoleTextAttribute(tessig.consoleOut, color);
 }
 
 void writeText(const std::wstring& text) {
@@ -26,8 +26,8 @@ void writeText(const std::wstring& text) {
     WriteFile(tessig.consoleOut, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-void writeColoured(const std::wstring& text, ConsoleColour colour) {
-    setColour(colour);
+void writeColored(const std::wstring& text, ConsoleColor color) {
+    setColor(color);
     writeText(text);
-    setColour(colourNormal);
+    setColor(colorNormal);
 }

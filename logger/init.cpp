@@ -23,7 +23,7 @@ void startRecordVersions() {
 } // namespace
 
 void exitWithMessage(const wchar_t* message) {
-    writeColoured(message, colourFailure);
+    writeColored(message, colorFailure);
     ReleaseMutex(tessig.instanceMutex);
     CloseHandle(tessig.instanceMutex);
     ExitProcess(1);
@@ -65,9 +65,9 @@ const wchar_t* startLogger() {
     case GpuNaming::Failed:
         return L"GPU名を取得できません\n";
     case GpuNaming::Cut:
-        writeColoured(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
-                      L"8枚までを認識します\n",
-                      colourWarning);
+        writeColored(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
+                     L"8枚までを認識します\n",
+                     colorWarning);
         break;
     case GpuNaming::Named:
         break;

@@ -61,6 +61,6 @@ void printReport();
 // Console output: UTF-16 to a real console, code page 932 (with CR LF line
 // ends) when standard output is a file or a pipe.
 void writeText(const std::wstring& text);
-void setColour(ConsoleColour colour);
-// text in colour, then the colour back to normal.
-void writeColoured(const std::wstring& text, ConsoleColour colour);
+void setColor(ConsoleColor color);
+// text in color, then the color back to normal.
+void writeColored(const std::wstring& text, ConsoleColor color);

@@ -1,5 +1,5 @@
 // One readings report: every figure of every GPU fetched afresh, printed in
-// the report's colours. No failure is reported; a failed figure shows its default.
+// the report's colors. No failure is reported; a failed figure shows its default.
 #include "gpu/discovery.h"
 #include "logger/logger.h"
 #include "gpu/load_query.h"
@@ -123,6 +123,6 @@ void printReport() {
     writeText(timeStampLine(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond));
     for (int gpu = 0; gpu < tessig.gpuCount; ++gpu)
         for (const ReportPiece& piece : formatGpuBlock(gatherFigures(gpu)))
-            writeColoured(piece.text, piece.colour);
+            writeColored(piece.text, piece.color);
     writeText(closingLine);
 }

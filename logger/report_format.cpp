@@ -32,29 +32,29 @@ std::wstring formatWatts(unsigned milliwatts) {
 
 std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu) {
     std::vector<ReportPiece> pieces;
-    pieces.push_back({gpu.name + L":\n", colourName});
+    pieces.push_back({gpu.name + L":\n", colorName});
     pieces.push_back({format(L"\tCurrent        %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                              megahertz(gpu.currentGraphicsKHz), megahertz(gpu.currentMemoryKHz)),
-                      colourReading});
+                      colorReading});
     pieces.push_back({format(L"\tBase           %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                              megahertz(gpu.baseGraphicsKHz), megahertz(gpu.baseMemoryKHz)),
-                      colourReading});
+                      colorReading});
     if (gpu.boostKnown)
         pieces.push_back({format(L"\tBoost          %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                                  megahertz(gpu.boostGraphicsKHz), megahertz(gpu.boostMemoryKHz)),
-                          colourReading});
+                          colorReading});
     else
-        pieces.push_back({L"\tBoost          No Support\n", colourReading});
+        pieces.push_back({L"\tBoost          No Support\n", colorReading});
     pieces.push_back(
-        {format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), colourReading});
-    pieces.push_back({format(L"\tTemperature    %d\n", gpu.temperature), colourReading});
+        {format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), colorReading});
+    pieces.push_back({format(L"\tTemperature    %d\n", gpu.temperature), colorReading});
     if (gpu.powerKnown)
         pieces.push_back({L"\tPower(Draw)    " + formatWatts(gpu.powerDrawMilliwatts) +
                               L"\n\tPower(Limit)   " + formatWatts(gpu.powerLimitMilliwatts) +
                               L"\n",
-                          colourReading});
+                          colorReading});
     if (gpu.pstateKnown)
         pieces.push_back(
-            {format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)), colourReading});
+            {format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)), colorReading});
     return pieces;
 }

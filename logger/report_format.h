@@ -20,20 +20,20 @@ struct GpuFigures {
 };
 
 // Console attributes of the report and of the logger's messages.
-enum ConsoleColour : unsigned short {
-    colourUnchanged = 0,
-    colourReading = 5,
-    colourNormal = 7,
-    colourName = 11,
-    colourFailure = 12,
-    colourWarning = 14,
+enum ConsoleColor : unsigned short {
+    colorUnchanged = 0,
+    colorReading = 5,
+    colorNormal = 7,
+    colorName = 11,
+    colorFailure = 12,
+    colorWarning = 14,
 };
 
-// A piece of text printed in one colour; after a coloured piece the colour is
-// set back to colourNormal.
+// A piece of text printed in one color; after a colored piece the color is
+// set back to colorNormal.
 struct ReportPiece {
     std::wstring text;
-    ConsoleColour colour;
+    ConsoleColor color;
 };
 
 std::wstring timeStampLine(int year, int month, int day, int hour, int minute, int second);

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 // The three value columns of every slot, at build and at every refresh: the
-// views, where they stand, the slot's text they show, and the colour of a
+// views, where they stand, the slot's text they show, and the color of a
 // reading.
 struct ValueColumn {
     View** views;
@@ -18,7 +18,7 @@ struct ValueColumn {
 };
 extern const ValueColumn valueColumns[3];
 
-// A value view's text, colour and type, as the refresh sets them.
+// A value view's text, color and type, as the refresh sets them.
 void styleValueView(View* view, const wchar_t* text, uint32_t color);
 
 constexpr uint32_t nameColor = 0xBEFFFFFF;
@@ -33,7 +33,7 @@ const wchar_t* buildLayout(const SkinPack& pack);
 // reach the clock column.
 void fitNameText(int slot);
 // After the GPUs were discovered again: the name views take the new names,
-// fitted, in the colour of a slot with or without a GPU.
+// fitted, in the color of a slot with or without a GPU.
 void followRediscoveredNames();
 // Deletes the root and with it every view.
 void destroyLayout();

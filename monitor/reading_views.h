@@ -2,5 +2,5 @@
 #pragma once
 
 // formatDisplayTexts, then points the twelve value views at the texts with
-// their colours.
+// their colors.
 void updateReadingViews();

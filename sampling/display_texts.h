@@ -22,10 +22,10 @@ std::wstring formatClockText(uint32_t kilohertz);
 std::wstring formatTemperatureText(int32_t celsius);
 std::wstring formatLoadText(uint32_t percent);
 
-// Colour of a clock or temperature view: present when the reading is not 0
+// Color of a clock or temperature view: present when the reading is not 0
 // and the slot holds a GPU (slot 0 always counts as holding one).
 uint32_t valueColor(bool hasReading, int slot, int gpuCount);
-// Colour of a load view: the load itself is not looked at.
+// Color of a load view: the load itself is not looked at.
 uint32_t loadColor(int slot, int gpuCount);
 
 // A GPU name as it fits in room pixels, width telling how wide a text is

@@ -1,7 +1,7 @@
 // Reads the PNG images a skin is made of without the system's image codecs,
 // which cost a start-up tens of milliseconds and more than a megabyte to load.
 // It takes only what it can decode exactly as GDI+ does: 8-bit RGB or RGBA,
-// not interlaced, with no chunk that asks for colour or gamma handling.
+// not interlaced, with no chunk that asks for color or gamma handling.
 #pragma once
 
 #include <cstddef>

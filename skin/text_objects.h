@@ -15,7 +15,7 @@
 Gdiplus::GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style);
 // A string format with the alignment (0 near, 1 centre, 2 far); null on failure.
 Gdiplus::GpStringFormat* textFormat(uint32_t align);
-// The one brush of all texts, set to colour; null on failure.
+// The one brush of all texts, set to color; null on failure.
 Gdiplus::GpSolidFill* textBrush(uint32_t color);
 
 // The width a text takes when drawn with font, padding included; 0 when it

@@ -4,7 +4,7 @@ folder again (Debian's python3-pil):
 
     /usr/bin/python3 skin/art/make_art.py
 
-The window is 271 x 141. Colours: a graphite body with a cool blue cast, a
+The window is 271 x 141. Colors: a graphite body with a cool blue cast, a
 teal accent for the brand and the ticked check box, white text and glyphs.
 Shapes with curves or diagonals are drawn four times larger and reduced, so
 that their edges are smooth; straight 1-pixel lines are drawn at full size so
@@ -119,20 +119,20 @@ def caption_button(width, glyph, pressed, pressed_fill):
 
 def tray_glyph(draw, s, width):
     cx = width / 2
-    colour = (255, 255, 255, 235)
+    color = (255, 255, 255, 235)
     # An arrow into a tray: the window goes down to the notification area.
-    draw.line([(cx * s, 5 * s), (cx * s, 13 * s)], fill=colour, width=int(1.3 * s))
+    draw.line([(cx * s, 5 * s), (cx * s, 13 * s)], fill=color, width=int(1.3 * s))
     draw.line([((cx - 3.5) * s, 9.5 * s), (cx * s, 13.2 * s), ((cx + 3.5) * s, 9.5 * s)],
-              fill=colour, width=int(1.3 * s), joint="curve")
-    draw.line([((cx - 6) * s, 16.5 * s), ((cx + 6) * s, 16.5 * s)], fill=colour, width=int(1.3 * s))
+              fill=color, width=int(1.3 * s), joint="curve")
+    draw.line([((cx - 6) * s, 16.5 * s), ((cx + 6) * s, 16.5 * s)], fill=color, width=int(1.3 * s))
 
 
 def close_glyph(draw, s, width):
     cx, cy, r = width / 2, 11, 4.5
-    colour = (255, 255, 255, 240)
-    draw.line([((cx - r) * s, (cy - r) * s), ((cx + r) * s, (cy + r) * s)], fill=colour,
+    color = (255, 255, 255, 240)
+    draw.line([((cx - r) * s, (cy - r) * s), ((cx + r) * s, (cy + r) * s)], fill=color,
               width=int(1.3 * s))
-    draw.line([((cx - r) * s, (cy + r) * s), ((cx + r) * s, (cy - r) * s)], fill=colour,
+    draw.line([((cx - r) * s, (cy + r) * s), ((cx + r) * s, (cy - r) * s)], fill=color,
               width=int(1.3 * s))
 
 

@@ -1,6 +1,6 @@
 // The reference for Parlex's memory and start-up: a window of the same size
 // and place that starts GDI+ and, in every paint, clears to the face's
-// background colour and draws one text with it.
+// background color and draws one text with it.
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
@@ -11,7 +11,7 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-// The colour of the face's background where the start-up benchmark looks.
+// The color of the face's background where the start-up benchmark looks.
 const ARGB backgroundColor = 0xFF283041;
 
 void paint(HWND window) {

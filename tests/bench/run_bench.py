@@ -81,8 +81,8 @@ class ScreenPixel:
         return value & 0xFFFFFF
 
 
-# Where both windows show the face's background colour once painted: window
-# column 50, row 15, colour 283041 (the background art there; the GDI+
+# Where both windows show the face's background color once painted: window
+# column 50, row 15, color 283041 (the background art there; the GDI+
 # reference clears to it). Both windows sit at the centre of the screen.
 FRAME_PIXEL = (50, 15)
 FRAME_COLOR = 0x283041

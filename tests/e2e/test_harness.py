@@ -14,8 +14,8 @@ def test_message_box_is_read_back_and_answered_from_the_keyboard(wine, display):
     x, y, width, height, shown, pid = wine.window_rect("HarnessBox")
     assert shown and width > 100 and height > 50
     shot = display.screenshot()
-    colours = {shot.getpixel((x + dx, y + dy)) for dx in range(0, width, 7) for dy in range(0, height, 7)}
-    assert len(colours) > 3, "the box is drawn on the screen"
+    colors = {shot.getpixel((x + dx, y + dy)) for dx in range(0, width, 7) for dy in range(0, height, 7)}
+    assert len(colors) > 3, "the box is drawn on the screen"
 
     display.click(x + width // 2, y + height // 2)  # focus the box, away from its button
     display.key("Return")

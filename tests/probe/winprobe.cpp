@@ -1,5 +1,5 @@
 // Reads, for the end-to-end tests, what only Win32 can see: a mutex, a
-// window's rectangle, a message box's text, a console's cells and colours.
+// window's rectangle, a message box's text, a console's cells and colors.
 // A few fixture commands (show a box, hold a mutex, receive a datagram) let
 // the harness check itself. Output is UTF-8, one record a line.
 //

@@ -106,13 +106,13 @@ std::vector<uint8_t> solid(int w, int h, uint8_t b, uint8_t g, uint8_t r, uint8_
     return pixels;
 }
 
-TEST_F(Blend, OpaqueCopiesAndTransparentKeepsTheColour) {
+TEST_F(Blend, OpaqueCopiesAndTransparentKeepsTheColor) {
     blend(0, 0, solid(2, 2, 1, 2, 3, 255), 2, 2);
     EXPECT_EQ(0x00030201u, at(0, 0)) << "top row of the image on the top row of the window";
     EXPECT_EQ(0x00030201u, at(1, 1));
     EXPECT_EQ(0xAA102030u, at(2, 0));
     blend(4, 4, solid(2, 2, 1, 2, 3, 0), 2, 2);
-    EXPECT_EQ(0x00102030u, at(4, 4)) << "alpha 0: colour kept, fourth byte zeroed";
+    EXPECT_EQ(0x00102030u, at(4, 4)) << "alpha 0: color kept, fourth byte zeroed";
 }
 
 TEST_F(Blend, FactorScalesAlpha) {
@@ -151,7 +151,7 @@ TEST_F(Blend, EveryPixelAsTheTableSaysAndNothingOutsideTheClip) {
     for (int d = 0; d < 256; ++d)
         for (int s = 0; s < 256; ++s)
             ASSERT_TRUE(table[blendIndex(d, s, 0)] == d && table[blendIndex(d, s, 255)] == s)
-                << "the shortcuts hold for every colour: " << d << ", " << s;
+                << "the shortcuts hold for every color: " << d << ", " << s;
     std::vector<uint8_t> pixels;
     uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };

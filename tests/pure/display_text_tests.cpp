@@ -33,7 +33,7 @@ TEST(DisplayTexts, DefaultsOfAnEmptySlot) {
     EXPECT_STREQ(L"0\uFF05", defaultLoadText);
 }
 
-TEST(DisplayTexts, ColoursFollowReadingAndSlot) {
+TEST(DisplayTexts, ColorsFollowReadingAndSlot) {
     EXPECT_EQ(presentColor, valueColor(true, 0, 1));
     EXPECT_EQ(dimColor, valueColor(false, 0, 1)) << "no reading: dim, even in slot 0";
     EXPECT_EQ(dimColor, valueColor(true, 0, 0)) << "slot 0 that every GPU has left";
@@ -45,7 +45,7 @@ TEST(DisplayTexts, ColoursFollowReadingAndSlot) {
     EXPECT_EQ(0x1EFFFFFFu, dimColor);
 }
 
-// The colour comes from whether a value was read; a temperature below zero
+// The color comes from whether a value was read; a temperature below zero
 // is a reading like any other.
 
 // Seven pixels a character: a stand-in for the font that keeps the rules plain.

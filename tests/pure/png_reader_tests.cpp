@@ -34,12 +34,12 @@ uint8_t paeth(int a, int b, int c) {
 struct Png {
     int width, height, channels;
     std::vector<uint8_t> rgba; // what the file holds, 3 or 4 bytes a pixel
-    uint8_t depth = 8, colourType = 0, interlace = 0;
+    uint8_t depth = 8, colorType = 0, interlace = 0;
     std::vector<std::pair<std::string, std::vector<uint8_t>>> extra; // before IDAT
     int idatPieces = 1;
 
     Png(int w, int h, int c) : width(w), height(h), channels(c), rgba(size_t(w) * h * c) {
-        colourType = c == 4 ? 6 : 2;
+        colorType = c == 4 ? 6 : 2;
         for (size_t i = 0; i < rgba.size(); ++i)
             rgba[i] = static_cast<uint8_t>((i * 7919u) ^ (i >> 5) * 31u);
     }
@@ -67,7 +67,7 @@ struct Png {
         std::vector<uint8_t> header;
         put32(header, static_cast<uint32_t>(width));
         put32(header, static_cast<uint32_t>(height));
-        header.insert(header.end(), {depth, colourType, 0, 0, interlace});
+        header.insert(header.end(), {depth, colorType, 0, 0, interlace});
         chunk(out, "IHDR", header);
         for (const auto& [type, data] : extra)
             chunk(out, type.c_str(), data);
@@ -116,7 +116,7 @@ TEST(PngReader, LeavesOtherKindsAndDamagedFilesAlone) {
     interlaced.interlace = 1;
     refused.push_back(interlaced.bytes());
     Png grey(4, 4, 4);
-    grey.colourType = 4;
+    grey.colorType = 4;
     refused.push_back(grey.bytes());
     for (const char* type : {"gAMA", "iCCP", "cHRM", "tRNS", "PLTE", "sBIT", "abCD"}) {
         Png managed(4, 4, 4);

@@ -554,7 +554,7 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
         {"close pressed", [] { parlex.face.closeButton->imageSelector = SelectorPressed; }},
         {"clock widened", [] { parlex.face.clockText[0]->text = L"1234.5MHz"; }},
         {"clock narrowed", [] { parlex.face.clockText[0]->text = L"5MHz"; }},
-        {"load recoloured", [] { parlex.face.loadText[1]->color = 0xFFFF0000; }},
+        {"load recolored", [] { parlex.face.loadText[1]->color = 0xFFFF0000; }},
         {"title reaching the buttons", [wideTitle] { parlex.face.titleText->text = wideTitle; }},
         {"tray pressed under the title", [] { parlex.face.trayButton->imageSelector = SelectorPressed; }},
         {"close released under the title", [] { parlex.face.closeButton->imageSelector = SelectorAuto; }},
