@@ -33,18 +33,8 @@ def is_64bit(program):
     return data[offset + 4 : offset + 6] == b"\x64\x86"
 
 
-def _runs_32bit_code():
-    """Whether this host runs 32-bit user code. Some run only 64-bit code (the
-    kernel answers a 32-bit program with "Exec format error"), and there
-    Wine's 32-bit loader, and with it every 32-bit Windows program, cannot
-    start."""
-    try:
-        return subprocess.run([WINE32, "--version"], capture_output=True, timeout=30).returncode == 0
-    except OSError:
-        return False
-
-
-RUNS_32BIT = _runs_32bit_code()
+# Whether this host runs 32-bit user code (scripts/runs-32bit-code tells).
+RUNS_32BIT = subprocess.run([str(ROOT / "scripts" / "runs-32bit-code")]).returncode == 0
 NO_32BIT = "this host runs no 32-bit user code, so Wine cannot start a 32-bit program here"
 
 
