@@ -50,6 +50,20 @@ static_assert(Gdiplus::GdiplusNotInitialized == 18, "the stand-ins answer 18");
     X(GdiplusShutdown, 4)                                                                          \
     X(GdiplusStartup, 12)
 
+#ifdef _WIN64
+// The x86_64 build, which the tests run where a host runs no 32-bit code: one
+// calling convention, names without decoration, the caller clears the stack.
+#define GDIPLUS_STUBS(name, bytes)                                                                 \
+    __asm__(".text\n"                                                                              \
+            ".globl " #name "\n" #name ":\n"                                                       \
+            "    jmp *__imp_" #name "(%rip)\n"                                                     \
+            "gdiplusUnloaded_" #name ":\n"                                                         \
+            "    movl $18, %eax\n"                                                                 \
+            "    ret\n");                                                                          \
+    extern "C" void gdiplusUnloaded_##name() __asm__("gdiplusUnloaded_" #name);                    \
+    extern "C" void* gdiplusSlot_##name __asm__("__imp_" #name);                                   \
+    void* gdiplusSlot_##name = reinterpret_cast<void*>(gdiplusUnloaded_##name);
+#else
 #define GDIPLUS_STUBS(name, bytes)                                                                 \
     __asm__(".text\n"                                                                              \
             ".globl \"_" #name "@" #bytes "\"\n"                                                   \
@@ -61,6 +75,7 @@ static_assert(Gdiplus::GdiplusNotInitialized == 18, "the stand-ins answer 18");
     extern "C" void gdiplusUnloaded_##name() __asm__("gdiplusUnloaded_" #name);                    \
     extern "C" void* gdiplusSlot_##name __asm__("__imp__" #name "@" #bytes);                       \
     void* gdiplusSlot_##name = reinterpret_cast<void*>(gdiplusUnloaded_##name);
+#endif
 GDIPLUS_FUNCTIONS(GDIPLUS_STUBS)
 
 namespace {

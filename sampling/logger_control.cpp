@@ -35,11 +35,16 @@ bool systemRunsTheLogger() {
     GetVersionExA(&version);
     if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
         return false;
+#ifdef _WIN64
+    // A 64-bit build runs only on 64-bit Windows.
+    return true;
+#else
     BOOL wow64 = FALSE;
     typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
     auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 bool fileExists(const std::wstring& path) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds both architectures: build/win32 (Parlex side) and build/win64 (Tessig side).
+# Builds both architectures: build/win32 (Parlex side) and build/win64 (Tessig side);
+# where this host runs no 32-bit code, also build/parlex64 (Parlex for x86_64).
 # Usage: scripts/build.sh [--werror] [--no-unit-tests]
 # (the test command builds the unit tests in the coverage trees instead)
 set -euo pipefail
@@ -14,7 +15,10 @@ for option in "$@"; do
         *) echo "usage: scripts/build.sh [--werror] [--no-unit-tests]" >&2; exit 2 ;;
     esac
 done
-for preset in win32 win64; do
+presets="win32 win64"
+# Where this host runs no 32-bit code, the tests run Parlex's x86_64 stand-in.
+"$root/scripts/runs-32bit-code" || presets="$presets parlex64"
+for preset in $presets; do
     # A tree configured with a toolchain file that is no longer there (one
     # per architecture, before) is configured afresh; its objects stay.
     cache=$root/build/$preset/CMakeCache.txt

@@ -44,3 +44,6 @@ install_file "$root/build/win32/gpusim/nvapi.dll" "$windows/syswow64/nvapi.dll"
 install_file "$root/build/win64/gpusim/nvapi64.dll" "$windows/system32/nvapi64.dll"
 install_file "$root/build/win64/gpusim/nvml.dll" "$windows/system32/nvml.dll"
 install_file "$root/build/win64/gpusim/nvml.dll" "$nvsmi/nvml.dll"
+# The x86_64 stand-in of Parlex (build/parlex64, where no 32-bit code runs)
+# looks for nvapi.dll in its own system folder.
+install_file "$root/build/parlex64/gpusim/nvapi.dll" "$windows/system32/nvapi.dll"

@@ -16,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 
-from harness import BUILD, Display, Wine, send_datagram, stop_port_lock, wait_until  # noqa: E402
+from harness import BUILD, PARLEX_TREE, Display, Wine, send_datagram, stop_port_lock, wait_until  # noqa: E402
 from parlex import PARLEX, click_control, installed, wait_window  # noqa: E402
 from tessig import TESSIG  # noqa: E402
 
@@ -119,10 +119,10 @@ def main():
     wine.close()  # no server from before: this run's starts on this display
     work = Path(tempfile.mkdtemp())
     try:
-        code, out = wine.run(BUILD / "win32" / "tests" / "bench" / "parlex_bench.exe", timeout=300)
+        code, out = wine.run(PARLEX_TREE / "tests" / "bench" / "parlex_bench.exe", timeout=300)
         print(out.decode().strip())
 
-        bench = BUILD / "win32" / "tests" / "bench"
+        bench = PARLEX_TREE / "tests" / "bench"
         (work / "log").mkdir()
         shutil.copy(TESSIG, work / "Tessig.exe")
 

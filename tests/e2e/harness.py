@@ -36,6 +36,9 @@ def is_64bit(program):
 # Whether this host runs 32-bit user code (scripts/runs-32bit-code tells).
 RUNS_32BIT = subprocess.run([str(ROOT / "scripts" / "runs-32bit-code")]).returncode == 0
 NO_32BIT = "this host runs no 32-bit user code, so Wine cannot start a 32-bit program here"
+# The 32-bit side's tree: Parlex, its driver library and what is planted beside
+# it. Where no 32-bit code runs, its x86_64 stand-in of the same sources.
+PARLEX_TREE = BUILD / ("win32" if RUNS_32BIT else "parlex64")
 
 
 def wait_until(condition, timeout=10.0, interval=0.05):

@@ -3,9 +3,9 @@
 import shutil
 import time
 
-from harness import BUILD, wait_until
+from harness import PARLEX_TREE, wait_until
 
-PARLEX = BUILD / "win32" / "monitor" / "Parlex_SS.exe"
+PARLEX = PARLEX_TREE / "monitor" / "Parlex_SS.exe"
 
 
 def installed(program, folder):

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from harness import Display, Wine, read_call_log, wait_until
+from harness import RUNS_32BIT, Display, Wine, read_call_log, wait_until
 from parlex import PARLEX, answer_message, start_parlex, wait_message, wait_window
 
 TWO_GPUS = "[gpu]\nname = NVIDIA GeForce RTX 4070\n[gpu]\nname = NVIDIA RTX A2000\n"
@@ -46,6 +46,8 @@ def test_centred_on_a_small_screen(wine, prefix, tmp_path, workdir):
         screen.close()
 
 
+@pytest.mark.skipif(not RUNS_32BIT, reason="no 64-bit Windows 2000 exists: Wine gives the x86_64 "
+                    "stand-in its default version instead")
 def test_system_version(wine, tmp_path, workdir):
     wine.set_version("Parlex_SS.exe", "win2k")
     try:

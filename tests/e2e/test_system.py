@@ -10,7 +10,7 @@ import time
 
 import pytest
 
-from harness import BUILD, PROBE, own_processes, read_call_log, send_datagram, wait_until
+from harness import BUILD, PARLEX_TREE, PROBE, own_processes, read_call_log, send_datagram, wait_until
 from parlex import (PARLEX, answer_message, click_control, installed, start_parlex, wait_message,
                     wait_window)
 from tessig import TESSIG, RunningTessig
@@ -253,7 +253,7 @@ def test_a_dll_beside_the_program_is_never_loaded_by_name(wine, display, tmp_pat
     if program == "Parlex":
         exe = workdir / "Parlex_SS.exe"
         shutil.copy(PARLEX, exe)
-        shutil.copy(BUILD / "win32" / "gpusim" / "nvapi.dll", workdir / "nvhelper.dll")
+        shutil.copy(PARLEX_TREE / "gpusim" / "nvapi.dll", workdir / "nvhelper.dll")
     else:
         exe = workdir / "Tessig.exe"
         shutil.copy(BUILD / "win64" / "gpusim" / "nvapi64.dll", workdir / "nvhelper.dll")
@@ -278,11 +278,11 @@ def test_nothing_planted_is_loaded_run_or_written(wine, display, tmp_path, workd
     # own. history.csv is a second name of a file only an administrator writes.
     launcher = tmp_path / "launcher"
     launcher.mkdir()
-    planted = BUILD / "win32" / "tests" / "probe" / "cmd.exe"
+    planted = PARLEX_TREE / "tests" / "probe" / "cmd.exe"
     for folder in (workdir, launcher):
         shutil.copy(planted, folder / "cmd.exe")
     shutil.copy(planted, launcher / "Tessig.exe")
-    shutil.copy(BUILD / "win32" / "gpusim" / "nvapi.dll", workdir / "gdiplus.dll")
+    shutil.copy(PARLEX_TREE / "gpusim" / "nvapi.dll", workdir / "gdiplus.dll")
     protected = tmp_path / "protected.txt"
     protected.write_bytes(b"only an administrator writes here\r\n")
     os.link(protected, workdir / "log" / "history.csv")

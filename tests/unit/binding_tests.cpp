@@ -42,7 +42,7 @@ TEST_F(Binding, WrappersForwardArgumentsAndStatus) {
 TEST_F(Binding, InitializeBindsTheLibraryFromTheSystemDirectory) {
     EXPECT_EQ(NVAPI_OK, NvAPI_Initialize());
     ASSERT_EQ(1u, fake.loadedPaths.size());
-#ifdef _WIN64
+#ifdef PARLEX_LOGGER_SIDE
     EXPECT_EQ("C:\\windows\\system32\\nvapi64.dll", fake.loadedPaths[0]);
 #else
     EXPECT_EQ("C:\\windows\\system32\\nvapi.dll", fake.loadedPaths[0]);
@@ -150,7 +150,7 @@ TEST_F(Binding, ReadsImageIdentityFromPeHeaders) {
     EXPECT_EQ(0u, identity.timeStamp);
 }
 
-#ifndef _WIN64
+#ifndef PARLEX_LOGGER_SIDE
 
 // Parlex compares the loaded image with the one it bound at every call.
 class MonitorLoader : public Binding {};

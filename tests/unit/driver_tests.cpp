@@ -18,7 +18,7 @@
 
 namespace {
 
-#ifdef _WIN64
+#ifdef PARLEX_LOGGER_SIDE
 const char libraryName[] = "nvapi64.dll";
 #else
 const char libraryName[] = "nvapi.dll";
@@ -244,7 +244,7 @@ TEST_F(SimulatedDriver, HooksBracketEveryWrappedCallOnThisThread) {
     EXPECT_TRUE(logLines(logPath, "scenario error").empty());
 }
 
-#ifdef _WIN64
+#ifdef PARLEX_LOGGER_SIDE
 TEST_F(SimulatedDriver, NvmlFiguresAtTheFixedPath) {
     HMODULE nvml = LoadLibraryA("C:/Program Files/NVIDIA Corporation/NVSMI/nvml.dll");
     ASSERT_NE(nullptr, nvml);
