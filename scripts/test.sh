@@ -89,7 +89,7 @@ kill "$xvfb_pid" 2>/dev/null
 # The tests mostly wait for Wine and for the programs' ticks, so the workers
 # outnumber the cores; those of the stop port run on one worker in turn.
 workers=$(($(nproc) + 1))
-e2e_output=$(cd tests/e2e && /usr/bin/python3 -m pytest -q -rs -p no:cacheprovider -n "$workers" \
+e2e_output=$(cd tests/e2e && /usr/bin/python3 -m pytest -q -rfEs -p no:cacheprovider -n "$workers" \
     --dist loadgroup --durations=10 2>&1)
 status=$?
 printf '%s\n' "$e2e_output"
@@ -102,6 +102,7 @@ stage end-to-end
 
 echo
 printf '%s\n' "${stage_lines[@]}"
+echo "whole test command: $SECONDS s"
 echo "unit test programs: $unit_passed passed, $unit_failed failed, $unit_skipped skipped;" \
     "end-to-end: $e2e_passed passed, $e2e_failed failed, $e2e_skipped skipped"
 echo "tests: $((unit_passed + e2e_passed)) passed, $((unit_failed + e2e_failed)) failed, $((unit_skipped + e2e_skipped)) skipped"
