@@ -120,8 +120,9 @@ def test_release_is_stripped_and_reproducible(tmp_path):
                         "--toolchain", str(ROOT / "cmake" / "mingw.cmake"), f"-DPARLEX_TARGET={triplet}",
                         "-DCMAKE_BUILD_TYPE=Release", "-DPARLEX_TESTS=OFF"],
                        check=True, capture_output=True)
-        subprocess.run(["cmake", "--build", str(tree), "--target", target], check=True,
-                       capture_output=True)
+        # At the lowest priority: the other workers' programs keep their ticks.
+        subprocess.run(["nice", "-n", "19", "cmake", "--build", str(tree), "--target", target],
+                       check=True, capture_output=True)
     subprocess.run([str(ROOT / "scripts" / "package.sh"), str(tmp_path / "again"),
                     str(tmp_path / "dist")], check=True, capture_output=True)
     assert (tmp_path / "dist" / zip_file.name).read_bytes() == zip_file.read_bytes()
