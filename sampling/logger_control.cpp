@@ -36,7 +36,8 @@ bool systemRunsTheLogger() {
     if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
         return false;
 #ifdef _WIN64
-    // A 64-bit build runs only on 64-bit Windows.
+    // A 64-bit build runs only on 64-bit Windows, and IsWow64Process answers
+    // FALSE for a 64-bit process (Microsoft's IsWow64Process documentation).
     return true;
 #else
     BOOL wow64 = FALSE;
