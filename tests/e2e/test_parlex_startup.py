@@ -194,11 +194,9 @@ def test_a_gpu_that_leaves_takes_its_figures_and_comes_back_as_at_start(wine, di
     face_of_two = rows(rect)
     assert face_of_two != face_of_one
     assert wait_until(lambda: after("gpu"), 20), "left and discovered again"
-    time.sleep(2.2)
-    assert rows(rect) == face_of_one, "the row it left reads as an empty one"
+    assert wait_until(lambda: rows(rect) == face_of_one, 5), "the row it left reads as an empty one"
     assert wait_until(lambda: after("driver"), 20), "back and discovered again"
-    time.sleep(2.2)
-    assert rows(rect) == face_of_two
+    assert wait_until(lambda: rows(rect) == face_of_two, 5)
 
 def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
     start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n[gpu]\nname = H\n", tmp_path)

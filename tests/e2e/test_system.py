@@ -188,7 +188,8 @@ def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
     process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
     rect = wait_window(wine)
     most = 0
-    for _ in range(20):
+    # Each state lasts about one pass of the logger control.
+    for _ in range(10):
         toggle(display, rect)  # tick
         time.sleep(1)
         most = max(most, len(own_processes("Tessig.exe", wine)))
