@@ -38,25 +38,21 @@ stage fuzz
 "$root/scripts/make-prefix.sh" || exit 1
 stage "wine prefix"
 
-# The unit tests make real windows and timers: a display of their own, on
-# the first number from 150 that nobody holds.
+# The unit tests make real windows and timers: a display of their own, on a
+# number the server picks among those nobody holds and writes to a file
+# (-displayfd), so that two test commands never share one.
 unit_display=""
-for number in $(seq 150 199); do
-    [ -e "/tmp/.X$number-lock" ] && continue
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -S "/tmp/.X11-unix/X$number" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ -S "/tmp/.X11-unix/X$number" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
-        unit_display=":$number"
-        trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
-        break
-    fi
-    kill "$xvfb_pid" 2>/dev/null
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+for _ in $(seq 100); do
+    number=$(head -n 1 "$display_file")
+    [ -n "$number" ] && { unit_display=":$number"; break; }
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
 done
+rm -f "$display_file"
 if [ -z "$unit_display" ]; then
     echo "no display could be started for the unit tests" >&2
     exit 1

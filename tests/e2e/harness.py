@@ -8,6 +8,7 @@ server of the prefix is stopped when the session ends.
 import contextlib
 import fcntl
 import os
+import select
 import signal
 import socket
 import subprocess
@@ -54,28 +55,32 @@ def wait_until(condition, timeout=10.0, interval=0.05):
 
 
 class Display:
-    """An Xvfb server of its own, on the first display number from 90 that no
-    other server holds; a number taken by another run meanwhile is skipped."""
+    """An Xvfb server of its own. The server picks a display number that no
+    other server holds and says which (-displayfd): two runs or workers that
+    start their servers at the same moment never share one, which choosing a
+    number by its lock file could not promise (the second server's socket
+    check would see the first's socket before the second gave up)."""
 
     def __init__(self, width=1920, height=1080):
         self.width, self.height = width, height
-        for number in range(90, 200):
-            if Path(f"/tmp/.X{number}-lock").exists():
-                continue
-            process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL,
-            )
-            # Xvfb ends at once when another server got the number first.
-            started = wait_until(
-                lambda: process.poll() is not None or Path(f"/tmp/.X11-unix/X{number}").exists(), 10)
-            if started and process.poll() is None:
-                self.number, self.name, self.process = number, f":{number}", process
-                return
-            if process.poll() is None:
-                process.kill()
-        raise RuntimeError("no display number from 90 to 199 could be had")
+        reader, writer = os.pipe()
+        process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            pass_fds=(writer,),
+        )
+        os.close(writer)
+        answer = b""
+        with os.fdopen(reader, "rb") as told:
+            if select.select([told], [], [], 30)[0]:
+                answer = told.readline()
+        if not answer.strip().isdigit():
+            process.kill()
+            raise RuntimeError("Xvfb did not start")
+        number = int(answer)
+        self.number, self.name, self.process = number, f":{number}", process
 
     def env(self):
         return {"DISPLAY": self.name}
