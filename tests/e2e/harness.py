@@ -104,7 +104,15 @@ class Display:
         ).stdout
 
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y)
+        # --sync waits for the pointer to move, and one that is there already
+        # never does: xdotool then gives up only after 15 seconds.
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", "--sync", x, y)
+
+    def pointer(self):
+        """Where the pointer is, as (x, y)."""
+        where = dict(word.split("=") for word in self.xdotool("getmouselocation", "--shell").split())
+        return int(where["X"]), int(where["Y"])
 
     def press(self, button=1):
         self.xdotool("mousedown", button)
