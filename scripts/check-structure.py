@@ -28,6 +28,11 @@ LAYERS = {
 
 EXCEPTIONS = {}
 
+# Headers a folder's build makes, included by their bare names: each belongs
+# to the folder whose build makes it (version.h is the whole project's).
+GENERATED = {"skin_pieces.h": "skin"}
+BARE_INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+\.h)"', re.M)
+
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"', re.M)
 
 
@@ -64,7 +69,11 @@ def main():
     for folder, allowed in LAYERS.items():
         for source in sorted((ROOT / folder).glob("*.[ch]*")):
             name = f"{folder}/{source.name}"
-            for target_folder, target in INCLUDE.findall(source.read_text(errors="replace")):
+            text = source.read_text(errors="replace")
+            includes = INCLUDE.findall(text) + [(GENERATED[header], header)
+                                                for header in BARE_INCLUDE.findall(text)
+                                                if header in GENERATED]
+            for target_folder, target in includes:
                 if target_folder not in LAYERS or target_folder in allowed:
                     continue
                 key = (name, f"{target_folder}/{target}")

@@ -11,6 +11,7 @@ that their edges are smooth; straight 1-pixel lines are drawn at full size so
 that they stay crisp.
 """
 
+import sys
 from pathlib import Path
 
 from PIL import Image, ImageDraw, ImageFilter
@@ -211,8 +212,14 @@ def main():
         "7-check-off.png": check_box(False),
         "8-check-on.png": check_box(True),
     }
-    for name, image in pieces.items():
-        image.save(HERE / name, optimize=True)
+    # The pack's list names what must be drawn; a piece added there and not
+    # here, or drawn here and left off there, stops the script.
+    listed = [line.strip() for line in (HERE / "pieces.txt").read_text(encoding="utf-8").splitlines()
+              if line.strip() and not line.startswith("#")]
+    if sorted(listed) != sorted(pieces):
+        sys.exit(f"pieces.txt lists {listed}, this script draws {sorted(pieces)}")
+    for name in listed:
+        pieces[name].save(HERE / name, optimize=True)
     icon = icon_image()
     icon.save(HERE / "icon-256.png", optimize=True)
     save_icon(icon, HERE / "parlex.ico")
