@@ -5,6 +5,7 @@
 #pragma once
 
 #include "monitor/button_logic.h"
+#include "monitor/face.h"
 #include "monitor/resource_ids.h"
 #include "sampling/shared_state.h"
 #include "skin/back_buffer.h"
@@ -16,37 +17,6 @@
 
 #include <atomic>
 #include <memory>
-
-// The three skin controls, driven by polling.
-struct ButtonState {
-    int mouseButtonState; // MouseButtonState
-    int moveArmed;
-    ButtonPhase closePhase;
-    ButtonPhase trayPhase;
-    int historyLatch;
-};
-
-// The face: root and its 25 children, in the order that is also their
-// drawing order and hit-test priority. root owns every view; the others
-// point into its tree.
-struct Face {
-    std::unique_ptr<View> root;
-    View* cornerImage;
-    View* titleText;
-    View* versionText;
-    View* editionText;
-    View* closeButton;
-    View* trayButton;
-    View* historyLabel;
-    View* historyCheckBox;
-    View* rowsImage;
-    View* nameText[gpuSlotCount];
-    View* clockText[gpuSlotCount];
-    View* temperatureText[gpuSlotCount];
-    View* loadText[gpuSlotCount];
-    // A GPU name shortened to end before the clock column.
-    wchar_t fittedNames[gpuSlotCount][100];
-};
 
 struct ParlexState {
     SamplingState shared;

@@ -37,3 +37,13 @@ struct CheckBoxStep {
     bool toggle;
 };
 CheckBoxStep stepCheckBox(bool inside, int tracker, int latch);
+
+// What the rules above keep between messages: the tracker's state, the
+// phases of the close and tray buttons, and the check box's latch.
+struct ButtonState {
+    int mouseButtonState; // MouseButtonState
+    int moveArmed;
+    ButtonPhase closePhase;
+    ButtonPhase trayPhase;
+    int historyLatch;
+};

@@ -1,7 +1,5 @@
 #include "monitor/buttons.h"
 #include "monitor/app_state.h"
-#include "monitor/tray.h"
-#include "monitor/repaint.h"
 #include "monitor/face.h"
 
 namespace {
@@ -25,56 +23,23 @@ TrackedMessage tracked(UINT message, WPARAM wParam) {
     }
 }
 
-void checkBoxStep() {
-    if (!parlex.shared.appRunning || !parlex.face.historyCheckBox)
-        return;
+bool checkBoxStep() {
+    if (!parlex.face.historyCheckBox)
+        return false;
     CheckBoxStep step = stepCheckBox(parlex.face.historyCheckBox->underCursor,
                                      parlex.buttons.mouseButtonState, parlex.buttons.historyLatch);
     parlex.buttons.historyLatch = step.latch;
-    if (!step.toggle)
-        return;
-    parlex.face.historyCheckBox->pressed = 0;
-    if (parlex.face.historyCheckBox->imageSelector == SelectorAuto) {
-        // Ticked shows the pressed image.
-        parlex.face.historyCheckBox->imageSelector = SelectorPressed;
-        parlex.shared.historyOn = 1;
-        parlex.shared.historyStartPending = 1;
-    } else {
-        parlex.face.historyCheckBox->imageSelector = SelectorAuto;
-        parlex.shared.historyOn = 0;
-    }
-    requestRepaint();
+    return step.toggle;
 }
 
-void applyStep(View* button, ButtonPhase& phase) {
+// Steps 2 and 3 of a button; true when its image changed.
+bool applyStep(View* button, ButtonPhase& phase) {
     ButtonStep step = stepButton(phase, button->underCursor, parlex.buttons.mouseButtonState);
     phase = step.phase;
     if (step.look == ButtonLook::Unchanged)
-        return;
+        return false;
     button->imageSelector = step.look == ButtonLook::ShowPressed ? SelectorPressed : SelectorAuto;
-    requestRepaint();
-}
-
-void closeStep() {
-    if (!parlex.shared.appRunning || !parlex.face.closeButton)
-        return;
-    if (parlex.buttons.closePhase == Fired) {
-        parlex.buttons.closePhase = Done;
-        // The shutdown runs inside this call and deletes every view.
-        DestroyWindow(parlex.mainWindow);
-        return;
-    }
-    applyStep(parlex.face.closeButton, parlex.buttons.closePhase);
-}
-
-void trayStep() {
-    if (!parlex.shared.appRunning || !parlex.face.trayButton)
-        return;
-    if (parlex.buttons.trayPhase == Fired) {
-        parlex.buttons.trayPhase = Done;
-        hideToTray();
-    }
-    applyStep(parlex.face.trayButton, parlex.buttons.trayPhase);
+    return true;
 }
 
 } // namespace
@@ -94,10 +59,43 @@ void trackMouseButton(UINT message, WPARAM wParam) {
     parlex.buttons.moveArmed = next.moveArmed;
 }
 
-void pollButtons(bool setArrow) {
-    checkBoxStep();
-    closeStep();
-    trayStep();
-    if (setArrow)
-        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+ControlActions pollButtons() {
+    ControlActions actions;
+    if (!parlex.shared.appRunning)
+        return actions;
+    actions.toggleHistory = checkBoxStep();
+    if (View* close = parlex.face.closeButton) {
+        if (parlex.buttons.closePhase == Fired) {
+            parlex.buttons.closePhase = Done;
+            actions.close = true;
+            return actions;
+        }
+        actions.repaint |= applyStep(close, parlex.buttons.closePhase);
+    }
+    if (View* tray = parlex.face.trayButton) {
+        if (parlex.buttons.trayPhase == Fired) {
+            parlex.buttons.trayPhase = Done;
+            actions.hideToTray = true;
+        }
+        actions.repaint |= applyStep(tray, parlex.buttons.trayPhase);
+    }
+    return actions;
+}
+
+void toggleHistory() {
+    View* box = parlex.face.historyCheckBox;
+    if (box->imageSelector == SelectorAuto) {
+        // Ticked shows the pressed image.
+        box->imageSelector = SelectorPressed;
+        parlex.shared.historyOn = 1;
+        parlex.shared.historyStartPending = 1;
+    } else {
+        box->imageSelector = SelectorAuto;
+        parlex.shared.historyOn = 0;
+    }
+}
+
+bool isControl(const View* view) {
+    return view && (view == parlex.face.closeButton || view == parlex.face.trayButton ||
+                    view == parlex.face.historyCheckBox);
 }

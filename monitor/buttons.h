@@ -1,15 +1,31 @@
 // The three skin controls, driven by polling: the close button, the tray
-// button and the "Monitor History" check box.
+// button and the "Monitor History" check box. The poll only advances their
+// states and says what they did; the window procedure acts on that.
 #pragma once
 
 #include "monitor/button_logic.h"
 
 #include <windows.h>
 
+struct View;
+
+// What the controls did at one poll.
+struct ControlActions {
+    bool close = false;         // the close button was clicked: end Parlex
+    bool hideToTray = false;    // the tray button was clicked
+    bool toggleHistory = false; // a press on the check box ticks or unticks it
+    bool repaint = false;       // a control shows another image
+};
+
 void resetButtons();
 // The left-button tracker: called first for every message the procedure handles.
 void trackMouseButton(UINT message, WPARAM wParam);
-// The button poll: the check box, the close button, the tray button. The
-// arrow is set again unless the poll is a plain tick: a pointer that has not
-// moved keeps the cursor it has.
-void pollButtons(bool setArrow = true);
+// The button poll: the check box, the close button, the tray button, each by
+// the pointer flags of the latest hit test. Once the close button has been
+// clicked the poll stops there: the window is about to go.
+ControlActions pollButtons();
+// Ticks or unticks "Monitor History": the box's image and the logger flags.
+void toggleHistory();
+// Whether a view is one of the three controls, whose look their poll alone
+// decides (a press or release of the view itself does not change it).
+bool isControl(const View* view);

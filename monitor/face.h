@@ -1,4 +1,6 @@
-// The face of the Parlex window, built into parlex.face from the skin.
+// The face of the Parlex window: its views, and the table that builds the
+// fixed ones and the GPU names from the skin. The value views are
+// reading_views.h's.
 #pragma once
 
 #include "sampling/gpu_readings.h"
@@ -6,34 +8,53 @@
 #include "skin/view.h"
 
 #include <cstdio>
+#include <memory>
 
-// The three value columns of every slot, at build and at every refresh: the
-// views, where they stand, the slot's text they show, and the color of a
-// reading.
-struct ValueColumn {
-    View** views;
-    int x;
-    const wchar_t* GpuSlotReadings::*text;
-    uint32_t (*color)(const GpuSlotReadings& readings, int slot, int gpuCount);
+// The widest a GPU name may be once fitted, in characters with its end.
+constexpr size_t fittedNameSize = 100;
+
+// The face: root and its 25 children, in the order that is also their
+// drawing order and hit-test priority. root owns every view; the others
+// point into its tree.
+struct Face {
+    std::unique_ptr<View> root;
+    View* cornerImage;
+    View* titleText;
+    View* versionText;
+    View* editionText;
+    View* closeButton;
+    View* trayButton;
+    View* historyLabel;
+    View* historyCheckBox;
+    View* rowsImage;
+    View* nameText[gpuSlotCount];
+    View* clockText[gpuSlotCount];
+    View* temperatureText[gpuSlotCount];
+    View* loadText[gpuSlotCount];
+    // A GPU name shortened to end before the clock column.
+    wchar_t fittedNames[gpuSlotCount][fittedNameSize];
 };
-extern const ValueColumn valueColumns[3];
-
-// A value view's text, color and type, as the refresh sets them.
-void styleValueView(View* view, const wchar_t* text, uint32_t color);
 
 constexpr uint32_t nameColor = 0xBEFFFFFF;
 constexpr uint32_t emptyNameColor = 0x40FFFFFF;
+// Where the rows of the slots stand, and where the clock column begins.
+constexpr int firstRowY = 34;
+constexpr int rowHeight = 24;
+constexpr int clockColumnX = 183;
 
-// Builds the face from the extracted skin pack (its archive null: it could
-// not be opened), starting the sampling thread and formatting the texts once on
-// the way. The archive stays open. Null, or the text of the failure, every
-// view built so far deleted.
-const wchar_t* buildLayout(const SkinPack& pack);
+// A text view under the face's root, sized as the layout sizes texts; null
+// where there is no root or no memory, which the face then goes without.
+View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontStyle style,
+               TextAlign align, uint32_t color, int width, int height, bool noHit);
+
+// Builds the fixed views and the GPU names of face from the extracted skin
+// pack (its archive null: it could not be opened), the names fitted with
+// graphics. Null, or the text of the failure, face then empty. A background
+// that does not decode asks the program to end and leaves face without root.
+const wchar_t* buildFace(Face& face, const SkinPack& pack, const GpuReadings& gpus,
+                         Gdiplus::GpGraphics* graphics);
 // Points the name view of a slot at its GPU's name, shortened where it would
 // reach the clock column.
-void fitNameText(int slot);
-// After the GPUs were discovered again: the name views take the new names,
-// fitted, in the color of a slot with or without a GPU.
-void followRediscoveredNames();
-// Deletes the root and with it every view.
-void destroyLayout();
+void fitNameText(Face& face, int slot, const GpuReadings& gpus, Gdiplus::GpGraphics* graphics);
+// Deletes the root and with it every view, and forgets the face last painted.
+void destroyFace(Face& face);

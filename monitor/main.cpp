@@ -4,10 +4,12 @@
 #include "monitor/buttons.h"
 #include "monitor/gdiplus_library.h"
 #include "monitor/notices.h"
+#include "monitor/reading_views.h"
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
 #include "nvapi/dll_search.h"
+#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
@@ -127,11 +129,21 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         showFailure(discovery.failure, window);
         return 0;
     }
-    // Starts the sampling thread and formats the texts once on the way.
-    if (const wchar_t* failure = buildLayout(parlex.skin)) {
+    // The face: its fixed views and the GPU names, then the sampling thread,
+    // then the texts that the value views, built last, point at.
+    const wchar_t* failure =
+        buildFace(parlex.face, parlex.skin, parlex.shared.gpus, parlex.backBuffer.graphics);
+    // A background that did not decode has asked the program to end: the
+    // face has no root and no thread is started for it.
+    if (!failure && parlex.face.root && !startSamplingThread(parlex.shared))
+        failure = L"スレッドを作成できません";
+    if (failure) {
+        destroyFace(parlex.face);
         showFailure(failure, window);
         return 0;
     }
+    formatDisplayTexts(parlex.shared.gpus);
+    buildValueViews(parlex.face, parlex.shared.gpus);
 
     ShowWindow(window, showCommand);
     UpdateWindow(window);

@@ -40,37 +40,37 @@ void refresh() {
         requestRepaint();
 }
 
-void pointerMoved() {
-    POINT point = pointerPosition();
+// The pointer handlers take the message's one hit test: the point and the
+// view found there.
+void pointerMoved(POINT point, View* hit) {
     if (parlex.pressedView) {
         parlex.pressedView->dragTo(point.x, point.y);
         requestRepaint();
     }
     if (parlex.hoverView) {
-        if (parlex.hoverView->hitTest(point) != parlex.hoverView) {
+        // Still over it: it, not one of its children, is what its own subtree
+        // has on top there.
+        if (parlex.hoverView->topmostAt(point) != parlex.hoverView) {
             parlex.hoverView->hovered = 0;
             parlex.hoverView = nullptr;
             requestRepaint();
             return;
         }
-        View* found = parlex.face.root->hitTest(point);
-        if (found) {
-            found->hovered = 1;
-            parlex.hoverView = found;
-            if (found != parlex.face.root.get())
+        if (hit) {
+            hit->hovered = 1;
+            parlex.hoverView = hit;
+            if (hit != parlex.face.root.get())
                 requestRepaint();
         }
         return;
     }
     // The first move into a view only records it; the next one sets hovered.
-    parlex.hoverView = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
+    parlex.hoverView = hit;
     if (parlex.hoverView != parlex.face.root.get())
         requestRepaint();
 }
 
-void pressed(LPARAM lParam) {
-    POINT point = pointerPosition();
-    View* found = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
+void pressed(POINT point, View* found, LPARAM lParam) {
     if (!found)
         return;
     if (found == parlex.face.root.get()) {
@@ -80,17 +80,19 @@ void pressed(LPARAM lParam) {
         parlex.buttons.moveArmed = 1;
         PostMessageA(parlex.mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
     }
-    found->press(toScreen(point));
+    // A control's look is its poll's alone: its press is the tracker's.
+    if (!isControl(found))
+        found->press(toScreen(point));
     parlex.pressedView = found;
     if (found != parlex.face.root.get())
         requestRepaint();
 }
 
-void released() {
+void released(POINT point) {
     parlex.backgroundDrag = 0;
-    POINT point = pointerPosition();
     if (parlex.pressedView) {
-        parlex.pressedView->release(toScreen(point));
+        if (!isControl(parlex.pressedView))
+            parlex.pressedView->release(toScreen(point));
         parlex.pressedView = nullptr;
         requestRepaint();
     }
@@ -104,7 +106,7 @@ void shutdown() {
     parlex.shutdownDone = true;
     parlex.shared.appRunning = 0;
     parlex.pressedView = parlex.hoverView = nullptr;
-    destroyLayout();
+    destroyFace(parlex.face);
     parlex.backBuffer.destroy(parlex.mainWindow);
     ReleaseMutex(parlex.instanceMutex);
     CloseHandle(parlex.instanceMutex);
@@ -120,15 +122,25 @@ void endSession() {
     removeSkinFiles(parlex.skin);
 }
 
-// The controls learn that the pointer is over them from a hit test. A pointer
-// message is checked before the poll, so that a press that follows a jump onto
-// a control (a tap, a pen, a remote session) finds the control's flag fresh.
-void refreshUnderCursor(UINT message) {
-    if (!parlex.shared.appRunning || !parlex.face.root)
-        return;
-    if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP)
-        return;
-    parlex.face.root->hitTest(pointerPosition());
+bool isPointerMessage(UINT message) {
+    return message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP;
+}
+
+// What the controls did, acted on once the poll is over. False when the
+// window is gone: nothing of the message is left to handle.
+bool act(const ControlActions& actions) {
+    if (actions.toggleHistory)
+        toggleHistory();
+    if (actions.close) {
+        // The shutdown runs inside this call and deletes every view.
+        DestroyWindow(parlex.mainWindow);
+        return false;
+    }
+    if (actions.hideToTray)
+        hideToTray();
+    if (actions.repaint || actions.toggleHistory)
+        requestRepaint();
+    return true;
 }
 
 // The 1 ms tick serves the controls alone: it carries a press through its
@@ -195,9 +207,22 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     wakeFastTimer(window, message);
     trackMouseButton(message, wParam);
+    // A pointer message is hit-tested once, before the poll: the controls
+    // learn from it that the pointer is over them, so a press that follows a
+    // jump onto a control (a tap, a pen, a remote session) finds the flag
+    // fresh. Its handler below takes the same point and view.
+    POINT point = {};
+    View* hit = nullptr;
+    if (isPointerMessage(message) && parlex.shared.appRunning && parlex.face.root) {
+        point = pointerPosition();
+        hit = parlex.face.root->hitTest(point);
+    }
     if (parlex.readyStage == 2 && parlex.loopStarted && pollsOn(message)) {
-        refreshUnderCursor(message);
-        pollButtons(message != WM_TIMER || wParam != fastTimer);
+        if (!act(pollButtons()))
+            return 0;
+        // A plain tick keeps the cursor the pointer has.
+        if (message != WM_TIMER || wParam != fastTimer)
+            setArrow();
     }
 
     const UINT taskbarCreated = taskbarCreatedMessage();
@@ -263,17 +288,17 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_MOUSEMOVE:
         if (parlex.shared.appRunning && parlex.face.root)
-            pointerMoved();
+            pointerMoved(point, hit);
         setArrow();
         return 0;
     case WM_LBUTTONDOWN:
         if (parlex.shared.appRunning)
-            pressed(lParam);
+            pressed(point, hit, lParam);
         setArrow();
         return 0;
     case WM_LBUTTONUP:
         if (parlex.shared.appRunning)
-            released();
+            released(point);
         setArrow();
         return 0;
     case WM_TRAYICON:

@@ -25,7 +25,9 @@ struct Drawn {
     float alpha = 1.0f;
     std::wstring text, family;
     int32_t points = 0;
-    uint32_t style = 0, align = 0, color = 0;
+    ::FontStyle style = ::FontStyle::regular;
+    TextAlign align = TextAlign::start;
+    uint32_t color = 0;
     BlendClip extent = {0, 0, 0, 0};
 };
 
@@ -114,7 +116,9 @@ BlendClip textExtent(const BackBuffer& buffer, View* view) {
     // width; the extent takes in both places.
     const float width = bounds.Width;
     const float x = static_cast<float>(view->absX);
-    const float start = view->textAlign == 1 ? x - width / 2 : view->textAlign == 2 ? x - width : x;
+    const float start = view->textAlign == TextAlign::centre ? x - width / 2
+                        : view->textAlign == TextAlign::end  ? x - width
+                                                             : x;
     const float left = std::min(bounds.X, start);
     const float right = std::max(bounds.X, start) + width;
     return clipped(buffer, {static_cast<int>(std::floor(left)) - textMargin,

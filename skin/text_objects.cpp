@@ -1,5 +1,6 @@
 #include "skin/text_objects.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace {
 struct KeptFont {
     std::wstring family;
     int32_t points;
-    uint32_t style;
+    ::FontStyle style;
     GpFont* font; // null: neither the family nor the fallback exists
 };
 
@@ -42,7 +43,7 @@ GpFontFamily* familyNamed(const wchar_t* name) {
     return family;
 }
 
-GpFont* makeFont(const wchar_t* familyName, int32_t points, uint32_t style) {
+GpFont* makeFont(const wchar_t* familyName, int32_t points, ::FontStyle style) {
     const REAL emSize = points * 96.0f / 72.0f;
     GpFont* font = nullptr;
     if (GpFontFamily* family = familyNamed(familyName))
@@ -63,7 +64,7 @@ GpFont* makeFont(const wchar_t* familyName, int32_t points, uint32_t style) {
 
 } // namespace
 
-GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style) {
+GpFont* textFont(const wchar_t* family, int32_t points, ::FontStyle style) {
     if (!family)
         return nullptr;
     for (const KeptFont& kept : fonts)
@@ -73,13 +74,14 @@ GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style) {
     return fonts.back().font;
 }
 
-GpStringFormat* textFormat(uint32_t align) {
-    if (align > 2)
-        align = 0;
-    if (!formats[align] && GdipCreateStringFormat(0, LANG_NEUTRAL, &formats[align]) == Ok &&
-        formats[align])
-        GdipSetStringFormatAlign(formats[align], static_cast<StringAlignment>(align));
-    return formats[align];
+GpStringFormat* textFormat(TextAlign align) {
+    const auto index = static_cast<uint32_t>(align);
+    if (index >= std::size(formats))
+        return nullptr;
+    if (!formats[index] && GdipCreateStringFormat(0, LANG_NEUTRAL, &formats[index]) == Ok &&
+        formats[index])
+        GdipSetStringFormatAlign(formats[index], static_cast<StringAlignment>(index));
+    return formats[index];
 }
 
 GpSolidFill* textBrush(uint32_t color) {
@@ -101,7 +103,7 @@ bool textBounds(GpGraphics* graphics, const wchar_t* text, GpFont* font, GpStrin
 
 float textWidth(GpGraphics* graphics, const wchar_t* text, GpFont* font) {
     RectF bounds;
-    if (!textBounds(graphics, text, font, textFormat(0), 0.0f, 0.0f, bounds))
+    if (!textBounds(graphics, text, font, textFormat(TextAlign::start), 0.0f, 0.0f, bounds))
         return 0.0f;
     return bounds.Width;
 }

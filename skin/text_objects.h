@@ -10,11 +10,17 @@
 
 #include <cstdint>
 
+// Where a text stands against its point: it starts there, is centred on it,
+// or ends there (GDI+'s StringAlignment, in its order).
+enum class TextAlign : uint32_t { start = 0, centre = 1, end = 2 };
+// GDI+'s FontStyle values that the face uses.
+enum class FontStyle : uint32_t { regular = 0, bold = 1 };
+
 // The font of a family, size and style: the named family, else the generic
 // sans-serif one; null where the system has neither.
-Gdiplus::GpFont* textFont(const wchar_t* family, int32_t points, uint32_t style);
-// A string format with the alignment (0 near, 1 centre, 2 far); null on failure.
-Gdiplus::GpStringFormat* textFormat(uint32_t align);
+Gdiplus::GpFont* textFont(const wchar_t* family, int32_t points, FontStyle style);
+// A string format with the alignment; null on failure.
+Gdiplus::GpStringFormat* textFormat(TextAlign align);
 // The one brush of all texts, set to color; null on failure.
 Gdiplus::GpSolidFill* textBrush(uint32_t color);
 

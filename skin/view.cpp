@@ -75,11 +75,11 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     parent = parentView;
     color = 0xFFFFFFFF;
     alpha = 1.0f;
-    textAlign = 0;
+    textAlign = TextAlign::start;
     fontPoints = 10;
     text = L"";
     fontFamily = defaultFontFamily;
-    fontStyle = 0;
+    fontStyle = ::FontStyle::regular;
     width = height = 0;
     if (parent)
         parent->children.emplace_back(this);
@@ -215,6 +215,22 @@ View* View::hitTest(POINT point) {
     if (kind == Line || !visible || noHit)
         return nullptr;
     return hitTestSelf(point);
+}
+
+const View* View::topmostAt(POINT point) const {
+    if (visible) {
+        const View* best = nullptr;
+        for (const std::unique_ptr<View>& child : children) {
+            const View* hit = child->topmostAt(point);
+            if (hit && (!best || hit->serial > best->serial))
+                best = hit;
+        }
+        if (best)
+            return best;
+    }
+    if (kind == Line || !visible || noHit)
+        return nullptr;
+    return ownRectangleContains(point) ? this : nullptr;
 }
 
 View* View::hitTestSelf(POINT point) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "skin/image_record.h"
+#include "skin/text_objects.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,9 +39,9 @@ class View {
     ViewKind kind = Image;
     ImageSelector imageSelector = SelectorAuto;
     int32_t serial = -1;
-    uint32_t textAlign = 0; // 0 near, 1 centre, 2 far
+    TextAlign textAlign = TextAlign::start;
     int32_t fontPoints = 10;
-    uint32_t fontStyle = 0; // 0 regular, 1 bold
+    FontStyle fontStyle = FontStyle::regular;
     int32_t width = 0, height = 0;
     int32_t lineX1 = 0, lineY1 = 0, lineX2 = 0, lineY2 = 0;
     float penWidth = 1.0f;
@@ -71,6 +72,8 @@ class View {
     virtual void loadPressedImage(const uint8_t* bytes, uint32_t count);
     virtual void loadHoverImage(const uint8_t* bytes, uint32_t count);
     virtual View* hitTest(POINT point);
+    // What hitTest of this view would return at point, touching no flag.
+    const View* topmostAt(POINT point) const;
     virtual View* hitTestSelf(POINT point);
     virtual void press(POINT point);
     virtual void dragTo(int32_t toX, int32_t toY);

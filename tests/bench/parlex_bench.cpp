@@ -4,6 +4,7 @@
 // in one run. Prints each figure with its reference and the ratio.
 #include "monitor/app_state.h"
 #include "monitor/reading_views.h"
+#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
@@ -99,13 +100,15 @@ int main() {
                                   271, 141, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     parlex.mainWindow = window;
     parlex.backBuffer.create(window);
-    parlex.shared.appRunning = 0; // the sampling thread the layout starts ends at once
     resetGpuReadings(parlex.shared.gpus);
     parlex.shared.gpus.gpuCount = 4;
     setReadings(0);
     SkinPack opened;
     opened.archive = std::fopen(skinArchivePath, "rb");
-    const bool built = !buildLayout(opened);
+    const bool built =
+        !buildFace(parlex.face, opened, parlex.shared.gpus, parlex.backBuffer.graphics);
+    formatDisplayTexts(parlex.shared.gpus);
+    buildValueViews(parlex.face, parlex.shared.gpus);
     if (opened.archive)
         std::fclose(opened.archive);
     if (!built) {
@@ -187,7 +190,7 @@ int main() {
     std::printf("private memory after 100 repaints %.2f MiB, after 20,000 %.2f MiB: grew %.3f MiB "
                 "(target < 1 MiB)\n",
                 after100, after20000, after20000 - after100);
-    destroyLayout();
+    destroyFace(parlex.face);
     DeleteFileA(skinArchivePath);
     RemoveDirectoryA(skinFolder);
     DestroyWindow(window);

@@ -167,6 +167,33 @@ TEST_F(Procedure, TheTickRestsWhilePointerAndButtonsAreIdleAndWakesOnThePointer)
     EXPECT_TRUE(KillTimer(window, fastTimer)) << "a pointer message wakes it";
 }
 
+// A press on the ticked box unticks it at once, and it stays so while held.
+TEST_F(Procedure, AHeldPressShowsTheBoxAsThePollLeftIt) {
+    parlex.face.root = std::make_unique<View>(POINT{0, 0}, nullptr, Text, nullptr, 0);
+    parlex.face.root->width = 271;
+    parlex.face.root->height = 141;
+    View* held = new View({7, 125}, parlex.face.root.get(), Text, nullptr, 0);
+    held->width = held->height = 14;
+    held->absX = held->x; // where the first paint places it
+    held->absY = held->y;
+    held->pressedImage.pixels = new uint8_t[4]();
+    parlex.face.historyCheckBox = held;
+    POINT onBox = {10, 128};
+    ClientToScreen(window, &onBox);
+    ASSERT_TRUE(SetCursorPos(onBox.x, onBox.y));
+    send(WM_TIMER, fastTimer);
+    for (int press = 0; press < 2; ++press) {
+        send(WM_MOUSEMOVE);
+        send(WM_LBUTTONDOWN);
+        send(WM_TIMER, fastTimer);
+        EXPECT_EQ(press == 0 ? &held->pressedImage : &held->mainImage, &held->selectedImage());
+        send(WM_LBUTTONUP);
+        send(WM_TIMER, fastTimer);
+    }
+    EXPECT_EQ(0, parlex.shared.historyOn.load());
+    parlex.face.historyCheckBox = box;
+}
+
 TEST_F(Procedure, NothingActsAfterTheShutdownBegan) {
     send(WM_TIMER, fastTimer);
     parlex.shared.appRunning = 0;

@@ -3,10 +3,13 @@
 #include "monitor/app_state.h"
 #include "monitor/notices.h"
 #include "sampling/gpu_readings.h"
+#include "sampling/sampling_thread.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
 #include "files/held_folder.h"
 #include "monitor/face.h"
+#include "monitor/reading_views.h"
+#include "sampling/display_update.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"
@@ -181,14 +184,10 @@ TEST_F(Views, DragToMovesOnlyDraggableViews) {
 
 // --- the skin pack -------------------------------------------------------------
 
-const char* pieceFiles[skinPieceCount] = {
-    "0-background.png", "1-corner.png", "2-rows.png", "3-tray.png", "4-tray-pressed.png",
-    "5-close.png", "6-close-pressed.png", "7-check-off.png", "8-check-on.png"};
-
 // Each piece of the skin, read without the system's codecs, has the pixels
 // GDI+ gives it.
 TEST(SkinImages, EachPieceReadDirectlyEqualsWhatGdiplusDecodes) {
-    for (const char* name : pieceFiles) {
+    for (const char* name : skinPieceFiles) {
         std::vector<uint8_t> bytes = readFile(artPath(name));
         ImageRecord direct, gdiplus;
         decodeImage(bytes.data(), static_cast<uint32_t>(bytes.size()), direct, false);
@@ -318,7 +317,7 @@ TEST_F(SkinArchive, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
     ASSERT_TRUE(archive);
     for (int piece : {8, 0, 5, 8, 1, 2, 3, 4, 6, 7}) {
         std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), piece));
-        std::vector<uint8_t> expected = readFile(artPath(pieceFiles[piece]));
+        std::vector<uint8_t> expected = readFile(artPath(skinPieceFiles[piece]));
         ASSERT_EQ(expected.size(), skinPieceSizes[piece]);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.get())) << piece;
     }
@@ -378,9 +377,12 @@ class Layout : public SkinArchive {
     static inline const wchar_t* failure;
     static bool build() {
         FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildLayout(packOn(archive));
+        failure = buildFace(parlex.face, packOn(archive), parlex.shared.gpus,
+                            parlex.backBuffer.graphics);
         if (archive)
             std::fclose(archive);
+        formatDisplayTexts(parlex.shared.gpus);
+        buildValueViews(parlex.face, parlex.shared.gpus);
         return !failure;
     }
     char previous[MAX_PATH] = {};
@@ -394,7 +396,6 @@ class Layout : public SkinArchive {
         CreateDirectoryA("skin", nullptr);
         std::ofstream(skinArchivePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
-        // Not running: the sampling thread started by the build ends at once.
         resetGpuReadings(parlex.shared.gpus);
         parlex.shared.gpus.gpuCount = 1;
         static std::vector<uint32_t> pixels(271 * 141);
@@ -404,7 +405,7 @@ class Layout : public SkinArchive {
         parlex.backBuffer.height = 141;
     }
     void TearDown() override {
-        destroyLayout();
+        destroyFace(parlex.face);
         DeleteFileA(skinArchivePath);
         RemoveDirectoryA("skin");
         SetCurrentDirectoryA(previous);
@@ -412,39 +413,6 @@ class Layout : public SkinArchive {
         SkinArchive::TearDown();
     }
 };
-
-TEST_F(Layout, TwentySixViewsInTheirOrder) {
-    resetViewSerials();
-    ASSERT_TRUE(build());
-    ASSERT_TRUE(parlex.face.root);
-    EXPECT_EQ(25u, parlex.face.root->children.size());
-    View* expected[] = {parlex.face.cornerImage, parlex.face.titleText, parlex.face.versionText, parlex.face.editionText, parlex.face.closeButton,
-                        parlex.face.trayButton, parlex.face.historyLabel, parlex.face.historyCheckBox, parlex.face.rowsImage};
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(expected[i], parlex.face.root->children[i].get()) << i;
-    EXPECT_EQ(0, parlex.face.root->serial);
-    EXPECT_EQ(25, parlex.face.loadText[3]->serial);
-    EXPECT_EQ(271, parlex.face.root->mainImage.width);
-    EXPECT_EQ(141, parlex.face.root->mainImage.height);
-    EXPECT_EQ(0xBEFFFFFFu, parlex.face.nameText[0]->color);
-    EXPECT_EQ(0x40FFFFFFu, parlex.face.nameText[1]->color) << "a slot without GPU";
-    EXPECT_STREQ(L"- empty -", parlex.face.nameText[3]->text);
-    EXPECT_EQ(0x1EFFFFFFu, parlex.face.clockText[2]->color);
-    EXPECT_EQ(223, parlex.face.temperatureText[0]->x);
-    EXPECT_EQ(106, parlex.face.loadText[3]->y);
-    EXPECT_TRUE(parlex.face.closeButton->pressedImage.pixels && parlex.face.trayButton->pressedImage.pixels &&
-                parlex.face.historyCheckBox->pressedImage.pixels);
-
-    parlex.face.root->draw(parlex.backBuffer);
-    // Hit priority: the check box, label, buttons, texts, then the background.
-    EXPECT_EQ(parlex.face.titleText, parlex.face.root->hitTest({125, 0}));
-    EXPECT_EQ(parlex.face.root.get(), parlex.face.root->hitTest({128, 3}));
-    EXPECT_EQ(parlex.face.closeButton, parlex.face.root->hitTest({230, 5}));
-    EXPECT_EQ(parlex.face.trayButton, parlex.face.root->hitTest({200, 5}));
-    EXPECT_EQ(parlex.face.historyCheckBox, parlex.face.root->hitTest({10, 130}));
-    EXPECT_EQ(parlex.face.root.get(), parlex.face.root->hitTest({5, 40})) << "names and rows take no hits";
-    EXPECT_TRUE(messages.empty());
-}
 
 SIZE_T privateMemory() {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
@@ -475,7 +443,7 @@ struct MemoryBackBuffer {
         Gdiplus::DllExports::GdipCreateFromHDC(memory, &parlex.backBuffer.graphics);
     }
     ~MemoryBackBuffer() {
-        destroyLayout();
+        destroyFace(parlex.face);
         Gdiplus::DllExports::GdipDeleteGraphics(parlex.backBuffer.graphics);
         parlex.backBuffer.graphics = nullptr;
         SelectObject(memory, previousBitmap);
@@ -484,6 +452,73 @@ struct MemoryBackBuffer {
     }
     std::vector<uint32_t> pixels() const { return {parlex.backBuffer.bits, parlex.backBuffer.bits + 271 * 141}; }
 };
+
+// The face by its rules, with four GPUs at their widest texts and the longest
+// name: every view inside the window, the tree in the face's order, the value
+// columns apart, a name ending before the clock column, and where hittable
+// views overlap, the later one in the table wins.
+TEST_F(Layout, TheFaceKeepsItsRules) {
+    MemoryBackBuffer buffer;
+    parlex.shared.gpus.gpuCount = gpuSlotCount;
+    static const wchar_t longest[] = L"NVIDIA RTX PRO 6000 Blackwell Workstation Edition";
+    for (GpuSlotReadings& slot : parlex.shared.gpus.slots) {
+        slot.nameText = longest;
+        slot.graphicsClock = 9999900;
+        slot.temperature = -100;
+        slot.load = 100;
+    }
+    resetViewSerials();
+    ASSERT_TRUE(build());
+    View& root = *parlex.face.root;
+    root.draw(parlex.backBuffer);
+    Face& face = parlex.face;
+    std::vector<View*> order = {face.cornerImage, face.titleText,    face.versionText,
+                                face.editionText, face.closeButton,  face.trayButton,
+                                face.historyLabel, face.historyCheckBox, face.rowsImage};
+    for (View* const* column : {face.nameText, face.clockText, face.temperatureText, face.loadText})
+        order.insert(order.end(), column, column + gpuSlotCount);
+    ASSERT_EQ(order.size(), root.children.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(order[i], root.children[i].get()) << i;
+    EXPECT_TRUE(face.closeButton->pressedImage.pixels && face.trayButton->pressedImage.pixels &&
+                face.historyCheckBox->pressedImage.pixels);
+    // Where a view draws: its image, or its text as GDI+ measures it.
+    auto box = [](const View* view) {
+        if (view->kind != Text)
+            return RECT{view->absX, view->absY, view->absX + view->mainImage.width,
+                        view->absY + view->mainImage.height};
+        Gdiplus::RectF bounds;
+        textBounds(parlex.backBuffer.graphics, view->text,
+                   textFont(view->fontFamily, view->fontPoints, view->fontStyle),
+                   textFormat(view->textAlign), float(view->absX), float(view->absY), bounds);
+        const float shift = view->textAlign == TextAlign::end      ? bounds.Width
+                            : view->textAlign == TextAlign::centre ? bounds.Width / 2
+                                                                   : 0;
+        const LONG left = LONG(float(view->absX) - shift);
+        return RECT{left, LONG(bounds.Y), left + LONG(bounds.Width), LONG(bounds.Y + bounds.Height)};
+    };
+    const RECT window = box(&root);
+    for (View* view : order) {
+        const RECT drawn = box(view);
+        EXPECT_TRUE(drawn.left >= window.left && drawn.top >= window.top &&
+                    drawn.right <= window.right && drawn.bottom <= window.bottom)
+            << view->serial;
+    }
+    for (int slot = 0; slot < gpuSlotCount; ++slot) {
+        EXPECT_LE(box(face.nameText[slot]).right, box(face.clockText[slot]).left) << slot;
+        EXPECT_LE(box(face.clockText[slot]).right, box(face.temperatureText[slot]).left) << slot;
+        EXPECT_LE(box(face.temperatureText[slot]).right, box(face.loadText[slot]).left) << slot;
+    }
+    for (View* view : order) {
+        const POINT anchor = {view->absX, view->absY};
+        const View* expected = &root;
+        for (View* other : order)
+            if (!other->noHit && other->hitTestSelf(anchor) == other)
+                expected = other;
+        EXPECT_EQ(expected, root.hitTest(anchor)) << view->serial;
+    }
+    EXPECT_TRUE(messages.empty());
+}
 
 // A monitor repaints for days: nothing a paint makes may outlive it, also
 // where the face's font is missing and every text takes the fallback.
@@ -506,13 +541,10 @@ TEST_F(Layout, NoBlankWindowAndNoDeadThreadWithoutAWord) {
     }
     DestroyWindow(window);
     parlex.shared.calls.createEvent = [] { return HANDLE(nullptr); };
-    EXPECT_FALSE(build());
-    EXPECT_STREQ(L"スレッドを作成できません", failure);
+    EXPECT_FALSE(startSamplingThread(parlex.shared));
     parlex.shared.calls = realSamplingSystemCalls();
     parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) { return HANDLE(); };
-    EXPECT_FALSE(build());
-    EXPECT_STREQ(L"スレッドを作成できません", failure);
-    EXPECT_FALSE(parlex.face.root) << "nothing of the face is kept";
+    EXPECT_FALSE(startSamplingThread(parlex.shared));
 }
 
 TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
@@ -600,18 +632,18 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
         named.insert(named.end(), {parlex.face.nameText[slot], parlex.face.clockText[slot], parlex.face.temperatureText[slot], parlex.face.loadText[slot]});
     for (View* view : named)
         EXPECT_TRUE(tree.count(view)) << "a view outside the tree is never deleted";
-    destroyLayout();
+    destroyFace(parlex.face);
     EXPECT_FALSE(parlex.face.root);
     const SIZE_T before = privateMemory();
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(build());
-        destroyLayout();
+        destroyFace(parlex.face);
     }
     EXPECT_LT(privateMemory(), before + 1024 * 1024);
 }
 
 TEST_F(Layout, UnreadableArchive) {
-    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildLayout(::SkinPack()));
+    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildFace(parlex.face, ::SkinPack(), parlex.shared.gpus, nullptr));
     EXPECT_FALSE(parlex.face.root);
 }
 
