@@ -24,25 +24,24 @@ GpuListing listGpus(NvPhysicalGpuHandle (&handles)[NVAPI_MAX_PHYSICAL_GPUS], int
     return listing;
 }
 
-void widenGpuName(const char (&name)[64], wchar_t (&out)[100]) {
+void widenGpuName(const char (&name)[driverNameSize], GpuName& out) {
     std::memset(out, 0, sizeof out);
     int length = static_cast<int>(strnlen(name, sizeof name));
-    wchar_t wide[64] = {};
-    int converted = MultiByteToWideChar(CP_ACP, 0, name, length, wide, 64);
-    for (int i = 0; i < converted && i < 39; ++i)
+    wchar_t wide[driverNameSize] = {};
+    int converted = MultiByteToWideChar(CP_ACP, 0, name, length, wide, int(driverNameSize));
+    for (size_t i = 0; i < size_t(converted) && i < gpuNameLength; ++i)
         out[i] = wide[i];
 }
 
-NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, wchar_t (&out)[100]) {
-    char name[64] = {};
+NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, GpuName& out) {
+    char name[driverNameSize] = {};
     const NvAPI_Status status = NvAPI_GPU_GetFullName(gpu, name);
     if (status == NVAPI_OK)
         widenGpuName(name, out);
     return status;
 }
 
-GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep,
-                   wchar_t (*names)[100]) {
+GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep, GpuName* names) {
     for (int i = 0; i < *count; ++i) {
         if (i == keep) {
             *count = keep;

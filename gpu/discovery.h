@@ -24,12 +24,20 @@ struct GpuListing {
 // even when the ordinary enumeration failed.
 GpuListing listGpus(NvPhysicalGpuHandle (&handles)[NVAPI_MAX_PHYSICAL_GPUS], int* count);
 
+// The driver's name of a GPU: 64 bytes, not always ended (NvAPI_ShortString).
+constexpr size_t driverNameSize = 64;
+// A GPU's name as the programs keep, show and print it: at most
+// gpuNameLength characters in a buffer of gpuNameSize.
+constexpr size_t gpuNameLength = 39;
+constexpr size_t gpuNameSize = 100;
+using GpuName = wchar_t[gpuNameSize];
+
 // A name as the driver gives it, in the system's ANSI code page, made wide:
-// at most 39 characters, never read past the 64 bytes even without a
-// terminator.
-void widenGpuName(const char (&name)[64], wchar_t (&out)[100]);
+// at most gpuNameLength characters, never read past the driver's 64 bytes
+// even without a terminator.
+void widenGpuName(const char (&name)[driverNameSize], GpuName& out);
 // The GPU's name through widenGpuName; out is left alone on failure.
-NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, wchar_t (&out)[100]);
+NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, GpuName& out);
 
 // How naming a listing went: every GPU named; the list cut at what the
 // program keeps, those before the cut named; or a name that could not be had.
@@ -37,7 +45,7 @@ enum class GpuNaming { Named, Cut, Failed };
 // Names the *count GPUs of a listing, in order, into names (room for keep);
 // a list longer than keep is cut there, *count lowered to keep, before any
 // further name is asked for. Stops at the first name that cannot be had.
-GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep, wchar_t (*names)[100]);
+GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep, GpuName* names);
 
 // The newest layout of each record that the GPU accepts, oldest as the last
 // resort.

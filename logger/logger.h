@@ -1,6 +1,7 @@
 // Tessig's process-wide state and the steps of its life.
 #pragma once
 
+#include "gpu/discovery.h"
 #include "gpu/nvml.h"
 #include "logger/report_format.h"
 #include "logger/startup_rules.h"
@@ -27,7 +28,7 @@ struct TessigState {
     // The GPU list: ordinary GPUs first, then those in TCC mode.
     NvPhysicalGpuHandle gpuHandles[NVAPI_MAX_PHYSICAL_GPUS];
     int gpuCount;
-    wchar_t gpuNames[maxLoggedGpus][100];
+    GpuName gpuNames[maxLoggedGpus];
     NvU32 clockVersion[maxLoggedGpus];
     NvU32 pstatesVersion[maxLoggedGpus];
     NvU32 thermalVersion[maxLoggedGpus];

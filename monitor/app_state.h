@@ -18,6 +18,9 @@
 #include <atomic>
 #include <memory>
 
+// The room for a string of the program's resources.
+constexpr size_t resourceStringSize = 100;
+
 struct ParlexState {
     SamplingState shared;
 
@@ -25,8 +28,8 @@ struct ParlexState {
     std::atomic<int> loopStarted; // the message loop runs
     std::atomic<int> readyStage;  // 0 no window, 1 timers run, 2 fully live
 
-    char windowTitle[100];
-    char windowClassName[100];
+    char windowTitle[resourceStringSize];
+    char windowClassName[resourceStringSize];
     HWND mainWindow;
     HANDLE instanceMutex;
     NOTIFYICONDATAA trayIconData;

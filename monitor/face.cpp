@@ -79,8 +79,8 @@ const FixedView fixedViews[] = {
 bool makeFixedView(Face& face, const FixedView& fixed, const SkinPack& pack) {
     View*& place = face.*fixed.place;
     if (fixed.piece == noPiece) {
-        place = makeText(face, fixed.x, fixed.y, fixed.text, fixed.points, fixed.style,
-                         fixed.align, fixed.color, 1, 1, fixed.noHit);
+        place = makeText(face, fixed.x, fixed.y, fixed.text, fixed.points, fixed.style, fixed.align,
+                         fixed.color, 1, 1, fixed.noHit);
         return true;
     }
     if (!loadSkinPiece(pack, static_cast<int>(fixed.piece), &place, fixed.x, fixed.y,
@@ -116,11 +116,9 @@ const wchar_t* buildFrom(Face& face, const SkinPack& pack, const GpuReadings& gp
         if (!makeFixedView(face, fixed, pack))
             return outOfMemory;
     for (int slot = 0; slot < gpuSlotCount; ++slot)
-        face.nameText[slot] = makeText(face, 0, firstRowY + rowHeight * slot,
-                                       gpus.slots[slot].nameText, 8, FontStyle::regular,
-                                       TextAlign::start,
-                                       slot < gpus.gpuCount ? nameColor : emptyNameColor, 150, 10,
-                                       true);
+        face.nameText[slot] = makeText(
+            face, 0, firstRowY + rowHeight * slot, gpus.slots[slot].nameText, 8, FontStyle::regular,
+            TextAlign::start, slot < gpus.gpuCount ? nameColor : emptyNameColor, 150, 10, true);
     for (int slot = 0; slot < gpuSlotCount; ++slot)
         fitNameText(face, slot, gpus, graphics);
     return nullptr;
@@ -163,8 +161,8 @@ void fitNameText(Face& face, int slot, const GpuReadings& gpus, Gdiplus::GpGraph
     });
     if (fitted == name)
         return;
-    wchar_t(&buffer)[fittedNameSize] = face.fittedNames[slot];
-    const size_t length = fitted.copy(buffer, fittedNameSize - 1);
+    GpuName& buffer = face.fittedNames[slot];
+    const size_t length = fitted.copy(buffer, gpuNameSize - 1);
     buffer[length] = L'\0';
     view->text = buffer;
 }

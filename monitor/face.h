@@ -10,9 +10,6 @@
 #include <cstdio>
 #include <memory>
 
-// The widest a GPU name may be once fitted, in characters with its end.
-constexpr size_t fittedNameSize = 100;
-
 // The face: root and its 25 children, in the order that is also their
 // drawing order and hit-test priority. root owns every view; the others
 // point into its tree.
@@ -32,7 +29,7 @@ struct Face {
     View* temperatureText[gpuSlotCount];
     View* loadText[gpuSlotCount];
     // A GPU name shortened to end before the clock column.
-    wchar_t fittedNames[gpuSlotCount][fittedNameSize];
+    GpuName fittedNames[gpuSlotCount];
 };
 
 constexpr uint32_t nameColor = 0xBEFFFFFF;

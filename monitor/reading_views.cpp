@@ -7,7 +7,6 @@ namespace {
 
 const int columnGap = 40;
 
-
 } // namespace
 
 const ValueColumn valueColumns[3] = {
@@ -68,8 +67,7 @@ void updateReadingViews() {
     formatDisplayTexts(parlex.shared.gpus);
     for (const ValueColumn& column : valueColumns)
         for (int slot = 0; slot < gpuSlotCount; ++slot)
-            styleValueView((parlex.face.*column.views)[slot],
-                           parlex.shared.gpus.slots[slot].*column.text,
-                           column.color(parlex.shared.gpus.slots[slot], slot,
-                                        parlex.shared.gpus.gpuCount));
+            styleValueView(
+                (parlex.face.*column.views)[slot], parlex.shared.gpus.slots[slot].*column.text,
+                column.color(parlex.shared.gpus.slots[slot], slot, parlex.shared.gpus.gpuCount));
 }

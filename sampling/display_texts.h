@@ -14,8 +14,11 @@ inline constexpr wchar_t defaultClockText[] = L"0.0MHz";
 inline constexpr wchar_t defaultTemperatureText[] = L"0.0\u2103";
 inline constexpr wchar_t defaultLoadText[] = L"0\uFF05";
 
-// The longest text a value view gets, in characters.
+// The longest text a value view gets, in characters, and the buffer that
+// holds one with its end.
 constexpr size_t maxValueTextLength = 39;
+constexpr size_t valueTextSize = 100;
+using ValueText = wchar_t[valueTextSize];
 
 // 1,234,567 kHz -> "1234.6MHz\n"; -5 -> "-5℃\n"; 37 -> "37％\n".
 std::wstring formatClockText(uint32_t kilohertz);

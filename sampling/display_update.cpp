@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t* store(const std::wstring& text, wchar_t (&buffer)[100]) {
+const wchar_t* store(const std::wstring& text, ValueText& buffer) {
     std::memset(buffer, 0, sizeof buffer);
     text.copy(buffer, maxValueTextLength);
     return buffer;

@@ -65,7 +65,7 @@ bool rediscoverGpus(GpuReadings& gpus) {
     int count = enumerateGpus(gpus) ? gpus.gpuCount.load() : 0;
     if (count > gpuSlotCount)
         count = gpuSlotCount;
-    wchar_t names[gpuSlotCount][100] = {};
+    GpuName names[gpuSlotCount] = {};
     for (int slot = 0; slot < count; ++slot) {
         NvPhysicalGpuHandle gpu = gpus.handles[slot];
         if (readGpuName(gpu, names[slot]) != NVAPI_OK)
@@ -85,7 +85,7 @@ bool rediscoverGpus(GpuReadings& gpus) {
 }
 
 // A sequence count around the names: odd while they are written.
-void publishRediscoveredNames(GpuReadings& gpus, const wchar_t (*names)[100], int count) {
+void publishRediscoveredNames(GpuReadings& gpus, const GpuName* names, int count) {
     gpus.rediscoveries.fetch_add(1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     for (int slot = 0; slot < count; ++slot)
@@ -101,7 +101,7 @@ bool adoptRediscoveredNames(GpuReadings& gpus) {
     if (latest == gpus.adoptedRediscoveries || latest % 2 != 0)
         return false;
     const int count = gpus.rediscoveredCount;
-    wchar_t copies[gpuSlotCount][100];
+    GpuName copies[gpuSlotCount];
     for (int slot = 0; slot < count && slot < gpuSlotCount; ++slot)
         std::memcpy(copies[slot], gpus.slots[slot].rediscoveredName, sizeof copies[slot]);
     std::atomic_thread_fence(std::memory_order_acquire);

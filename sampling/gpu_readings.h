@@ -4,7 +4,9 @@
 // thread writes the readings and the window's thread turns them into texts.
 #pragma once
 
+#include "gpu/discovery.h"
 #include "nvapi/nvapi.h"
+#include "sampling/display_texts.h"
 
 #include <atomic>
 
@@ -22,13 +24,13 @@ struct GpuSlotReadings {
     const wchar_t* loadText;
     // Where the texts above point once the slot has its own (the name's is
     // in GpuReadings::names).
-    wchar_t clockBuffer[100];
-    wchar_t temperatureBuffer[100];
-    wchar_t loadBuffer[100];
+    ValueText clockBuffer;
+    ValueText temperatureBuffer;
+    ValueText loadBuffer;
     // Written by the sampling thread while the rediscovery count is odd, read
     // by the window's thread when the count is even and the same before and
     // after the copy (publishRediscoveredNames).
-    wchar_t rediscoveredName[100];
+    GpuName rediscoveredName;
 };
 
 struct GpuReadings {
@@ -36,7 +38,7 @@ struct GpuReadings {
     std::atomic<int32_t> gpuCount;
     GpuSlotReadings slots[gpuSlotCount];
     // The slots' names as the driver gave them; nameText points here.
-    wchar_t names[gpuSlotCount][100];
+    GpuName names[gpuSlotCount];
     // Set by a reading that finds the handles stale after a driver reset (an
     // update, a recovery from a hang) or a GPU that left; the sampling thread
     // then discovers the GPUs again at its next pass.
@@ -65,7 +67,7 @@ DiscoveryOutcome discoverGpus(GpuReadings& gpus);
 bool rediscoverGpus(GpuReadings& gpus);
 // Sampling thread: hands count names of a rediscovery to the window's thread,
 // lock-free, so that it never takes a name half written.
-void publishRediscoveredNames(GpuReadings& gpus, const wchar_t (*names)[100], int count);
+void publishRediscoveredNames(GpuReadings& gpus, const GpuName* names, int count);
 // Window thread: points the slots' names at those of the latest rediscovery;
 // true when there was one since the last call. A rediscovery still writing,
 // or one that wrote during the copy, is taken at a later call.
