@@ -1,4 +1,5 @@
 #include "monitor/app_state.h"
+#include "skin/painting.h"
 
 #include <new>
 
@@ -7,6 +8,7 @@ ParlexState parlex;
 void resetParlexState() {
     parlex.~ParlexState();
     new (&parlex) ParlexState();
+    resetSkinState();
 }
 
 #ifndef _WIN64

@@ -18,6 +18,8 @@ struct ImageRecord {
     uint32_t stride = 0;
 
     ImageRecord() = default;
+    // The record frees what it holds.
+    ~ImageRecord() { release(); }
     // A copy would share the pixels, and both would free them.
     ImageRecord(const ImageRecord&) = delete;
     ImageRecord& operator=(const ImageRecord&) = delete;

@@ -266,6 +266,13 @@ void forgetComposedFace() {
     drawn.clear();
 }
 
+void resetSkinState() {
+    forgetComposedFace();
+    order.clear();
+    dirty.clear();
+    resetViewSerials();
+}
+
 void paintWindow(BackBuffer& buffer, HWND window, View* root) {
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);

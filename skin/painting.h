@@ -15,5 +15,9 @@
 bool composeFace(BackBuffer& buffer, View* root);
 // The next composition takes the whole face: its views are about to go.
 void forgetComposedFace();
+// What the skin keeps for the whole process, as at start: no face composed,
+// and views numbered from 0 again. The fonts, formats and brush that texts
+// are drawn with stay until GDI+ shuts down.
+void resetSkinState();
 // WM_PAINT: compose what changed, then present the whole buffer.
 void paintWindow(BackBuffer& buffer, HWND window, View* root);

@@ -48,9 +48,6 @@ View::View(POINT position, View* parentView, ViewKind viewKind, const uint8_t* b
 
 View::~View() {
     destroyChildren();
-    pressedImage.release();
-    hoverImage.release();
-    mainImage.release();
 }
 
 void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,

@@ -467,7 +467,6 @@ TEST_F(Layout, TheFaceKeepsItsRules) {
         slot.temperature = -100;
         slot.load = 100;
     }
-    resetViewSerials();
     ASSERT_TRUE(build());
     View& root = *parlex.face.root;
     root.draw(parlex.backBuffer);
