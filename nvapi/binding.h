@@ -68,6 +68,7 @@ struct BindingState {
     HMODULE library;
     QueryInterfaceFunction queryInterface;
     std::atomic<uint32_t> generation;
+    // Counted as the loaders' contract has it; nothing reads it yet.
     std::atomic<int32_t> inUse;
     ImageIdentity identity;
     CallStartHook callStart;

@@ -12,6 +12,8 @@
 
 struct BackBuffer;
 
+// The face is made of Image and Text views; the other kinds are the view's
+// contract and drawn as it says, but no view of the face has them.
 enum ViewKind : uint32_t {
     Image = 0,
     UnusedKind = 1, // draws nothing; its hit extent is its main image's size
@@ -32,7 +34,7 @@ class View {
     int32_t absX = 0, absY = 0;
     uint8_t pressed = 0;
     uint8_t hovered = 0;
-    uint8_t draggable = 0;
+    uint8_t draggable = 0; // no view of the face is draggable
     uint8_t underCursor = 0;
     uint8_t noHit = 0;
     uint8_t visible = 1;
@@ -43,6 +45,7 @@ class View {
     int32_t fontPoints = 10;
     FontStyle fontStyle = FontStyle::regular;
     int32_t width = 0, height = 0;
+    // A Line's ends and pen (the face has no Line).
     int32_t lineX1 = 0, lineY1 = 0, lineX2 = 0, lineY2 = 0;
     float penWidth = 1.0f;
     const wchar_t* text = L"";
@@ -54,7 +57,7 @@ class View {
     // made with new, it goes with its parent.
     std::vector<std::unique_ptr<View>> children;
     ImageRecord pressedImage;
-    ImageRecord hoverImage;
+    ImageRecord hoverImage; // no skin piece is a hover image
     ImageRecord mainImage;
 
     static const wchar_t defaultFontFamily[];
