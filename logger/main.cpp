@@ -32,21 +32,19 @@ void appendHistoryHeader() {
 // Waits for one datagram on a socket of its own; true when it was the stop word.
 // Only this machine may stop the logger, so the socket listens on loopback alone.
 bool receiveOneDatagram() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 0), &data);
-    SOCKET listener = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = stopAddress();
     char buffer[stopBufferSize] = {};
-    bool bound = listener != INVALID_SOCKET &&
-                 bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    bool bound = false;
     int received = 0, receiveError = 0;
-    if (bound) {
-        received = recv(listener, buffer, stopBufferSize, 0);
-        receiveError = received == SOCKET_ERROR ? WSAGetLastError() : 0;
+    {
+        const StopSocket listener;
+        sockaddr_in address = stopAddress();
+        bound = listener.valid() &&
+                bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (bound) {
+            received = recv(listener.get(), buffer, stopBufferSize, 0);
+            receiveError = received == SOCKET_ERROR ? WSAGetLastError() : 0;
+        }
     }
-    if (listener != INVALID_SOCKET)
-        closesocket(listener);
-    WSACleanup();
     // With the port taken by another program, or a receive that fails at
     // once, try again about a second later instead of spinning.
     if (listenerPausesAfter(bound, received == SOCKET_ERROR, receiveError == WSAEMSGSIZE))

@@ -95,17 +95,12 @@ void startLaunchThread(SamplingState& state) {
 // Sent at every pass while the logger runs: one that cannot be sent now is
 // sent at the next.
 void sendStopDatagram() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
+    const StopSocket sender;
+    if (!sender.valid())
         return;
-    SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
-    if (sender != INVALID_SOCKET) {
-        sockaddr_in address = stopAddress();
-        sendto(sender, stopWord, sizeof stopWord, 0, reinterpret_cast<sockaddr*>(&address),
-               sizeof address);
-        closesocket(sender);
-    }
-    WSACleanup();
+    sockaddr_in address = stopAddress();
+    sendto(sender.get(), stopWord, sizeof stopWord, 0, reinterpret_cast<sockaddr*>(&address),
+           sizeof address);
 }
 
 } // namespace
