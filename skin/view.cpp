@@ -197,34 +197,37 @@ bool View::ownRectangleContains(POINT point) const {
            point.y <= absY + extentHeight;
 }
 
-View* View::hitTest(POINT point) {
-    if (visible) {
-        // The hit created last wins, however deep it sits in the subtree.
-        View* best = nullptr;
-        for (const std::unique_ptr<View>& child : children) {
-            View* hit = child->hitTest(point);
-            if (hit && (!best || hit->serial > best->serial))
-                best = hit;
-        }
-        if (best)
-            return best;
+namespace {
+
+// The hit among a view's children: the view created last wins, however deep
+// it sits in its subtree. test is a child's own test.
+template <typename Found, typename Test> Found* lastMadeHit(const View& view, Test test) {
+    Found* best = nullptr;
+    for (const std::unique_ptr<View>& child : view.children) {
+        Found* hit = test(*child);
+        if (hit && (!best || hit->serial > best->serial))
+            best = hit;
     }
+    return best;
+}
+
+} // namespace
+
+View* View::hitTest(POINT point) {
+    if (visible)
+        if (View* best =
+                lastMadeHit<View>(*this, [&](View& child) { return child.hitTest(point); }))
+            return best;
     if (kind == Line || !visible || noHit)
         return nullptr;
     return hitTestSelf(point);
 }
 
 const View* View::topmostAt(POINT point) const {
-    if (visible) {
-        const View* best = nullptr;
-        for (const std::unique_ptr<View>& child : children) {
-            const View* hit = child->topmostAt(point);
-            if (hit && (!best || hit->serial > best->serial))
-                best = hit;
-        }
-        if (best)
+    if (visible)
+        if (const View* best = lastMadeHit<const View>(
+                *this, [&](const View& child) { return child.topmostAt(point); }))
             return best;
-    }
     if (kind == Line || !visible || noHit)
         return nullptr;
     return ownRectangleContains(point) ? this : nullptr;
