@@ -16,7 +16,10 @@ inline sockaddr_in stopAddress() {
 
 // A datagram socket of its own, Windows Sockets started for it: the socket is
 // closed and Windows Sockets cleaned up when the holder goes, whichever way
-// its scope is left. Invalid when either could not be had.
+// its scope is left. Invalid when either could not be had. Each successful
+// WSAStartup gets its one WSACleanup and a failed one none (Microsoft's
+// WSACleanup documentation: a call for every successful WSAStartup, and
+// WSANOTINITIALISED without one).
 class StopSocket {
   public:
     StopSocket() {
