@@ -25,12 +25,25 @@ unset GPUSIM_SCENARIO GPUSIM_LOG
 
 xvfb=""
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-    number=99
-    while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    # The server picks a number nobody holds and writes it to the file
+    # (-displayfd): a test run starting its own at the same moment never
+    # ends up sharing it.
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
     xvfb=$!
+    number=""
+    for _ in $(seq 100); do
+        number=$(head -n 1 "$display_file")
+        [ -n "$number" ] && break
+        sleep 0.1
+    done
+    rm -f "$display_file"
+    if [ -z "$number" ]; then
+        echo "no virtual display could be started" >&2
+        kill "$xvfb" 2>/dev/null
+        exit 1
+    fi
     export DISPLAY=":$number"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
     echo "no display: running on the virtual display $DISPLAY"
 fi
 
