@@ -81,13 +81,24 @@ report() {
 import json, sys
 from collections import defaultdict
 lines = defaultdict(dict)  # file -> line -> covered
+
+
+
+def source(name):
+    """The source's own name: a header reached through its folder's view in
+    a build tree (build/<tree>/layers/<folder>/<folder>/...) is its folder's."""
+    parts = name.split("/")
+    return "/".join(parts[parts.index("layers") + 2:]) if "layers" in parts else name
+
+
 for report in sys.argv[1:]:
     for entry in json.load(open(report))["files"]:
+        name = source(entry["file"])
         for line in entry["lines"]:
             if line.get("gcovr/noncode"):
                 continue
             number = line["line_number"]
-            lines[entry["file"]][number] = lines[entry["file"]].get(number, False) or line["count"] > 0
+            lines[name][number] = lines[name].get(number, False) or line["count"] > 0
 folders = defaultdict(lambda: [0, 0])
 unreached = []
 for name, counted in sorted(lines.items()):
