@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-struct View;
+class View;
 
 // What the controls did at one poll.
 struct ControlActions {
