@@ -1,4 +1,5 @@
 #include "files/held_folder.h"
+#include "system/loading.h"
 
 #include <winternl.h>
 
@@ -17,9 +18,7 @@ typedef SetInformationFunction QueryInformationFunction;
 // for deletion through one, on every Windows from XP on. Kernel32 can do
 // neither before Vista, and never relative to a folder.
 template <typename Function> Function native(const char* name) {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
-                 : nullptr;
+    return loadedFunction<Function>("ntdll.dll", name);
 }
 
 HANDLE openIn(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,

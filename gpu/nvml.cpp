@@ -1,20 +1,16 @@
 #include "gpu/nvml.h"
 #include "gpu/logger_agreement.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 
 #include <cstring>
 
 namespace {
 
-template <typename Function> Function procedure(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // The first of two exported names that exists.
 template <typename Function>
 Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
-    Function found = procedure<Function>(module, newer);
-    return found ? found : procedure<Function>(module, older);
+    Function found = exportedFunction<Function>(module, newer);
+    return found ? found : exportedFunction<Function>(module, older);
 }
 
 std::wstring environmentFolder(const wchar_t* name) {
@@ -29,11 +25,8 @@ std::wstring systemPlace() {
 #ifdef _WIN64
     return systemFolderFile(L"nvml.dll");
 #else
-    wchar_t folder[MAX_PATH] = {};
-    UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH
-               ? std::wstring()
-               : std::wstring(folder, length) + L"\\Sysnative\\nvml.dll";
+    const std::wstring folder = systemFolder(SystemFolder::windows);
+    return folder.empty() ? folder : folder + L"\\Sysnative\\nvml.dll";
 #endif
 }
 
@@ -69,16 +62,17 @@ NvmlLibrary loadNvml() {
     nvml.init = eitherProcedure<decltype(nvml.init)>(nvml.module, "nvmlInit_v2", "nvmlInit");
     nvml.deviceGetHandleByIndex = eitherProcedure<decltype(nvml.deviceGetHandleByIndex)>(
         nvml.module, "nvmlDeviceGetHandleByIndex_v2", "nvmlDeviceGetHandleByIndex");
-    nvml.deviceGetTemperature =
-        procedure<decltype(nvml.deviceGetTemperature)>(nvml.module, "nvmlDeviceGetTemperature");
-    nvml.deviceGetPowerUsage =
-        procedure<decltype(nvml.deviceGetPowerUsage)>(nvml.module, "nvmlDeviceGetPowerUsage");
-    nvml.deviceGetPowerManagementLimit = procedure<decltype(nvml.deviceGetPowerManagementLimit)>(
-        nvml.module, "nvmlDeviceGetPowerManagementLimit");
+    nvml.deviceGetTemperature = exportedFunction<decltype(nvml.deviceGetTemperature)>(
+        nvml.module, "nvmlDeviceGetTemperature");
+    nvml.deviceGetPowerUsage = exportedFunction<decltype(nvml.deviceGetPowerUsage)>(
+        nvml.module, "nvmlDeviceGetPowerUsage");
+    nvml.deviceGetPowerManagementLimit =
+        exportedFunction<decltype(nvml.deviceGetPowerManagementLimit)>(
+            nvml.module, "nvmlDeviceGetPowerManagementLimit");
     nvml.deviceGetCount = eitherProcedure<decltype(nvml.deviceGetCount)>(
         nvml.module, "nvmlDeviceGetCount_v2", "nvmlDeviceGetCount");
     nvml.deviceGetPciInfo =
-        procedure<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
+        exportedFunction<decltype(nvml.deviceGetPciInfo)>(nvml.module, "nvmlDeviceGetPciInfo_v3");
     return nvml;
 }
 

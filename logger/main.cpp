@@ -5,7 +5,7 @@
 #include "logger/logger.h"
 #include "gpu/stop_datagram.h"
 #include "logger/stop_word.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 
 #include <winsock2.h>
 

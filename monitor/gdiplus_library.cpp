@@ -5,7 +5,7 @@
 // function would (stdcall); the load writes the real address.
 #include "monitor/gdiplus_library.h"
 #include "monitor/resource_ids.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -88,11 +88,12 @@ struct Slot {
 const Slot slots[] = {GDIPLUS_FUNCTIONS(GDIPLUS_SLOT)};
 
 bool underWindowsFolder(HMODULE module) {
-    wchar_t windows[MAX_PATH] = {}, path[MAX_PATH] = {};
-    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring windows = systemFolder(SystemFolder::windows);
+    const size_t length = windows.size();
+    wchar_t path[MAX_PATH] = {};
     DWORD pathLength = GetModuleFileNameW(module, path, MAX_PATH);
-    return length > 0 && length < MAX_PATH && pathLength > length && pathLength < MAX_PATH &&
-           _wcsnicmp(path, windows, length) == 0 && path[length] == L'\\';
+    return length > 0 && pathLength > length && pathLength < MAX_PATH &&
+           _wcsnicmp(path, windows.c_str(), length) == 0 && path[length] == L'\\';
 }
 
 // XP and Server 2003 keep GDI+ in the side-by-side store alone. The context
@@ -148,7 +149,7 @@ bool loadGdiplus() {
         return false;
     void* found[sizeof slots / sizeof *slots];
     for (size_t i = 0; i < sizeof slots / sizeof *slots; ++i)
-        if (!(found[i] = reinterpret_cast<void*>(GetProcAddress(library, slots[i].name))))
+        if (!(found[i] = exportedFunction(library, slots[i].name)))
             return false;
     for (size_t i = 0; i < sizeof slots / sizeof *slots; ++i)
         *slots[i].slot = found[i];

@@ -8,7 +8,7 @@
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"

@@ -1,7 +1,7 @@
 #include "monitor/tray.h"
 #include "monitor/app_state.h"
 #include "monitor/startup_rules.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 
 #include <shlwapi.h>
 
@@ -19,9 +19,7 @@ DWORD trayRecordSize() {
     static DWORD size = [] {
         const std::wstring path = systemFolderFile(L"shell32.dll");
         HMODULE shell = path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
-        auto getVersion = shell ? reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(
-                                      GetProcAddress(shell, "DllGetVersion")))
-                                : nullptr;
+        auto getVersion = exportedFunction<DLLGETVERSIONPROC>(shell, "DllGetVersion");
         DLLVERSIONINFO version = {};
         version.cbSize = sizeof version;
         if (getVersion && getVersion(&version) == S_OK &&
@@ -126,13 +124,9 @@ UINT taskbarCreatedMessage() {
 
 namespace {
 
-void* user32Procedure(const char* name) {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<void*>(GetProcAddress(user32, name)) : nullptr;
-}
-
 void* resolveUser32(const char* name) {
-    return parlex.resolveUser32 ? parlex.resolveUser32(name) : user32Procedure(name);
+    return parlex.resolveUser32 ? parlex.resolveUser32(name)
+                                : loadedFunction<void*>("user32.dll", name);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // Parlex import. Each is defined here in place of its import: the system's
 // own where it exists, an equivalent where it does not, so that XP loads the
 // program at all.
+#include "system/loading.h"
+
 #include <windows.h>
 
 namespace {
@@ -9,8 +11,7 @@ namespace {
 // The thread library's timed waits count in 64-bit milliseconds.
 ULONGLONG WINAPI tickCount64() {
     typedef ULONGLONG(WINAPI * TickCount64)();
-    static const TickCount64 system = reinterpret_cast<TickCount64>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+    static const auto system = loadedFunction<TickCount64>("kernel32.dll", "GetTickCount64");
     if (system)
         return system();
     // The 32-bit count wraps after 49.7 days; each wrap seen adds 2^32.

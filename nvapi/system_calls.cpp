@@ -1,5 +1,5 @@
 #include "nvapi/binding.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,19 +18,15 @@ BOOL freeLibrary(HMODULE module) {
     return FreeLibrary(module);
 }
 void* getProcAddress(HMODULE module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(module, name));
+    return exportedFunction(module, name);
 }
 
 std::string systemDirectory() {
-    char path[MAX_PATH + 1] = {};
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    return length == 0 || length > MAX_PATH ? std::string() : std::string(path, length);
+    return systemFolderAnsi(SystemFolder::system);
 }
 
 std::string windowsDirectory() {
-    char path[MAX_PATH + 1] = {};
-    UINT length = GetSystemWindowsDirectoryA(path, MAX_PATH);
-    return length == 0 || length > MAX_PATH ? std::string() : std::string(path, length);
+    return systemFolderAnsi(SystemFolder::windows);
 }
 
 std::vector<std::string> programFilesFolders() {

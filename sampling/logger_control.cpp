@@ -3,7 +3,7 @@
 #include "sampling/logger_control.h"
 #include "gpu/nvml.h"
 #include "gpu/stop_datagram.h"
-#include "nvapi/dll_search.h"
+#include "system/loading.h"
 #include "sampling/shared_state.h"
 
 #include <winsock2.h>
@@ -42,8 +42,7 @@ bool systemRunsTheLogger() {
 #else
     BOOL wow64 = FALSE;
     typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
-    auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    auto isWow64Process = loadedFunction<IsWow64ProcessFunction>("kernel32.dll", "IsWow64Process");
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 #endif
 }

@@ -6,7 +6,8 @@
     logger -> gpu -> nvapi
     logger -> files
 
-(a folder may include those after it). An exception, should one ever be
+(a folder may include those after it), and all of them stand on system, the
+system's loader and folders. An exception, should one ever be
 needed, is named below with its reason; an include outside the layers and
 the exceptions fails the check, and so does any circle of includes."""
 
@@ -17,13 +18,14 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 
 LAYERS = {
-    "monitor": {"monitor", "skin", "files", "sampling", "gpu", "nvapi"},
-    "skin": {"skin", "files"},
-    "files": {"files"},
-    "sampling": {"sampling", "gpu", "nvapi"},
-    "gpu": {"gpu", "nvapi"},
-    "nvapi": {"nvapi"},
-    "logger": {"logger", "files", "gpu", "nvapi"},
+    "monitor": {"monitor", "skin", "files", "sampling", "gpu", "nvapi", "system"},
+    "skin": {"skin", "files", "system"},
+    "files": {"files", "system"},
+    "sampling": {"sampling", "gpu", "nvapi", "system"},
+    "gpu": {"gpu", "nvapi", "system"},
+    "nvapi": {"nvapi", "system"},
+    "logger": {"logger", "files", "gpu", "nvapi", "system"},
+    "system": {"system"},
 }
 
 EXCEPTIONS = {}

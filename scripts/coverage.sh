@@ -72,7 +72,7 @@ report() {
         # The tree as the only search path: gcovr would otherwise read the
         # notes of both trees under the root.
         gcovr "$build" --root "$root" --object-directory "$build" --gcov-executable "$arch-w64-mingw32-gcov-posix" \
-            --filter "$root/(monitor|skin|files|sampling|gpu|nvapi|logger)/" --json "$build/coverage.json" \
+            --filter "$root/(monitor|skin|files|sampling|gpu|nvapi|logger|system)/" --json "$build/coverage.json" \
             >/dev/null 2>&1 || return 1
         reports+=("$build/coverage.json")
     done

@@ -26,7 +26,7 @@ stage build
 /usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
 product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'skin/*.h' \
     'files/*.cpp' 'files/*.h' 'sampling/*.cpp' 'sampling/*.h' 'gpu/*.cpp' 'gpu/*.h' 'nvapi/*.cpp' \
-    'nvapi/*.h' 'logger/*.cpp' 'logger/*.h')
+    'nvapi/*.h' 'logger/*.cpp' 'logger/*.h' 'system/*.cpp' 'system/*.h')
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
 stage "structure and format"

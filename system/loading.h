@@ -1,6 +1,8 @@
 // Both programs may run elevated from a folder that an ordinary user can
 // write. The vendor's libraries and the system's own delayed loads then must
-// never pick up a DLL placed beside the program.
+// never pick up a DLL placed beside the program. Everything either program
+// loads, looks up or finds in the system's folders at run time goes through
+// here.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +30,28 @@ HMODULE loadLibraryByFullPath(const wchar_t* fullPath);
 // The same for a path in the system's ANSI code page.
 HMODULE loadLibraryByFullPath(const char* fullPath);
 
+// An exported function of a module, as the type the caller calls it through;
+// null where the module is null or does not export the name. A function that
+// only newer systems have is looked up here rather than imported, so that the
+// program still starts on the older ones.
+void* exportedFunction(HMODULE module, const char* name);
+template <typename Function> Function exportedFunction(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(exportedFunction(module, name));
+}
+// The same in a module every process of ours has loaded (kernel32.dll,
+// ntdll.dll, and user32.dll in Parlex), which is never loaded here.
+template <typename Function> Function loadedFunction(const char* module, const char* name) {
+    return exportedFunction<Function>(GetModuleHandleA(module), name);
+}
+
+// The system's folders, not the caller's: on a session host each user may
+// have a private Windows folder (GetWindowsDirectory), never the one the
+// system's files are in (GetSystemWindowsDirectory).
+enum class SystemFolder { system, windows };
+// The folder's path without a closing backslash, in the wide or the ANSI
+// form; empty when it cannot be had.
+std::wstring systemFolder(SystemFolder folder);
+std::string systemFolderAnsi(SystemFolder folder);
 // The full path of name in the system folder; empty when the folder cannot
 // be had.
 std::wstring systemFolderFile(const wchar_t* name);
