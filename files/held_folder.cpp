@@ -79,7 +79,7 @@ bool isLink(const HandleAttributes& answer) {
 }
 
 HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
-    if (use == FolderUse::Own)
+    if (use == FolderUse::own)
         CreateDirectoryW(path, nullptr);
     // Some file systems tell a link only to a look-up by its name; the handle's
     // own answer below is the one that holds while the folder is held.
@@ -90,12 +90,12 @@ HeldFolder holdFolder(const wchar_t* path, FolderUse use) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE folder = INVALID_HANDLE_VALUE;
-    if (use == FolderUse::Own)
+    if (use == FolderUse::own)
         folder = CreateFileW(path, read | DELETE, share, nullptr, OPEN_EXISTING, flags, nullptr);
     // Someone else's handle that does not share delete: the folder is still
     // held against moving, only it cannot be removed at the end.
     if (folder == INVALID_HANDLE_VALUE &&
-        (use == FolderUse::Existing || GetLastError() == ERROR_SHARING_VIOLATION))
+        (use == FolderUse::existing || GetLastError() == ERROR_SHARING_VIOLATION))
         folder = CreateFileW(path, read, share, nullptr, OPEN_EXISTING, flags, nullptr);
     HeldFolder held(folder);
     HandleAttributes answer = {};

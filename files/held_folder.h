@@ -33,8 +33,8 @@ class HeldFolder {
 };
 
 enum class FolderUse {
-    Existing, // only a folder that is there, never removed
-    Own,      // made when missing, and removed at the end
+    existing, // only a folder that is there, never removed
+    own,      // made when missing, and removed at the end
 };
 
 // What a handle says it is: its attributes and, for a reparse point, its tag

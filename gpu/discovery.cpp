@@ -45,12 +45,12 @@ GpuNaming nameGpus(const NvPhysicalGpuHandle* handles, int* count, int keep, Gpu
     for (int i = 0; i < *count; ++i) {
         if (i == keep) {
             *count = keep;
-            return GpuNaming::Cut;
+            return GpuNaming::cut;
         }
         if (readGpuName(handles[i], names[i]) != NVAPI_OK)
-            return GpuNaming::Failed;
+            return GpuNaming::failed;
     }
-    return GpuNaming::Named;
+    return GpuNaming::named;
 }
 
 NvU32 probeClockVersion(NvPhysicalGpuHandle gpu) {

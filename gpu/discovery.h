@@ -41,7 +41,7 @@ NvAPI_Status readGpuName(NvPhysicalGpuHandle gpu, GpuName& out);
 
 // How naming a listing went: every GPU named; the list cut at what the
 // program keeps, those before the cut named; or a name that could not be had.
-enum class GpuNaming { Named, Cut, Failed };
+enum class GpuNaming { named, cut, failed };
 // Names the *count GPUs of a listing, in order, into names (room for keep);
 // a list longer than keep is cut there, *count lowered to keep, before any
 // further name is asked for. Stops at the first name that cannot be had.

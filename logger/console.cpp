@@ -1,7 +1,7 @@
 #include "logger/logger.h"
 
 void setColor(ConsoleColor color) {
-    SetConsoleTextAttribute(tessig.consoleOut, color);
+    SetConsoleTextAttribute(tessig.consoleOut, static_cast<WORD>(color));
 }
 
 void writeText(const std::wstring& text) {
@@ -29,5 +29,5 @@ void writeText(const std::wstring& text) {
 void writeColored(const std::wstring& text, ConsoleColor color) {
     setColor(color);
     writeText(text);
-    setColor(colorNormal);
+    setColor(ConsoleColor::normal);
 }

@@ -23,7 +23,7 @@ void startRecordVersions() {
 } // namespace
 
 void exitWithMessage(const wchar_t* message) {
-    writeColored(message, colorFailure);
+    writeColored(message, ConsoleColor::failure);
     ReleaseMutex(tessig.instanceMutex);
     CloseHandle(tessig.instanceMutex);
     ExitProcess(1);
@@ -62,14 +62,14 @@ const wchar_t* startLogger() {
         return L"NvMLの初期化に失敗しました\n";
 
     switch (nameGpus(tessig.gpuHandles, &tessig.gpuCount, maxLoggedGpus, tessig.gpuNames)) {
-    case GpuNaming::Failed:
+    case GpuNaming::failed:
         return L"GPU名を取得できません\n";
-    case GpuNaming::Cut:
+    case GpuNaming::cut:
         writeColored(L"ビデオカードが9枚以上存在します\n認識できるビデオカードは8枚までです\n"
                      L"8枚までを認識します\n",
-                     colorWarning);
+                     ConsoleColor::warning);
         break;
-    case GpuNaming::Named:
+    case GpuNaming::named:
         break;
     }
     probeRecordVersions();
@@ -88,7 +88,7 @@ bool rediscoverGpus() {
     tessig.gpuCount = 0;
     listGpus(tessig.gpuHandles, &tessig.gpuCount);
     if (tessig.gpuCount == 0 || nameGpus(tessig.gpuHandles, &tessig.gpuCount, maxLoggedGpus,
-                                         tessig.gpuNames) == GpuNaming::Failed) {
+                                         tessig.gpuNames) == GpuNaming::failed) {
         tessig.gpuCount = 0;
         return false;
     }

@@ -24,7 +24,7 @@ void appendHistoryHeader() {
     if (path.empty())
         return;
     const HeldFolder folder =
-        holdFolder(path.substr(0, path.rfind(L'/')).c_str(), FolderUse::Existing);
+        holdFolder(path.substr(0, path.rfind(L'/')).c_str(), FolderUse::existing);
     if (folder.held())
         appendToHistory(folder.get(), L"history.csv", historyHeader, sizeof historyHeader - 1);
 }

@@ -32,29 +32,29 @@ std::wstring formatWatts(unsigned milliwatts) {
 
 std::vector<ReportPiece> formatGpuBlock(const GpuFigures& gpu) {
     std::vector<ReportPiece> pieces;
-    pieces.push_back({gpu.name + L":\n", colorName});
+    pieces.push_back({gpu.name + L":\n", ConsoleColor::name});
     pieces.push_back({format(L"\tCurrent        %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                              megahertz(gpu.currentGraphicsKHz), megahertz(gpu.currentMemoryKHz)),
-                      colorReading});
+                      ConsoleColor::reading});
     pieces.push_back({format(L"\tBase           %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                              megahertz(gpu.baseGraphicsKHz), megahertz(gpu.baseMemoryKHz)),
-                      colorReading});
+                      ConsoleColor::reading});
     if (gpu.boostKnown)
         pieces.push_back({format(L"\tBoost          %d MHz(GRAPHICS), %d MHz(MEMORY)\n",
                                  megahertz(gpu.boostGraphicsKHz), megahertz(gpu.boostMemoryKHz)),
-                          colorReading});
+                          ConsoleColor::reading});
     else
-        pieces.push_back({L"\tBoost          No Support\n", colorReading});
+        pieces.push_back({L"\tBoost          No Support\n", ConsoleColor::reading});
     pieces.push_back(
-        {format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), colorReading});
-    pieces.push_back({format(L"\tTemperature    %d\n", gpu.temperature), colorReading});
+        {format(L"\tLoad           %d %%\n", static_cast<int>(gpu.load)), ConsoleColor::reading});
+    pieces.push_back({format(L"\tTemperature    %d\n", gpu.temperature), ConsoleColor::reading});
     if (gpu.powerKnown)
         pieces.push_back({L"\tPower(Draw)    " + formatWatts(gpu.powerDrawMilliwatts) +
                               L"\n\tPower(Limit)   " + formatWatts(gpu.powerLimitMilliwatts) +
                               L"\n",
-                          colorReading});
+                          ConsoleColor::reading});
     if (gpu.pstateKnown)
-        pieces.push_back(
-            {format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)), colorReading});
+        pieces.push_back({format(L"\tP-State        %d\n", static_cast<int>(gpu.pstate)),
+                          ConsoleColor::reading});
     return pieces;
 }

@@ -20,17 +20,16 @@ struct GpuFigures {
 };
 
 // Console attributes of the report and of the logger's messages.
-enum ConsoleColor : unsigned short {
-    colorUnchanged = 0,
-    colorReading = 5,
-    colorNormal = 7,
-    colorName = 11,
-    colorFailure = 12,
-    colorWarning = 14,
+enum class ConsoleColor : unsigned short {
+    reading = 5,
+    normal = 7,
+    name = 11,
+    failure = 12,
+    warning = 14,
 };
 
 // A piece of text printed in one color; after a colored piece the color is
-// set back to colorNormal.
+// set back to ConsoleColor::normal.
 struct ReportPiece {
     std::wstring text;
     ConsoleColor color;

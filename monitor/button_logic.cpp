@@ -1,40 +1,43 @@
 #include "monitor/button_logic.h"
 
 TrackerState trackButton(TrackerState before, TrackedMessage message) {
-    if (message == TrackedMessage::Other)
+    if (message == TrackedMessage::other)
         return before;
-    const int s = before.button;
-    if (message != TrackedMessage::LeftDown && (s == ButtonUp || s == JustReleased))
+    using enum MouseButtonState;
+    const MouseButtonState s = before.button;
+    if (message != TrackedMessage::leftDown && (s == ButtonUp || s == JustReleased))
         return {ButtonUp, 0};
-    if (message == TrackedMessage::LeftUp || message == TrackedMessage::NonClientLeftUp ||
-        message == TrackedMessage::ExitSizeMove)
+    if (message == TrackedMessage::leftUp || message == TrackedMessage::nonClientLeftUp ||
+        message == TrackedMessage::exitSizeMove)
         return {JustReleased, 0};
     // The system's move of the window swallows the release of a background
     // press; the next WM_SETCURSOR stands for it.
-    if (message == TrackedMessage::SetCursor && before.moveArmed)
+    if (message == TrackedMessage::setCursor && before.moveArmed)
         return {JustReleased, 0};
     return {s == JustPressed || s == ButtonDown ? ButtonDown : JustPressed, before.moveArmed};
 }
 
-ButtonStep stepButton(ButtonPhase phase, bool inside, int tracker) {
+ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker) {
+    using enum ButtonPhase;
+    using enum MouseButtonState;
     if (inside) {
         if (tracker == JustPressed && phase == Idle)
-            return {Pressed, ButtonLook::ShowPressed};
+            return {Pressed, ButtonLook::showPressed};
         if (tracker == ButtonDown && phase == Pressed)
-            return {Held, ButtonLook::Unchanged};
+            return {Held, ButtonLook::unchanged};
         // A tap whose press and release came with no tick between them
         // never reached Held; it is a whole click all the same.
         if (tracker == JustReleased && (phase == Held || phase == Pressed))
-            return {Fired, ButtonLook::ShowMain};
-        return {phase, ButtonLook::Unchanged};
+            return {Fired, ButtonLook::showMain};
+        return {phase, ButtonLook::unchanged};
     }
     if (phase != Idle)
-        return {Idle, ButtonLook::ShowMain};
-    return {phase, ButtonLook::Unchanged};
+        return {Idle, ButtonLook::showMain};
+    return {phase, ButtonLook::unchanged};
 }
 
-CheckBoxStep stepCheckBox(bool inside, int tracker, int latch) {
-    if (!inside || tracker != JustPressed)
+CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, int latch) {
+    if (!inside || tracker != MouseButtonState::JustPressed)
         return {0, false};
     if (latch)
         return {1, false};

@@ -2,46 +2,46 @@
 // the phases of the close and tray buttons, and the check box's latch.
 #pragma once
 
-enum MouseButtonState { ButtonUp = 0, JustReleased = 1, JustPressed = 2, ButtonDown = 3 };
+enum class MouseButtonState { ButtonUp = 0, JustReleased = 1, JustPressed = 2, ButtonDown = 3 };
 
-// The messages the tracker reacts to; everything else is Other.
+// The messages the tracker reacts to; everything else is other.
 enum class TrackedMessage {
-    Other,
-    FastTimer,
-    LeftDown,
-    LeftUp,
-    NonClientLeftUp,
-    SetCursor,
-    ExitSizeMove
+    other,
+    fastTimer,
+    leftDown,
+    leftUp,
+    nonClientLeftUp,
+    setCursor,
+    exitSizeMove
 };
 
 struct TrackerState {
-    int button; // MouseButtonState
+    MouseButtonState button;
     int moveArmed;
 };
 TrackerState trackButton(TrackerState before, TrackedMessage message);
 
-enum ButtonPhase { Idle = 0, Pressed = 1, Held = 2, Fired = 3, Done = 4 };
+enum class ButtonPhase { Idle = 0, Pressed = 1, Held = 2, Fired = 3, Done = 4 };
 
-enum class ButtonLook { Unchanged, ShowPressed, ShowMain };
+enum class ButtonLook { unchanged, showPressed, showMain };
 
 struct ButtonStep {
     ButtonPhase phase;
     ButtonLook look; // a change of look also means a repaint
 };
 // Steps 2 and 3 of a button at one poll (a Fired phase is handled before).
-ButtonStep stepButton(ButtonPhase phase, bool inside, int tracker);
+ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker);
 
 struct CheckBoxStep {
     int latch;
     bool toggle;
 };
-CheckBoxStep stepCheckBox(bool inside, int tracker, int latch);
+CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, int latch);
 
 // What the rules above keep between messages: the tracker's state, the
 // phases of the close and tray buttons, and the check box's latch.
 struct ButtonState {
-    int mouseButtonState; // MouseButtonState
+    MouseButtonState mouseButtonState;
     int moveArmed;
     ButtonPhase closePhase;
     ButtonPhase trayPhase;

@@ -7,19 +7,19 @@ namespace {
 TrackedMessage tracked(UINT message, WPARAM wParam) {
     switch (message) {
     case WM_TIMER:
-        return wParam == fastTimer ? TrackedMessage::FastTimer : TrackedMessage::Other;
+        return wParam == fastTimer ? TrackedMessage::fastTimer : TrackedMessage::other;
     case WM_LBUTTONDOWN:
-        return TrackedMessage::LeftDown;
+        return TrackedMessage::leftDown;
     case WM_LBUTTONUP:
-        return TrackedMessage::LeftUp;
+        return TrackedMessage::leftUp;
     case WM_NCLBUTTONUP:
-        return TrackedMessage::NonClientLeftUp;
+        return TrackedMessage::nonClientLeftUp;
     case WM_SETCURSOR:
-        return TrackedMessage::SetCursor;
+        return TrackedMessage::setCursor;
     case WM_EXITSIZEMOVE:
-        return TrackedMessage::ExitSizeMove;
+        return TrackedMessage::exitSizeMove;
     default:
-        return TrackedMessage::Other;
+        return TrackedMessage::other;
     }
 }
 
@@ -36,19 +36,20 @@ bool checkBoxStep() {
 bool applyStep(View* button, ButtonPhase& phase) {
     ButtonStep step = stepButton(phase, button->underCursor, parlex.buttons.mouseButtonState);
     phase = step.phase;
-    if (step.look == ButtonLook::Unchanged)
+    if (step.look == ButtonLook::unchanged)
         return false;
-    button->imageSelector = step.look == ButtonLook::ShowPressed ? SelectorPressed : SelectorAuto;
+    button->imageSelector = step.look == ButtonLook::showPressed ? ImageSelector::SelectorPressed
+                                                                 : ImageSelector::SelectorAuto;
     return true;
 }
 
 } // namespace
 
 void resetButtons() {
-    parlex.buttons.mouseButtonState = ButtonUp;
+    parlex.buttons.mouseButtonState = MouseButtonState::ButtonUp;
     parlex.buttons.moveArmed = 0;
-    parlex.buttons.closePhase = Idle;
-    parlex.buttons.trayPhase = Idle;
+    parlex.buttons.closePhase = ButtonPhase::Idle;
+    parlex.buttons.trayPhase = ButtonPhase::Idle;
     parlex.buttons.historyLatch = 0;
 }
 
@@ -65,16 +66,16 @@ ControlActions pollButtons() {
         return actions;
     actions.toggleHistory = checkBoxStep();
     if (View* close = parlex.face.closeButton) {
-        if (parlex.buttons.closePhase == Fired) {
-            parlex.buttons.closePhase = Done;
+        if (parlex.buttons.closePhase == ButtonPhase::Fired) {
+            parlex.buttons.closePhase = ButtonPhase::Done;
             actions.close = true;
             return actions;
         }
         actions.repaint |= applyStep(close, parlex.buttons.closePhase);
     }
     if (View* tray = parlex.face.trayButton) {
-        if (parlex.buttons.trayPhase == Fired) {
-            parlex.buttons.trayPhase = Done;
+        if (parlex.buttons.trayPhase == ButtonPhase::Fired) {
+            parlex.buttons.trayPhase = ButtonPhase::Done;
             actions.hideToTray = true;
         }
         actions.repaint |= applyStep(tray, parlex.buttons.trayPhase);
@@ -84,13 +85,13 @@ ControlActions pollButtons() {
 
 void toggleHistory() {
     View* box = parlex.face.historyCheckBox;
-    if (box->imageSelector == SelectorAuto) {
+    if (box->imageSelector == ImageSelector::SelectorAuto) {
         // Ticked shows the pressed image.
-        box->imageSelector = SelectorPressed;
+        box->imageSelector = ImageSelector::SelectorPressed;
         parlex.shared.historyOn = 1;
         parlex.shared.historyStartPending = 1;
     } else {
-        box->imageSelector = SelectorAuto;
+        box->imageSelector = ImageSelector::SelectorAuto;
         parlex.shared.historyOn = 0;
     }
 }

@@ -130,7 +130,7 @@ View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontSt
                TextAlign align, uint32_t color, int width, int height, bool noHit) {
     if (!face.root)
         return nullptr;
-    View* view = new (std::nothrow) View({x, y}, face.root.get(), Text, nullptr, 0);
+    View* view = new (std::nothrow) View({x, y}, face.root.get(), ViewKind::Text, nullptr, 0);
     if (!view)
         return nullptr;
     view->text = text;

@@ -151,9 +151,11 @@ bool act(const ControlActions& actions) {
 // handled before any tick, as a tick would handle it.
 void restFastTimerWhenIdle(HWND window) {
     if (parlex.readyStage != 2 || parlex.fastTimerResting ||
-        parlex.buttons.mouseButtonState != ButtonUp || parlex.backgroundDrag ||
-        (parlex.buttons.closePhase != Idle && parlex.buttons.closePhase != Done) ||
-        (parlex.buttons.trayPhase != Idle && parlex.buttons.trayPhase != Done))
+        parlex.buttons.mouseButtonState != MouseButtonState::ButtonUp || parlex.backgroundDrag ||
+        (parlex.buttons.closePhase != ButtonPhase::Idle &&
+         parlex.buttons.closePhase != ButtonPhase::Done) ||
+        (parlex.buttons.trayPhase != ButtonPhase::Idle &&
+         parlex.buttons.trayPhase != ButtonPhase::Done))
         return;
     KillTimer(window, fastTimer);
     parlex.fastTimerResting = true;

@@ -40,8 +40,8 @@ DiscoveryOutcome discoverGpus(GpuReadings& gpus) {
     int count = gpus.gpuCount;
     const GpuNaming naming = nameGpus(gpus.handles, &count, gpuSlotCount, gpus.names);
     gpus.gpuCount = count;
-    outcome.moreThanFour = naming == GpuNaming::Cut;
-    if (naming == GpuNaming::Failed) {
+    outcome.moreThanFour = naming == GpuNaming::cut;
+    if (naming == GpuNaming::failed) {
         outcome.failure = L"GPU名を取得できません";
         return outcome;
     }

@@ -93,7 +93,7 @@ bool changed(const Drawn& was, const View* view) {
         return was.pixels != image.pixels || was.width != image.width ||
                was.height != image.height || was.alpha != view->alpha;
     }
-    case Text:
+    case ViewKind::Text:
         return was.points != view->fontPoints || was.style != view->fontStyle ||
                was.align != view->textAlign || was.color != view->color ||
                was.text != textOf(view) || was.family != familyOf(view);
@@ -142,7 +142,7 @@ void record(const BackBuffer& buffer, Drawn& was, View* view) {
             buffer, {view->absX, view->absY, view->absX + image.width, view->absY + image.height});
         break;
     }
-    case Text:
+    case ViewKind::Text:
         was.text = textOf(view);
         was.family = familyOf(view);
         was.points = view->fontPoints;
@@ -151,8 +151,8 @@ void record(const BackBuffer& buffer, Drawn& was, View* view) {
         was.color = view->color;
         was.extent = textExtent(buffer, view);
         break;
-    case Picture:
-    case Line:
+    case ViewKind::Picture:
+    case ViewKind::Line:
         was.extent = whole(buffer);
         break;
     default:
@@ -179,7 +179,7 @@ void settleDirty() {
                     grew = true;
                 }
         for (const Drawn& item : drawn)
-            if (item.view->kind == Text)
+            if (item.view->kind == ViewKind::Text)
                 for (BlendClip& part : dirty)
                     if (meet(part, item.extent) && !holds(part, item.extent)) {
                         part = join(part, item.extent);
@@ -242,7 +242,8 @@ bool composeFace(BackBuffer& buffer, View* root) {
     // composed whole whenever anything changed.
     bool wholeFace = false;
     for (Drawn& item : drawn) {
-        wholeFace = wholeFace || item.view->kind == Picture || item.view->kind == Line;
+        wholeFace =
+            wholeFace || item.view->kind == ViewKind::Picture || item.view->kind == ViewKind::Line;
         if (!changed(item, item.view))
             continue;
         addDirty(item.extent);

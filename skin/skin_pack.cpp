@@ -53,7 +53,7 @@ SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
         L"書き込み禁止になっていないか確認して下さい";
     removeSkinFiles(pack);
     // A junction or link planted as "skin" would take the archive elsewhere.
-    pack.folder = holdFolder(folderPath, FolderUse::Own);
+    pack.folder = holdFolder(folderPath, FolderUse::own);
     if (!pack.folder.held())
         return {nullptr, cannotWrite};
     HRSRC resource = pack.calls.findResource(instance, resourceId, "SKIN");
@@ -91,7 +91,8 @@ bool loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y, 
             (*place)->loadPressedImage(buffer.get(), size);
         return true;
     }
-    std::unique_ptr<View> view(new (std::nothrow) View({x, y}, parent, Image, buffer.get(), size));
+    std::unique_ptr<View> view(new (std::nothrow)
+                                   View({x, y}, parent, ViewKind::Image, buffer.get(), size));
     if (!view)
         return false;
     // An attached view belongs to its parent, or without one to the caller;

@@ -57,7 +57,7 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     y = position.y;
     kind = viewKind;
     if (bytes) {
-        decodeImage(bytes, count, mainImage, viewKind == Picture);
+        decodeImage(bytes, count, mainImage, viewKind == ViewKind::Picture);
         if (!mainImage.pixels) {
             OutputDebugStringW(L"\u753B\u50CF\u8AAD\u307F\u8FBC\u307F\u306B\u5931\u6557\u3057\u307E"
                                L"\u3057\u305F\n"); // 画像読み込みに失敗しました
@@ -65,7 +65,7 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
             return;
         }
     }
-    imageSelector = SelectorAuto;
+    imageSelector = ImageSelector::SelectorAuto;
     serial = serialCounter++;
     pressed = hovered = draggable = underCursor = noHit = 0;
     visible = 1;
@@ -88,9 +88,9 @@ void View::destroyChildren() {
 
 const ImageRecord& View::selectedImage() const {
     switch (imageSelector) {
-    case SelectorPressed:
+    case ImageSelector::SelectorPressed:
         return pressedImage;
-    case SelectorHover:
+    case ImageSelector::SelectorHover:
         return hoverImage;
     default:
         if (pressed && pressedImage.pixels)
@@ -120,13 +120,13 @@ void View::drawSelf(BackBuffer& target) {
     case ViewKind::Image:
         target.blendImage(absX, absY, selectedImage(), alpha);
         break;
-    case Picture:
+    case ViewKind::Picture:
         drawPicture(graphics);
         break;
-    case Text:
+    case ViewKind::Text:
         drawText(graphics);
         break;
-    case Line:
+    case ViewKind::Line:
         drawLine(graphics);
         break;
     default:
@@ -218,7 +218,7 @@ View* View::hitTest(POINT point) {
         if (View* best =
                 lastMadeHit<View>(*this, [&](View& child) { return child.hitTest(point); }))
             return best;
-    if (kind == Line || !visible || noHit)
+    if (kind == ViewKind::Line || !visible || noHit)
         return nullptr;
     return hitTestSelf(point);
 }
@@ -228,7 +228,7 @@ const View* View::topmostAt(POINT point) const {
         if (const View* best = lastMadeHit<const View>(
                 *this, [&](const View& child) { return child.topmostAt(point); }))
             return best;
-    if (kind == Line || !visible || noHit)
+    if (kind == ViewKind::Line || !visible || noHit)
         return nullptr;
     return ownRectangleContains(point) ? this : nullptr;
 }

@@ -14,7 +14,7 @@ struct BackBuffer;
 
 // The face is made of Image and Text views; the other kinds are the view's
 // contract and drawn as it says, but no view of the face has them.
-enum ViewKind : uint32_t {
+enum class ViewKind : uint32_t {
     Image = 0,
     UnusedKind = 1, // draws nothing; its hit extent is its main image's size
     Picture = 2,
@@ -22,7 +22,7 @@ enum ViewKind : uint32_t {
     Line = 4,
 };
 
-enum ImageSelector : uint32_t {
+enum class ImageSelector : uint32_t {
     SelectorAuto = 0,
     SelectorPressed = 1,
     SelectorHover = 2,
@@ -38,8 +38,8 @@ class View {
     uint8_t underCursor = 0;
     uint8_t noHit = 0;
     uint8_t visible = 1;
-    ViewKind kind = Image;
-    ImageSelector imageSelector = SelectorAuto;
+    ViewKind kind = ViewKind::Image;
+    ImageSelector imageSelector = ImageSelector::SelectorAuto;
     int32_t serial = -1;
     TextAlign textAlign = TextAlign::start;
     int32_t fontPoints = 10;

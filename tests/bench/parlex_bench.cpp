@@ -133,7 +133,7 @@ int main() {
     int press = 0;
     auto hover = [&] {
         // A button's look changes, as on hover, press and release.
-        parlex.face.closeButton->imageSelector = (++press & 1) ? SelectorPressed : SelectorAuto;
+        parlex.face.closeButton->imageSelector = (++press & 1) ? ImageSelector::SelectorPressed : ImageSelector::SelectorAuto;
         composeFace(parlex.backBuffer, parlex.face.root.get());
         present();
     };

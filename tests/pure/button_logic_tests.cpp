@@ -10,11 +10,13 @@
 namespace {
 
 using M = TrackedMessage;
+using enum MouseButtonState;
+using enum ButtonPhase;
 
 TEST(Tracker, EveryRowAndColumn) {
     struct Row {
-        int before;
-        int down, timer, cursor, cursorArmed, up;
+        MouseButtonState before;
+        MouseButtonState down, timer, cursor, cursorArmed, up;
     };
     // The table of the tracker: state after each message, by state before.
     const Row rows[] = {
@@ -24,21 +26,21 @@ TEST(Tracker, EveryRowAndColumn) {
         {ButtonDown, ButtonDown, ButtonDown, ButtonDown, JustReleased, JustReleased},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(row.down, trackButton({row.before, 0}, M::LeftDown).button) << row.before;
-        EXPECT_EQ(row.timer, trackButton({row.before, 0}, M::FastTimer).button) << row.before;
-        EXPECT_EQ(row.cursor, trackButton({row.before, 0}, M::SetCursor).button) << row.before;
-        TrackerState armed = trackButton({row.before, 1}, M::SetCursor);
-        EXPECT_EQ(row.cursorArmed, armed.button) << row.before;
+        EXPECT_EQ(row.down, trackButton({row.before, 0}, M::leftDown).button) << int(row.before);
+        EXPECT_EQ(row.timer, trackButton({row.before, 0}, M::fastTimer).button) << int(row.before);
+        EXPECT_EQ(row.cursor, trackButton({row.before, 0}, M::setCursor).button) << int(row.before);
+        TrackerState armed = trackButton({row.before, 1}, M::setCursor);
+        EXPECT_EQ(row.cursorArmed, armed.button) << int(row.before);
         EXPECT_EQ(0, armed.moveArmed);
-        for (M up : {M::LeftUp, M::NonClientLeftUp, M::ExitSizeMove}) {
+        for (M up : {M::leftUp, M::nonClientLeftUp, M::exitSizeMove}) {
             TrackerState after = trackButton({row.before, 1}, up);
-            EXPECT_EQ(row.up, after.button) << row.before;
+            EXPECT_EQ(row.up, after.button) << int(row.before);
             EXPECT_EQ(0, after.moveArmed);
         }
-        EXPECT_EQ(row.before, trackButton({row.before, 1}, M::Other).button);
-        EXPECT_EQ(1, trackButton({row.before, 1}, M::Other).moveArmed);
+        EXPECT_EQ(row.before, trackButton({row.before, 1}, M::other).button);
+        EXPECT_EQ(1, trackButton({row.before, 1}, M::other).moveArmed);
     }
-    EXPECT_EQ(1, trackButton({JustPressed, 1}, M::FastTimer).moveArmed) << "a drag keeps it armed";
+    EXPECT_EQ(1, trackButton({JustPressed, 1}, M::fastTimer).moveArmed) << "a drag keeps it armed";
 }
 
 // Drives one button through a message sequence, as the procedure does: the
@@ -56,30 +58,30 @@ ButtonPhase drive(std::initializer_list<std::pair<M, bool>> messages, ButtonPhas
 }
 
 TEST(ButtonPhases, AClickNeedsPressHoldAndReleaseInside) {
-    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::LeftUp, true}}));
-    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::LeftUp, true},
-                           {M::FastTimer, true}}));
-    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::FastTimer, true}, {M::FastTimer, false},
-                           {M::LeftUp, false}}))
+    EXPECT_EQ(Fired, drive({{M::leftDown, true}, {M::fastTimer, true}, {M::leftUp, true}}));
+    EXPECT_EQ(Done, drive({{M::leftDown, true}, {M::fastTimer, true}, {M::leftUp, true},
+                           {M::fastTimer, true}}));
+    EXPECT_EQ(Idle, drive({{M::leftDown, true}, {M::fastTimer, true}, {M::fastTimer, false},
+                           {M::leftUp, false}}))
         << "leaving before the release cancels";
 }
 
 TEST(ButtonPhases, ATapWithNoTickBetweenPressAndReleaseFiresOnce) {
     // A touch tap or a pen: press and release queued together, no tick between.
-    EXPECT_EQ(Fired, drive({{M::LeftDown, true}, {M::LeftUp, true}}));
-    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true},
-                           {M::LeftDown, true}, {M::LeftUp, true}, {M::FastTimer, true}}))
+    EXPECT_EQ(Fired, drive({{M::leftDown, true}, {M::leftUp, true}}));
+    EXPECT_EQ(Done, drive({{M::leftDown, true}, {M::leftUp, true}, {M::fastTimer, true},
+                           {M::leftDown, true}, {M::leftUp, true}, {M::fastTimer, true}}))
         << "once: the button waits for the pointer to leave";
-    EXPECT_EQ(Idle, drive({{M::LeftDown, true}, {M::LeftUp, false}})) << "released outside";
+    EXPECT_EQ(Idle, drive({{M::leftDown, true}, {M::leftUp, false}})) << "released outside";
 }
 
 TEST(ButtonPhases, DoneWaitsForThePointerOutside) {
-    EXPECT_EQ(Done, drive({{M::LeftDown, true}, {M::FastTimer, true}}, Done));
-    EXPECT_EQ(Idle, drive({{M::FastTimer, false}}, Done));
-    EXPECT_EQ(ButtonLook::ShowPressed, stepButton(Idle, true, JustPressed).look);
-    EXPECT_EQ(ButtonLook::ShowMain, stepButton(Held, true, JustReleased).look);
-    EXPECT_EQ(ButtonLook::ShowMain, stepButton(Done, false, ButtonUp).look);
-    EXPECT_EQ(ButtonLook::Unchanged, stepButton(Idle, false, JustPressed).look);
+    EXPECT_EQ(Done, drive({{M::leftDown, true}, {M::fastTimer, true}}, Done));
+    EXPECT_EQ(Idle, drive({{M::fastTimer, false}}, Done));
+    EXPECT_EQ(ButtonLook::showPressed, stepButton(Idle, true, JustPressed).look);
+    EXPECT_EQ(ButtonLook::showMain, stepButton(Held, true, JustReleased).look);
+    EXPECT_EQ(ButtonLook::showMain, stepButton(Done, false, ButtonUp).look);
+    EXPECT_EQ(ButtonLook::unchanged, stepButton(Idle, false, JustPressed).look);
 }
 
 } // namespace

@@ -112,9 +112,9 @@ TEST(ReportText, NameInCyanReadingsInMagentaPowerLinesUnderOneChange) {
     ASSERT_EQ(8u, pieces.size()) << "name, current, base, boost, load, temperature, power, P-state";
     // The console's attribute values: bright cyan is blue | green | intensity,
     // magenta is blue | red.
-    EXPECT_EQ(0x1 | 0x2 | 0x8, pieces[0].color);
+    EXPECT_EQ(0x1 | 0x2 | 0x8, int(pieces[0].color));
     for (size_t i = 1; i < pieces.size(); ++i) {
-        EXPECT_EQ(0x1 | 0x4, pieces[i].color) << i;
+        EXPECT_EQ(0x1 | 0x4, int(pieces[i].color)) << i;
         EXPECT_EQ(L'\n', pieces[i].text.back()) << i;
     }
     EXPECT_EQ(L"\tPower(Draw)    123.456 W\n\tPower(Limit)   350.000 W\n", pieces[6].text);

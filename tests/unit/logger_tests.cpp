@@ -56,7 +56,7 @@ TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), nullptr));
     {
         const HeldFolder folder =
-            holdFolder(std::wstring(log.begin(), log.end()).c_str(), FolderUse::Existing);
+            holdFolder(std::wstring(log.begin(), log.end()).c_str(), FolderUse::existing);
         for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
                                             {own, L"other.csv", false},
                                             {other, L"history.csv", false},
@@ -111,7 +111,7 @@ TEST(HistoryFile, TheHandleTellsALink) {
                              {DWORD(IO_REPARSE_TAG_SYMLINK), false},
                              {DWORD(0x9000001A) /* IO_REPARSE_TAG_CLOUD */, true}}) {
         reportedTag = tag;
-        EXPECT_EQ(held, holdFolder(log.c_str(), FolderUse::Existing).held()) << std::hex << tag;
+        EXPECT_EQ(held, holdFolder(log.c_str(), FolderUse::existing).held()) << std::hex << tag;
     }
     queryHandleAttributes = real;
     RemoveDirectoryW(log.c_str());

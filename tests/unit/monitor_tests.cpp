@@ -17,6 +17,9 @@
 
 namespace {
 
+using enum ViewKind;
+using enum ImageSelector;
+
 // What the message filter functions were asked, by the fakes below.
 struct FilterRequest {
     std::string function;

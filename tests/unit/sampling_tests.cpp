@@ -25,7 +25,7 @@
 namespace {
 
 TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
-    View temperature({0, 0}, nullptr, Text, nullptr, 0);
+    View temperature({0, 0}, nullptr, ViewKind::Text, nullptr, 0);
     resetParlexState();
     parlex.face.temperatureText[0] = &temperature;
     resetGpuReadings(parlex.shared.gpus);

@@ -33,6 +33,9 @@
 
 namespace {
 
+using enum ViewKind;
+using enum ImageSelector;
+
 std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
@@ -246,7 +249,7 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::ofstream(inside, std::ios::binary) << "someone else's bytes";
-    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::Own);
+    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
     ASSERT_TRUE(held.held());
     EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "2").c_str())) << "held against moving";
     FILE* archive = parlex.skin.calls.createArchive(held.get());
@@ -277,7 +280,7 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
 TEST_F(SkinArchive, ALeftoverArchiveNeverBlocks) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::Own);
+    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
     std::ofstream(inside, std::ios::binary) << "left by a crash";
     ASSERT_TRUE(SetFileAttributesA(inside.c_str(), FILE_ATTRIBUTE_READONLY));
     FILE* archive = parlex.skin.calls.createArchive(held.get());
