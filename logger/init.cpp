@@ -7,8 +7,14 @@
 #include "logger/logger.h"
 
 #include <cstring>
+#include <new>
 
 TessigState tessig;
+
+void resetTessigState() {
+    tessig.~TessigState();
+    new (&tessig) TessigState();
+}
 
 namespace {
 

@@ -43,6 +43,11 @@ struct TessigState {
 };
 extern TessigState tessig;
 
+// The state of a program that has not started: nothing running, no GPU, the
+// console taken again. The libraries it loaded stay loaded, as they do for
+// the program's whole life.
+void resetTessigState();
+
 // The start-up checks in their order: the system, NVAPI and the GPU list,
 // NVML, the names (a list longer than eight is cut, with a warning), the
 // record versions and the NVML pairs. Null, or the message to end with.

@@ -24,7 +24,7 @@ unsigned __stdcall samplingThread(void* parameter) {
         if (!state.appRunning)
             break;
         runLoggerControl(state);
-        WaitForSingleObject(state.stopRequested, 1000);
+        WaitForSingleObject(state.stopRequested.get(), 1000);
     }
     return 0;
 }
@@ -76,11 +76,9 @@ bool startSamplingThread(SamplingState& state) {
     if (state.samplingThread)
         CloseHandle(state.samplingThread);
     state.samplingThread = nullptr;
-    if (!state.stopRequested)
-        state.stopRequested = state.calls.createEvent();
-    if (!state.stopRequested)
+    if (!state.stopRequested.make(state.calls.createEvent))
         return false;
-    ResetEvent(state.stopRequested);
+    ResetEvent(state.stopRequested.get());
     state.samplingThread = state.calls.beginThread(samplingThread, &state);
     return state.samplingThread != nullptr;
 }
@@ -88,6 +86,6 @@ bool startSamplingThread(SamplingState& state) {
 bool stopSamplingThread(SamplingState& state, DWORD milliseconds) {
     if (!state.samplingThread)
         return true;
-    SetEvent(state.stopRequested);
+    SetEvent(state.stopRequested.get());
     return WaitForSingleObject(state.samplingThread, milliseconds) == WAIT_OBJECT_0;
 }

@@ -20,6 +20,30 @@ struct SamplingSystemCalls {
 };
 SamplingSystemCalls realSamplingSystemCalls();
 
+// An event of the program's own, made once and closed with its holder: with
+// the program's state, at its end or a test's reset, after the thread that
+// waits on it was told to stop.
+class OwnedEvent {
+  public:
+    OwnedEvent() = default;
+    OwnedEvent(const OwnedEvent&) = delete;
+    OwnedEvent& operator=(const OwnedEvent&) = delete;
+    ~OwnedEvent() {
+        if (handle)
+            CloseHandle(handle);
+    }
+    // False when there is none and create cannot make one.
+    bool make(HANDLE (*create)()) {
+        if (!handle)
+            handle = create();
+        return handle != nullptr;
+    }
+    HANDLE get() const { return handle; }
+
+  private:
+    HANDLE handle = nullptr;
+};
+
 struct SamplingState {
     SamplingSystemCalls calls = realSamplingSystemCalls();
     std::atomic<int> appRunning;          // cleared when the window closes
@@ -33,7 +57,7 @@ struct SamplingState {
 
     HANDLE samplingThread;
     // Set when the program ends: the pause between passes ends at once.
-    HANDLE stopRequested;
+    OwnedEvent stopRequested;
     // One launch of the logger at a time, all from the sampling thread; kept
     // so that the end of the program can wait for one under way.
     std::atomic<HANDLE> launchThread;

@@ -95,7 +95,6 @@ class Procedure : public ::testing::Test {
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "ProcedureTest";
         RegisterClassA(&windowClass);
-        resetParlexState();
         parlex.shared.appRunning = 1;
         parlex.procEnabled = 1;
         parlex.loopStarted = 1;
@@ -109,7 +108,6 @@ class Procedure : public ::testing::Test {
         parlex.face.historyCheckBox = nullptr;
         delete box;
         DestroyWindow(window);
-        resetParlexState();
     }
     LRESULT send(UINT message, WPARAM wParam = 0) {
         return windowProcedure(window, message, wParam, 0);

@@ -9,6 +9,7 @@
 #include "sampling/gpu_readings.h"
 #include "sampling/sampling_thread.h"
 #include "monitor/face.h"
+#include "state_reset.h"
 
 #include <gtest/gtest.h>
 #include <atomic>
@@ -26,7 +27,6 @@ namespace {
 
 TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
     View temperature({0, 0}, nullptr, ViewKind::Text, nullptr, 0);
-    resetParlexState();
     parlex.face.temperatureText[0] = &temperature;
     resetGpuReadings(parlex.shared.gpus);
     parlex.shared.gpus.gpuCount = 1;
@@ -36,7 +36,7 @@ TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
     parlex.shared.gpus.slots[0].temperature = 0;
     updateReadingViews();
     EXPECT_EQ(dimColor, temperature.color) << "0 is no reading";
-    resetParlexState();
+    parlex.face.temperatureText[0] = nullptr;
 }
 
 // Ordinary and TCC GPUs together beyond the 64 handles the table holds: the
@@ -94,13 +94,12 @@ class Sampling : public ::testing::Test {
                                "thermal_status = 0 0 -5\nload = 7\n"
                                "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
         SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
-        resetParlexState();
         resetGpuReadings(parlex.shared.gpus);
         parlex.shared.appRunning = 1; // a pass reads only while the program runs
         ASSERT_FALSE(discoverGpus(parlex.shared.gpus).failure);
     }
-    static void TearDownTestSuite() { resetParlexState(); }
 };
+const bool samplingKeepsItsGpus = keepStateAcrossTests("Sampling");
 
 TEST_F(Sampling, DiscoveryNamesAndProbesEveryGpu) {
     ASSERT_EQ(3, parlex.shared.gpus.gpuCount.load());

@@ -221,13 +221,9 @@ class SkinArchive : public ::testing::Test {
         GetTempFileNameA(folder, "skn", 0, path);
         archivePath = path;
         recorder = &messages;
-        resetParlexState();
         parlex.showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
     }
-    void TearDown() override {
-        resetParlexState();
-        DeleteFileA(archivePath.c_str());
-    }
+    void TearDown() override { DeleteFileA(archivePath.c_str()); }
     static ::SkinPack packOn(FILE* archive) {
         ::SkinPack pack;
         pack.calls = parlex.skin.calls;

@@ -1,0 +1,7 @@
+// Every test starts on the program's state as the program starts with it,
+// and leaves none behind: one listener resets it before and after each test.
+// A suite that builds its state once for all of its tests names itself here
+// at static initialisation, and is reset before and after the whole suite.
+#pragma once
+
+bool keepStateAcrossTests(const char* suite);
