@@ -71,6 +71,8 @@ class View {
                       uint32_t count);
     virtual void destroyChildren();
     virtual void draw(BackBuffer& target);
+    // The contract's three image loads; the face loads its main images
+    // through init and only its pressed ones here.
     virtual void loadImage(const uint8_t* bytes, uint32_t count);
     virtual void loadPressedImage(const uint8_t* bytes, uint32_t count);
     virtual void loadHoverImage(const uint8_t* bytes, uint32_t count);
