@@ -28,5 +28,12 @@ sudo=""
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -q
+# A mirror in the middle of a sync serves an index that does not match its
+# release file, and apt-get update then fails for that index alone. Such a
+# failure is tried again; one that stays leaves the install to work with the
+# indexes it has, and to fail with its own message if they are not enough.
+for try in 1 2 3; do
+    $sudo apt-get update -q && break
+    [ "$try" -lt 3 ] && { echo "setup: the package index update failed; trying again in 20 s" >&2; sleep 20; }
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
