@@ -15,7 +15,7 @@
 #include "system/loading.h"
 
 #include <atomic>
-#include <cstring>
+#include <string>
 
 namespace {
 
