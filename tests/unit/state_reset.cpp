@@ -20,23 +20,16 @@ std::set<std::string>& suitesKeepingState() {
     return suites;
 }
 
-bool keeps(const char* suite) {
-    return suitesKeepingState().count(suite) != 0;
-}
-
 class StateReset : public testing::EmptyTestEventListener {
-    void OnTestSuiteStart(const testing::TestSuite& suite) override { resetAround(suite.name()); }
-    void OnTestSuiteEnd(const testing::TestSuite& suite) override { resetAround(suite.name()); }
-    void OnTestStart(const testing::TestInfo& test) override { resetWithin(test.test_suite_name()); }
-    void OnTestEnd(const testing::TestInfo& test) override { resetWithin(test.test_suite_name()); }
-    static void resetAround(const char* suite) {
-        if (keeps(suite))
+    // Around every test, or around the whole of a suite that keeps its state.
+    static void reset(const char* suite, bool aroundSuite) {
+        if ((suitesKeepingState().count(suite) != 0) == aroundSuite)
             RESET_STATE();
     }
-    static void resetWithin(const char* suite) {
-        if (!keeps(suite))
-            RESET_STATE();
-    }
+    void OnTestSuiteStart(const testing::TestSuite& suite) override { reset(suite.name(), true); }
+    void OnTestSuiteEnd(const testing::TestSuite& suite) override { reset(suite.name(), true); }
+    void OnTestStart(const testing::TestInfo& test) override { reset(test.test_suite_name(), false); }
+    void OnTestEnd(const testing::TestInfo& test) override { reset(test.test_suite_name(), false); }
 };
 
 // The listener is in place before the test program's main runs.
