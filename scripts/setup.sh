@@ -31,9 +31,39 @@ fi
 # A mirror in the middle of a sync serves an index that does not match its
 # release file, and apt-get update then fails for that index alone. Such a
 # failure is tried again; one that stays leaves the install to work with the
-# indexes it has, and to fail with its own message if they are not enough.
+# indexes it has.
+update_log=$(mktemp)
+trap 'rm -f "$update_log"' EXIT
+update_failed=""
 for try in 1 2 3; do
-    $sudo apt-get update -q && break
+    if $sudo apt-get update -q 2>&1 | tee "$update_log"; [ "${PIPESTATUS[0]}" -eq 0 ] &&
+        ! grep -q '^E: ' "$update_log"; then
+        update_failed=""
+        break
+    fi
+    # "Failed to fetch URL  reason": the index that failed, for the last word.
+    update_failed=$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$update_log" | head -n 1)
+    [ -z "$update_failed" ] && update_failed="an index (see apt-get update's messages above)"
     [ "$try" -lt 3 ] && { echo "setup: the package index update failed; trying again in 20 s" >&2; sleep 20; }
 done
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# -y refuses downgrades, and --no-remove ends the install rather than remove
+# a package: what is installed stays as it is.
+install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends --no-remove \
+        "$@" "${missing[@]}"
+}
+install && exit 0
+[ -z "$update_failed" ] && exit 1
+# With one architecture's index of a suite missing, the other's may offer
+# newer versions of a multi-arch library than the missing one could match
+# ("held broken packages"). The release's own suite has both architectures
+# from one index.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+if [ -z "$codename" ]; then
+    echo "setup: the install failed, and the index $update_failed could not be updated" >&2
+    exit 1
+fi
+echo "setup: the install failed after an index failed to update; trying once more from the release suite $codename alone" >&2
+install -t "$codename" && exit 0
+echo "setup: the install failed; the package index that could not be updated: $update_failed" >&2
+exit 1
