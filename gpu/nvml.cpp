@@ -13,12 +13,6 @@ Function eitherProcedure(HMODULE module, const char* newer, const char* older) {
     return found ? found : exportedFunction<Function>(module, older);
 }
 
-std::wstring environmentFolder(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(value, length);
-}
-
 // The system's folders, not the caller's: on a session host each user may
 // have a private Windows folder.
 std::wstring systemPlace() {
@@ -30,15 +24,10 @@ std::wstring systemPlace() {
 #endif
 }
 
-// ProgramW6432 names the 64-bit Program Files folder to 32-bit and 64-bit
-// programs alike on 64-bit Windows 7 and later; a 64-bit program's
-// ProgramFiles names it too.
+// The registered 64-bit Program Files folder, for 32-bit and 64-bit programs
+// alike, and never an inherited %ProgramW6432% that a parent could have set.
 std::wstring vendorPlace() {
-    std::wstring folder = environmentFolder(L"ProgramW6432");
-#ifdef _WIN64
-    if (folder.empty())
-        folder = environmentFolder(L"ProgramFiles");
-#endif
+    const std::wstring folder = programFilesFolder(ProgramFiles::native);
     return folder.empty() ? std::wstring() : folder + nvmlVendorFolderPath;
 }
 

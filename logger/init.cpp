@@ -1,5 +1,6 @@
 // Tessig's start-up checks: the system, NVAPI and the GPU list, NVML, the
 // names and the record versions each GPU accepts.
+#include "files/held_folder.h"
 #include "files/program_folder.h"
 #include "gpu/discovery.h"
 #include "gpu/logger_agreement.h"
@@ -14,6 +15,7 @@ TessigState tessig;
 void resetTessigState() {
     tessig.~TessigState();
     new (&tessig) TessigState();
+    fileSystemCalls = realFileSystemCalls();
 }
 
 namespace {

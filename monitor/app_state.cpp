@@ -1,4 +1,5 @@
 #include "monitor/app_state.h"
+#include "files/held_folder.h"
 #include "skin/painting.h"
 
 #include <new>
@@ -9,6 +10,7 @@ void resetParlexState() {
     parlex.~ParlexState();
     new (&parlex) ParlexState();
     resetSkinState();
+    fileSystemCalls = realFileSystemCalls();
 }
 
 #ifndef _WIN64

@@ -29,14 +29,12 @@ std::string windowsDirectory() {
     return systemFolderAnsi(SystemFolder::windows);
 }
 
+// As the system registered them: the environment is the parent's.
 std::vector<std::string> programFilesFolders() {
     std::vector<std::string> folders;
-    for (const char* name : {"ProgramW6432", "ProgramFiles", "ProgramFiles(x86)"}) {
-        char value[MAX_PATH + 1] = {};
-        DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
-        if (length > 0 && length < MAX_PATH)
-            folders.emplace_back(value, length);
-    }
+    for (ProgramFiles which : {ProgramFiles::native, ProgramFiles::x86})
+        if (std::string folder = programFilesFolderAnsi(which); !folder.empty())
+            folders.push_back(folder);
     return folders;
 }
 

@@ -66,6 +66,46 @@ std::string systemFolderAnsi(SystemFolder folder) {
     return folderPath<char>(GetSystemDirectoryA, GetSystemWindowsDirectoryA, folder);
 }
 
+namespace {
+
+// A REG_SZ value, whether or not it was stored with its terminating zero
+// (Microsoft's RegQueryValueEx documentation warns that it may not be).
+template <typename Char, typename Open, typename Query>
+std::basic_string<Char> registeredFolder(Open open, Query query, const Char* key,
+                                         const Char* name) {
+    HKEY opened = nullptr;
+    // KEY_WOW64_64KEY: the 64-bit view also for a 32-bit program under WOW64;
+    // ignored on 32-bit Windows.
+    if (open(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) !=
+        ERROR_SUCCESS)
+        return std::basic_string<Char>();
+    Char value[MAX_PATH + 1] = {};
+    DWORD type = 0, size = MAX_PATH * sizeof(Char);
+    const LONG error = query(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(opened);
+    if (error != ERROR_SUCCESS || type != REG_SZ)
+        return std::basic_string<Char>();
+    std::basic_string<Char> folder(value, size / sizeof(Char));
+    folder.resize(std::char_traits<Char>::length(folder.c_str()));
+    while (!folder.empty() && folder.back() == Char('\\'))
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
+std::wstring programFilesFolder(ProgramFiles which) {
+    return registeredFolder<wchar_t>(
+        RegOpenKeyExW, RegQueryValueExW, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+        which == ProgramFiles::native ? L"ProgramFilesDir" : L"ProgramFilesDir (x86)");
+}
+
+std::string programFilesFolderAnsi(ProgramFiles which) {
+    return registeredFolder<char>(
+        RegOpenKeyExA, RegQueryValueExA, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+        which == ProgramFiles::native ? "ProgramFilesDir" : "ProgramFilesDir (x86)");
+}
+
 std::wstring systemFolderFile(const wchar_t* name) {
     const std::wstring folder = systemFolder(SystemFolder::system);
     return folder.empty() ? folder : folder + L"\\" + name;

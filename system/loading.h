@@ -55,3 +55,13 @@ std::string systemFolderAnsi(SystemFolder folder);
 // The full path of name in the system folder; empty when the folder cannot
 // be had.
 std::wstring systemFolderFile(const wchar_t* name);
+
+// The Program Files folders as the system registered them (the CurrentVersion
+// key of HKLM, in its 64-bit view), never the inherited environment, which
+// any parent may set, and %ProgramW6432% only across a change of bitness
+// (WOW64 sets it; a parent of the same bitness passes on its own).
+// ProgramFilesDir there is the native folder, and ProgramFilesDir (x86) the
+// 32-bit one of 64-bit Windows. Empty when it cannot be had.
+enum class ProgramFiles { native, x86 };
+std::wstring programFilesFolder(ProgramFiles which);
+std::string programFilesFolderAnsi(ProgramFiles which);

@@ -6,6 +6,7 @@
 #include "logger/history_file.h"
 #include "logger/logger.h"
 #include "logger/startup_rules.h"
+#include "nvapi/binding.h"
 
 #include <gtest/gtest.h>
 
@@ -94,27 +95,202 @@ TEST(HistoryFile, OpenedRelativeToTheHeldFolder) {
     RemoveDirectoryW(log.c_str());
 }
 
+// A temporary folder of a test's own, made at the start and removed with
+// whatever is left in it at the end.
+struct TestFolder {
+    std::wstring path;
+    explicit TestFolder(const wchar_t* name) {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        path = temp + std::wstring(name);
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TestFolder() {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more;
+             more = FindNextFileW(search, &found)) {
+            const std::wstring file = path + L"\\" + found.cFileName;
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(file.c_str());
+        }
+        FindClose(search);
+        RemoveDirectoryW(path.c_str());
+    }
+    std::string read(const wchar_t* name) const {
+        HANDLE file = CreateFileW((path + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        char text[256] = {};
+        DWORD length = 0;
+        ReadFile(file, text, sizeof text, &length, nullptr);
+        CloseHandle(file);
+        return std::string(text, length);
+    }
+};
+
+// The information a case plays in place of the file system's own answers.
+struct Played {
+    NTSTATUS tagStatus = 0;    // the tag query refused with this, when not 0
+    DWORD addedAttributes = 0; // added to the answers for what is no folder
+    DWORD folderTag = 0;       // a tag answered for folders, as reparse points
+    bool changingIds = false;  // every id query answers another file
+};
+Played played;
+
+NTSTATUS NTAPI playedQuery(HANDLE handle, PIO_STATUS_BLOCK status, PVOID information, ULONG length,
+                           FILE_INFORMATION_CLASS informationClass) {
+    static LONGLONG idChange = 0;
+    if (informationClass == FileAttributeTagInformation && played.tagStatus)
+        return played.tagStatus;
+    const NTSTATUS answer = realFileSystemCalls().queryInformationFile(handle, status, information,
+                                                                       length, informationClass);
+    DWORD* attributes =
+        informationClass == FileAttributeTagInformation
+            ? &static_cast<FILE_ATTRIBUTE_TAG_INFORMATION*>(information)->FileAttributes
+        : informationClass == FileBasicInformation
+            ? &static_cast<FILE_BASIC_INFORMATION*>(information)->FileAttributes
+            : nullptr;
+    if (attributes && !(*attributes & FILE_ATTRIBUTE_DIRECTORY))
+        *attributes |= played.addedAttributes;
+    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) && played.folderTag) {
+        *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        static_cast<FILE_ATTRIBUTE_TAG_INFORMATION*>(information)->ReparseTag = played.folderTag;
+    }
+    if (informationClass == FileInternalInformation && played.changingIds)
+        static_cast<FILE_INTERNAL_INFORMATION*>(information)->IndexNumber.QuadPart += ++idChange;
+    return answer;
+}
+
+constexpr DWORD cloudTag = 0x9000001A; // IO_REPARSE_TAG_CLOUD, no name surrogate
+
 // The held handle's answer decides, whatever the look-up by name saw: a mount
 // point or a symbolic link is refused, a cloud placeholder (no link) is held.
+// The look-up by name reads a tag only where its entry is a reparse point.
 TEST(HistoryFile, TheHandleTellsALink) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring log = temp + std::wstring(L"tessig-tag");
-    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
-    static DWORD reportedTag;
-    const auto real = queryHandleAttributes;
-    queryHandleAttributes = [](HANDLE, HandleAttributes* answer) {
-        *answer = {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, reportedTag};
-        return true;
-    };
+    const TestFolder log(L"tessig-tag");
+    played = {};
+    fileSystemCalls.queryInformationFile = playedQuery;
     for (auto [tag, held] : {std::pair{DWORD(IO_REPARSE_TAG_MOUNT_POINT), false},
                              {DWORD(IO_REPARSE_TAG_SYMLINK), false},
-                             {DWORD(0x9000001A) /* IO_REPARSE_TAG_CLOUD */, true}}) {
-        reportedTag = tag;
-        EXPECT_EQ(held, holdFolder(log.c_str(), FolderUse::existing).held()) << std::hex << tag;
+                             {cloudTag, true}}) {
+        played.folderTag = tag;
+        EXPECT_EQ(held, holdFolder(log.path.c_str(), FolderUse::existing).held())
+            << std::hex << tag;
     }
-    queryHandleAttributes = real;
-    RemoveDirectoryW(log.c_str());
+    played.folderTag = 0;
+    // The name looked like a reparse point, its entry is none: what the entry
+    // leaves in its reserved word is no tag.
+    fileSystemCalls.getFileAttributes = [](const wchar_t*) -> DWORD {
+        return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    };
+    fileSystemCalls.findFirstFile = [](const wchar_t* path, WIN32_FIND_DATAW* found) {
+        HANDLE search = FindFirstFileW(path, found);
+        found->dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+        return search;
+    };
+    EXPECT_TRUE(holdFolder(log.path.c_str(), FolderUse::existing).held());
+}
+
+// A FAT32 or exFAT drive answers no tag query. The folder is held and the
+// history written all the same, from the basic attributes; a reparse point
+// whose tag cannot be had is still a link, and any other refusal no answer.
+TEST(HistoryFile, WrittenWhereTheFileSystemHasNoTags) {
+    const TestFolder log(L"tessig-fat");
+    played = {};
+    fileSystemCalls.queryInformationFile = playedQuery;
+    const NTSTATUS invalidParameter = NTSTATUS(0xC000000D), accessDenied = NTSTATUS(0xC0000022);
+    struct Case {
+        NTSTATUS refusal;
+        DWORD added;
+        bool written;
+    } cases[] = {{invalidParameter, 0, true},
+                 {NTSTATUS(0xC0000003) /* invalid information class */, 0, true},
+                 {NTSTATUS(0xC0000002) /* not implemented */, 0, true},
+                 {NTSTATUS(0xC00000BB) /* not supported */, 0, true},
+                 {NTSTATUS(0xC0000010) /* invalid device request */, 0, true},
+                 {invalidParameter, FILE_ATTRIBUTE_REPARSE_POINT, false},
+                 {accessDenied, 0, false}};
+    std::string expected;
+    for (const Case& c : cases) {
+        played.tagStatus = c.refusal;
+        played.addedAttributes = c.added;
+        const HeldFolder folder = holdFolder(log.path.c_str(), FolderUse::existing);
+        if (folder.held())
+            appendToHistory(folder.get(), L"history.csv", "line\r\n", 6);
+        expected += c.written ? "line\r\n" : "";
+        EXPECT_EQ(expected, log.read(L"history.csv")) << std::hex << c.refusal;
+    }
+}
+
+// A cloud placeholder is written through the filter that serves it, and only
+// while the name opened again is the file first opened.
+TEST(HistoryFile, APlaceholderIsWrittenThroughItsFilter) {
+    const TestFolder log(L"tessig-cloud");
+    played = {};
+    played.addedAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    fileSystemCalls.queryInformationFile = [](HANDLE handle, PIO_STATUS_BLOCK status,
+                                              PVOID information, ULONG length,
+                                              FILE_INFORMATION_CLASS informationClass) {
+        const NTSTATUS answer = playedQuery(handle, status, information, length, informationClass);
+        auto* tagged = static_cast<FILE_ATTRIBUTE_TAG_INFORMATION*>(information);
+        if (informationClass == FileAttributeTagInformation &&
+            !(tagged->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            tagged->ReparseTag = cloudTag;
+        return answer;
+    };
+    const HeldFolder folder = holdFolder(log.path.c_str(), FolderUse::existing);
+    for (bool changing : {false, true}) {
+        played.changingIds = changing;
+        appendToHistory(folder.get(), L"history.csv", "line\r\n", 6);
+    }
+    EXPECT_EQ("line\r\n", log.read(L"history.csv"));
+}
+
+// A leftover is removed by its name alone. A second name of a read-only file
+// elsewhere leaves that file read-only; a read-only file of one name goes.
+// The new file is made either way.
+TEST(HeldFolder, ALeftoverNameGoesAndItsFileStaysAsItWas) {
+    const TestFolder skin(L"parlex-skin"), elsewhere(L"parlex-elsewhere");
+    const std::wstring leftover = skin.path + L"\\imgTemp_", kept = elsewhere.path + L"\\kept";
+    for (bool linked : {true, false}) {
+        CloseHandle(CreateFileW(kept.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_READONLY, nullptr));
+        if (linked)
+            ASSERT_TRUE(CreateHardLinkW(leftover.c_str(), kept.c_str(), nullptr));
+        else
+            ASSERT_TRUE(MoveFileW(kept.c_str(), leftover.c_str()));
+        const HeldFolder folder = holdFolder(skin.path.c_str(), FolderUse::own);
+        HANDLE made = createFileInHeld(folder.get(), L"imgTemp_");
+        EXPECT_NE(INVALID_HANDLE_VALUE, made) << linked;
+        CloseHandle(made);
+        const DWORD attributes = GetFileAttributesW(kept.c_str());
+        EXPECT_TRUE(!linked || (attributes != INVALID_FILE_ATTRIBUTES &&
+                                (attributes & FILE_ATTRIBUTE_READONLY)));
+        SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(kept.c_str());
+    }
+}
+
+// The Program Files folders are the registered ones: an inherited
+// %ProgramW6432% or %ProgramFiles%, which any parent sets, names none of
+// NVML's places nor of the folders a registered driver may lie in.
+TEST(NvmlPlaces, NeverFromTheEnvironment) {
+    wchar_t saved[2][MAX_PATH] = {};
+    const wchar_t* names[] = {L"ProgramW6432", L"ProgramFiles"};
+    for (int i = 0; i < 2; ++i) {
+        GetEnvironmentVariableW(names[i], saved[i], MAX_PATH);
+        SetEnvironmentVariableW(names[i], L"C:\\planted");
+    }
+    const std::vector<std::wstring> places = nvmlPlaces();
+    EXPECT_EQ(2u, places.size());
+    for (const std::wstring& place : places)
+        EXPECT_EQ(std::wstring::npos, place.find(L"planted"));
+    const std::vector<std::string> folders = nvapi::realSystemCalls().programFilesFolders();
+    EXPECT_FALSE(folders.empty());
+    for (const std::string& folder : folders)
+        EXPECT_EQ(std::string::npos, folder.find("planted"));
+    for (int i = 0; i < 2; ++i)
+        SetEnvironmentVariableW(names[i], saved[i]);
 }
 
 // NVML numbers its devices in an order of its own: each GPU of the driver's
