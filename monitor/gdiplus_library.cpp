@@ -15,6 +15,7 @@
 #include <string>
 
 static_assert(Gdiplus::GdiplusNotInitialized == 18, "the stand-ins answer 18");
+static_assert(GDIPLUS_MANIFEST_ID > 16, "manifest ids 1 to 16 are the loader's");
 
 // Each function with the bytes of arguments it takes (its stdcall suffix).
 #define GDIPLUS_FUNCTIONS(X)                                                                       \
@@ -101,18 +102,31 @@ bool underWindowsFolder(HMODULE module) {
 // default one, and the name is loaded only when that context redirects it:
 // otherwise the search would start beside the program.
 HMODULE loadThroughOwnContext() {
+    // Private assemblies are probed for under the assembly directory (Microsoft's
+    // ACTCTX page), which is otherwise the folder the manifest came from: here
+    // the program's. Wine's conformance tests record that Windows, given the
+    // Windows folder there, no longer finds private assemblies beside the
+    // manifest (ERROR_SXS_CANT_GEN_ACTCTX). They record no answer of XP for
+    // this flag with a module's resource; GDI+ comes from the store either way.
+    const std::wstring windows = systemFolder(SystemFolder::windows);
+    if (windows.empty())
+        return nullptr;
     ACTCTXW request = {};
     request.cbSize = sizeof request;
-    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID |
+                      ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID;
     request.hModule = GetModuleHandleW(nullptr);
     request.lpResourceName = MAKEINTRESOURCEW(GDIPLUS_MANIFEST_ID);
-    // Kept for the life of the process, as the library is.
+    request.lpAssemblyDirectory = windows.c_str();
+    // Kept with the library it loads, for the life of the process.
     HANDLE context = CreateActCtxW(&request);
     if (context == INVALID_HANDLE_VALUE)
         return nullptr;
     ULONG_PTR cookie = 0;
-    if (!ActivateActCtx(context, &cookie))
+    if (!ActivateActCtx(context, &cookie)) {
+        ReleaseActCtx(context);
         return nullptr;
+    }
     ACTCTX_SECTION_KEYED_DATA redirected = {};
     redirected.cbSize = sizeof redirected;
     HMODULE module = nullptr;
@@ -125,6 +139,8 @@ HMODULE loadThroughOwnContext() {
         FreeLibrary(module);
         module = nullptr;
     }
+    if (!module)
+        ReleaseActCtx(context);
     return module;
 }
 

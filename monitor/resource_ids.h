@@ -8,7 +8,7 @@
 #define SMALL_ICON_ID 108
 #define SKIN_RESOURCE_ID 147
 // The manifest of the activation context that binds GDI+ where the system
-// folder has no copy (XP, Server 2003). Id 3 is the one the system reserves
-// for manifests that redirect no static import; the process itself is bound
-// by id 1 alone.
-#define GDIPLUS_MANIFEST_ID 3
+// folder has no copy (XP, Server 2003). Ids 1 to 16 are the loader's, and XP
+// and Server 2003 refuse to load a program with two manifests in that range:
+// the process is bound by id 1 alone, and this one lies above.
+#define GDIPLUS_MANIFEST_ID 101

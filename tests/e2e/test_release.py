@@ -3,6 +3,7 @@ version blocks, a user README, and a Parlex that runs as unpacked."""
 
 import hashlib
 import re
+import struct
 import subprocess
 import zipfile
 
@@ -73,6 +74,53 @@ def test_programs_load_on_the_oldest_windows_they_admit(tmp_path):
     lazy = {dll for dll, _ in imported_functions(tmp_path / "Parlex_SS.exe",
                                                  "i686-w64-mingw32-objdump")}
     assert not lazy & {"SHELL32.DLL", "WS2_32.DLL", "GDIPLUS.DLL"}
+
+
+def pe_resources(program):
+    """{(type, name): data} of a PE file's resources (first language of each),
+    read from its resource directory: type, name, language, data entry."""
+    image = program.read_bytes()
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    sections, optional = struct.unpack_from("<H12xH", image, pe + 6)
+    magic = struct.unpack_from("<H", image, pe + 24)[0]
+    rva = struct.unpack_from("<I", image, pe + 24 + (112 if magic == 0x20B else 96) + 16)[0]
+    table = [struct.unpack_from("<8xII4xI", image, pe + 24 + optional + 40 * i)[::-1]
+             for i in range(sections)]
+    offset = lambda address: next(address - start + raw for raw, start, size in table
+                                  if start <= address < start + max(size, 1))
+    root = offset(rva)
+
+    def entries(at):
+        named, ids = struct.unpack_from("<12xHH", image, root + at)
+        for i in range(named + ids):
+            name, child = struct.unpack_from("<II", image, root + at + 16 + 8 * i)
+            if name >> 31:
+                length = struct.unpack_from("<H", image, root + (name & 0x7FFFFFFF))[0]
+                start = root + (name & 0x7FFFFFFF) + 2
+                name = image[start:start + 2 * length].decode("utf-16-le")
+            yield name, child & 0x7FFFFFFF
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names):
+            data = next(entries(languages))[1]
+            address, size = struct.unpack_from("<II", image, root + data)
+            found[(kind, name)] = image[offset(address):offset(address) + size]
+    return found
+
+
+def unpacked_programs(folder):
+    with zipfile.ZipFile(release_zip()) as archive:
+        archive.extractall(folder)
+    return [folder / "Parlex_SS.exe", folder / "Tessig.exe"]
+
+
+def test_each_program_has_one_manifest_for_the_loader(tmp_path):
+    # Ids 1 to 16 are the loader's: XP and Server 2003 refuse a program with two.
+    for program in unpacked_programs(tmp_path):
+        manifests = [name for kind, name in pe_resources(program) if kind == 24]
+        assert len([n for n in manifests if isinstance(n, int) and 1 <= n <= 16]) == 1, \
+            (program.name, manifests)
 
 
 def test_icons_hold_every_size_the_shell_asks_for():
