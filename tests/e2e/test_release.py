@@ -123,16 +123,46 @@ def test_each_program_has_one_manifest_for_the_loader(tmp_path):
             (program.name, manifests)
 
 
-def test_icons_hold_every_size_the_shell_asks_for():
-    # A size missing from the file is stretched by Windows at run time.
+def icons(folder):
+    """(where, [(directory entry, image)]) of every icon: the .ico files, and
+    each group icon of both programs with the images it names."""
     for icon in (ROOT / "skin" / "art").glob("*.ico"):
         data = icon.read_bytes()
-        count = int.from_bytes(data[4:6], "little")
-        entries = [data[6 + 16 * i : 22 + 16 * i] for i in range(count)]
+        entries = [data[6 + 16 * i : 22 + 16 * i] for i in range(data[4])]
+        yield icon.name, [(e, data[struct.unpack_from("<I", e, 12)[0]:][
+            :struct.unpack_from("<I", e, 8)[0]]) for e in entries]
+    for program in unpacked_programs(folder):
+        resources = pe_resources(program)
+        for (kind, name), group in resources.items():
+            if kind == 14:
+                entries = [group[6 + 14 * i : 20 + 14 * i] for i in range(group[4])]
+                yield f"{program.name} {name}", [
+                    (e, resources[(3, struct.unpack_from("<H", e, 12)[0])]) for e in entries]
+
+
+def test_icons_hold_every_size_the_shell_asks_for(tmp_path):
+    # A size missing from the file is stretched by Windows at run time.
+    found = list(icons(tmp_path))
+    assert any(where.startswith("Parlex_SS.exe") for where, _ in found)
+    for where, frames in found:
+        entries = [entry for entry, _ in frames]
         sizes = sorted(entry[0] or 256 for entry in entries)
-        assert sizes == [16, 20, 24, 32, 48, 256], (icon.name, sizes)
+        assert sizes == [16, 20, 24, 32, 48, 256], (where, sizes)
         assert all(entry[1] == entry[0] for entry in entries), "square"
         assert all(int.from_bytes(entry[6:8], "little") == 32 for entry in entries), "32-bit"
+        # A bitmap image carries its AND mask after the colour bits, rows of
+        # whole 32-bit words, one bit a pixel, set where the pixel is clear.
+        for entry, image in frames:
+            n, stride = entry[0] or 256, ((entry[0] or 256) + 31) // 32 * 4
+            if image.startswith(b"\x89PNG"):
+                continue
+            assert struct.unpack_from("<iiHH", image, 4) == (n, 2 * n, 1, 32), where
+            assert len(image) == 40 + n * n * 4 + n * stride, (where, n, len(image))
+            mask = image[40 + n * n * 4:]
+            for i in range(n * n):
+                y, x = divmod(i, n)
+                masked = mask[y * stride + x // 8] >> (7 - x % 8) & 1
+                assert masked == (image[40 + 4 * i + 3] == 0), (where, n, x, y)
 
 
 def test_release_is_stripped_and_reproducible(tmp_path):
