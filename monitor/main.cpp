@@ -67,7 +67,11 @@ bool registerWindowClass(HINSTANCE instance) {
     windowClass.lpfnWndProc = windowProcedure;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(smallIconId));
+    // LoadIcon takes the 32 px image only; the small icon is the file's own
+    // image of the size the system draws it at.
+    windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(smallIconId),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = parlex.windowClassName;
