@@ -51,28 +51,35 @@ static_assert(GDIPLUS_MANIFEST_ID > 16, "manifest ids 1 to 16 are the loader's")
     X(GdiplusShutdown, 4)                                                                          \
     X(GdiplusStartup, 12)
 
+// Each stub is the body of a naked function, so that the compiler, which
+// keeps its own idea of the current section, places it in code itself: a
+// top-level asm that switched to .text would leave the slots after it there
+// at -O0, where asm and variables are emitted in source order, and this
+// assembler (PE/COFF) has no section stack to switch back with.
 #ifdef _WIN64
 // The x86_64 build, which the tests run where a host runs no 32-bit code: one
 // calling convention, names without decoration, the caller clears the stack.
 #define GDIPLUS_STUBS(name, bytes)                                                                 \
-    __asm__(".text\n"                                                                              \
-            ".globl " #name "\n" #name ":\n"                                                       \
-            "    jmp *__imp_" #name "(%rip)\n"                                                     \
-            "gdiplusUnloaded_" #name ":\n"                                                         \
-            "    movl $18, %eax\n"                                                                 \
-            "    ret\n");                                                                          \
+    [[gnu::naked, gnu::used]] static void gdiplusStub_##name() {                                   \
+        __asm__(".globl " #name "\n" #name ":\n"                                                   \
+                "    jmp *__imp_" #name "(%rip)\n"                                                 \
+                "gdiplusUnloaded_" #name ":\n"                                                     \
+                "    movl $18, %eax\n"                                                             \
+                "    ret\n");                                                                      \
+    }                                                                                              \
     extern "C" void gdiplusUnloaded_##name() __asm__("gdiplusUnloaded_" #name);                    \
     extern "C" void* gdiplusSlot_##name __asm__("__imp_" #name);                                   \
     void* gdiplusSlot_##name = reinterpret_cast<void*>(gdiplusUnloaded_##name);
 #else
 #define GDIPLUS_STUBS(name, bytes)                                                                 \
-    __asm__(".text\n"                                                                              \
-            ".globl \"_" #name "@" #bytes "\"\n"                                                   \
-            "\"_" #name "@" #bytes "\":\n"                                                         \
-            "    jmp *\"__imp__" #name "@" #bytes "\"\n"                                           \
-            "gdiplusUnloaded_" #name ":\n"                                                         \
-            "    movl $18, %eax\n"                                                                 \
-            "    ret $" #bytes "\n");                                                              \
+    [[gnu::naked, gnu::used]] static void gdiplusStub_##name() {                                   \
+        __asm__(".globl \"_" #name "@" #bytes "\"\n"                                               \
+                "\"_" #name "@" #bytes "\":\n"                                                     \
+                "    jmp *\"__imp__" #name "@" #bytes "\"\n"                                       \
+                "gdiplusUnloaded_" #name ":\n"                                                     \
+                "    movl $18, %eax\n"                                                             \
+                "    ret $" #bytes "\n");                                                          \
+    }                                                                                              \
     extern "C" void gdiplusUnloaded_##name() __asm__("gdiplusUnloaded_" #name);                    \
     extern "C" void* gdiplusSlot_##name __asm__("__imp__" #name "@" #bytes);                       \
     void* gdiplusSlot_##name = reinterpret_cast<void*>(gdiplusUnloaded_##name);

@@ -30,6 +30,9 @@ product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'sk
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
 stage "structure and format"
+# The GDI+ stubs built unoptimised, as a Debug build is: every slot is data.
+"$root/scripts/check-stub-sections.sh" || exit 1
+stage "stub sections"
 # The pure rules under sanitizers, and the fuzz targets' corpus and a short run.
 "$root/scripts/host-test.sh" || exit 1
 stage "host sanitizers"
