@@ -196,5 +196,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     }
     const int exitCode = startMonitor(instance, showCommand) ? runMessageLoop() : 0;
     endThreads();
+    // Every way out leaves nothing beside the program: a start that failed
+    // after the skin was extracted, and a loop that a background which did
+    // not decode ended before any shutdown.
+    removeSkinFiles(parlex.skin);
     return exitCode;
 }

@@ -29,4 +29,7 @@ void showRunningNotice(const wchar_t* text) {
     parlex.procEnabled = 0;
     showMessageBox(parlex.mainWindow, text);
     parlex.procEnabled = 1;
+    // While the procedure was off, what the box uncovered was painted with
+    // the class brush and validated: the whole face is painted again.
+    InvalidateRect(parlex.mainWindow, nullptr, FALSE);
 }

@@ -9,8 +9,6 @@
 #include <winsock2.h>
 #include <shellapi.h>
 
-#include <process.h>
-
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -73,22 +71,36 @@ std::wstring commandInterpreter() {
     return systemFolderFile(L"cmd.exe");
 }
 
+constexpr wchar_t launchFailure[] = L"Tessigを起動できませんでした";
+
 // The logger runs in the program's folder, whoever started Parlex and
-// wherever: its history file lies beside it.
-unsigned __stdcall launchLogger(void* workDir) {
-    const wchar_t* folder = static_cast<const wchar_t*>(workDir);
-    std::wstring interpreter = commandInterpreter(), parameters = loggerParameters(folder);
-    if (!interpreter.empty())
-        ShellExecuteW(nullptr, L"open", interpreter.c_str(), parameters.c_str(), folder,
-                      SW_SHOWNORMAL);
+// wherever: its history file lies beside it. The launch is wanted until the
+// shell has taken it: ShellExecute succeeds only with a result above 32
+// (Microsoft's ShellExecute documentation).
+unsigned __stdcall launchLogger(void* argument) {
+    SamplingState& state = *static_cast<SamplingState*>(argument);
+    const std::wstring interpreter = commandInterpreter(),
+                       parameters = loggerParameters(state.workDir);
+    if (!interpreter.empty() &&
+        state.calls.shellExecute(interpreter.c_str(), parameters.c_str(), state.workDir) > 32)
+        state.historyStartPending = 0;
+    else
+        state.loggerLaunchFailed = true;
     return 0;
 }
 
-void startLaunchThread(SamplingState& state) {
-    HANDLE thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, launchLogger, state.workDir, 0, nullptr));
+bool launchUnderWay(const SamplingState& state) {
+    HANDLE thread = state.launchThread.load();
+    return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+}
+
+bool startLaunchThread(SamplingState& state) {
+    HANDLE thread = state.calls.beginThread(launchLogger, &state);
+    if (!thread)
+        return false;
     if (HANDLE previous = state.launchThread.exchange(thread))
         CloseHandle(previous);
+    return true;
 }
 
 // Sent at every pass while the logger runs: one that cannot be sent now is
@@ -119,8 +131,12 @@ bool waitForLoggerLaunch(SamplingState& state, DWORD milliseconds) {
 
 void runLoggerControl(SamplingState& state) {
     const bool running = loggerIsRunning();
+    const bool launchFailed = state.loggerLaunchFailed.exchange(false);
     if (state.historyOn) {
-        if (state.historyStartPending && !running) {
+        // A launch that did not go is said, and tried again from this pass on.
+        if (launchFailed)
+            notice(state, launchFailure);
+        if (state.historyStartPending && !running && !launchUnderWay(state)) {
             if (!systemRunsTheLogger()) {
                 notice(state,
                        L"この機能は以下のWindows OSのみサポートします\n\n- Windows 8\n- Windows 7\n"
@@ -128,9 +144,8 @@ void runLoggerControl(SamplingState& state) {
                        L"only\n\nお使いのOSはサポートしておりません\n");
             } else if (!nvmlInstalled()) {
                 notice(state, L"nvml.dllが見つかりませんでした");
-            } else if (state.workDir[0] != L'\0') {
-                startLaunchThread(state);
-                state.historyStartPending = 0;
+            } else if (state.workDir[0] != L'\0' && !startLaunchThread(state)) {
+                notice(state, launchFailure);
             }
         }
     } else if (running) {

@@ -5,6 +5,8 @@
 #include "sampling/logger_control.h"
 #include "sampling/shared_state.h"
 
+#include <shellapi.h>
+
 #include <process.h>
 
 namespace {
@@ -69,6 +71,11 @@ SamplingSystemCalls realSamplingSystemCalls() {
                 [](unsigned(__stdcall * routine)(void*), void* argument) {
                     return reinterpret_cast<HANDLE>(
                         _beginthreadex(nullptr, 0, routine, argument, 0, nullptr));
+                },
+            .shellExecute =
+                [](const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
+                    return reinterpret_cast<INT_PTR>(
+                        ShellExecuteW(nullptr, L"open", file, parameters, folder, SW_SHOWNORMAL));
                 }};
 }
 

@@ -17,6 +17,8 @@ constexpr int workDirSize = 261;
 struct SamplingSystemCalls {
     HANDLE (*createEvent)();
     HANDLE (*beginThread)(unsigned(__stdcall* routine)(void*), void* argument);
+    // ShellExecute's "open": its result, above 32 on success.
+    INT_PTR (*shellExecute)(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder);
 };
 SamplingSystemCalls realSamplingSystemCalls();
 
@@ -61,6 +63,8 @@ struct SamplingState {
     // One launch of the logger at a time, all from the sampling thread; kept
     // so that the end of the program can wait for one under way.
     std::atomic<HANDLE> launchThread;
+    // Set by a launch the shell refused, for the next pass to say so.
+    std::atomic<bool> loggerLaunchFailed{false};
     // Shows a notice of a logger that cannot start, on the sampling thread;
     // the first notice of a run is the only one.
     void (*showLoggerNotice)(const wchar_t* text);

@@ -43,7 +43,9 @@ BackBufferCalls realBackBufferCalls() {
             .createDIBSection =
                 [](const BITMAPINFO* info, void** bits) {
                     return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, bits, nullptr, 0);
-                }};
+                },
+            .createGraphics =
+                [](HDC dc, GpGraphics** graphics) { return GdipCreateFromHDC(dc, graphics); }};
 }
 
 bool BackBuffer::create(HWND window) {
@@ -75,9 +77,12 @@ bool BackBuffer::create(HWND window) {
         return false;
     bits = static_cast<uint32_t*>(pixels);
     previousBitmap = SelectObject(memoryDC, dib);
+    // Without graphics the window would show no text at all.
     graphics = nullptr;
-    if (GdipCreateFromHDC(memoryDC, &graphics) != Ok)
+    if (calls.createGraphics(memoryDC, &graphics) != Ok) {
         graphics = nullptr;
+        return false;
+    }
     fillBlendTable(blendTable);
     return true;
 }

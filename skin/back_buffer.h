@@ -24,6 +24,7 @@ struct BackBufferCalls {
     HDC (*getDC)(HWND window);
     HDC (*createCompatibleDC)(HDC dc);
     HBITMAP (*createDIBSection)(const BITMAPINFO* info, void** bits);
+    Gdiplus::GpStatus (*createGraphics)(HDC dc, Gdiplus::GpGraphics** graphics);
 };
 BackBufferCalls realBackBufferCalls();
 

@@ -78,6 +78,7 @@ def test_discovery_failure_shows_its_message_then_exit_0(wine, tmp_path, workdir
     assert wait_message(wine) == message
     assert process.poll() is None, "the box waits for the user"
     assert answer_message(wine, process) == 0
+    assert not (workdir / "skin").exists(), "a failed start leaves nothing behind"
 
 
 @pytest.mark.parametrize("count", [5, 9])

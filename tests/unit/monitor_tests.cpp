@@ -7,6 +7,7 @@
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
 #include "monitor/face.h"
+#include "monitor/notices.h"
 
 #include <gtest/gtest.h>
 
@@ -211,6 +212,22 @@ TEST_F(Procedure, SwitchedOffPassesEverythingOn) {
     pressCheckBox(5);
     EXPECT_EQ(0, parlex.shared.historyOn.load());
     parlex.procEnabled = 1;
+}
+
+// A notice from the sampling thread has the procedure off while it is open:
+// what the box uncovers is painted with the class brush and validated. Once
+// it is closed, the whole face is due again.
+TEST_F(Procedure, TheWholeFaceIsDueAfterARunningNotice) {
+    ShowWindow(window, SW_SHOWNA);
+    parlex.showMessageBox = [](HWND, const wchar_t*) {
+        InvalidateRect(parlex.mainWindow, nullptr, TRUE);
+        UpdateWindow(parlex.mainWindow);
+    };
+    showRunningNotice(L"notice");
+    RECT due = {}, whole = {};
+    GetClientRect(window, &whole);
+    EXPECT_TRUE(GetUpdateRect(window, &due, FALSE) && EqualRect(&due, &whole));
+    EXPECT_EQ(1, parlex.procEnabled.load());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "monitor/reading_views.h"
 #include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
+#include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
 #include "monitor/face.h"
 #include "state_reset.h"
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -137,6 +139,45 @@ TEST_F(Sampling, FailuresKeepTheirDefaults) {
     EXPECT_STREQ(L"51\u2103\n", parlex.shared.gpus.slots[1].temperatureText);
     EXPECT_STREQ(L"0\uFF05\n", parlex.shared.gpus.slots[2].loadText);
     EXPECT_STREQ(L"0.0MHz", parlex.shared.gpus.slots[3].clockText) << "an empty slot keeps its default";
+}
+
+// A logger launch that the shell refuses (32 or less) or that gets no thread
+// is said, once a run, and tried again at every pass until the shell takes it.
+TEST(LoggerControl, AFailedLaunchIsSaidAndTriedAgain) {
+    static INT_PTR answer;
+    static int launches;
+    static std::vector<std::wstring> notices;
+    launches = 0;
+    notices.clear();
+    parlex.shared.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
+        return ++launches, answer;
+    };
+    parlex.shared.showLoggerNotice = [](const wchar_t* text) { notices.push_back(text); };
+    parlex.shared.historyOn = 1;
+    parlex.shared.historyStartPending = 1;
+    std::wcscpy(parlex.shared.workDir, L"C:\\parlex");
+    auto pass = [] {
+        runLoggerControl(parlex.shared);
+        waitForLoggerLaunch(parlex.shared, INFINITE);
+    };
+    for (INT_PTR refused : {INT_PTR(SE_ERR_FNF), INT_PTR(32)}) {
+        answer = refused;
+        pass();
+        EXPECT_EQ(1, parlex.shared.historyStartPending.load()) << refused;
+    }
+    EXPECT_EQ(1u, notices.size()) << "the first refusal, said at the next pass";
+    parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) { return HANDLE(); };
+    pass();
+    EXPECT_EQ(2, launches);
+    parlex.shared.calls = realSamplingSystemCalls();
+    parlex.shared.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
+        return ++launches, INT_PTR(33);
+    };
+    pass();
+    EXPECT_EQ(0, parlex.shared.historyStartPending.load());
+    EXPECT_EQ(3, launches);
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_EQ(L"Tessigを起動できませんでした", notices[0]);
 }
 
 // The window's thread never takes a name that the sampling thread is still

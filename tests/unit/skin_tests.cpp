@@ -526,11 +526,12 @@ TEST_F(Layout, TheFaceKeepsItsRules) {
 TEST_F(Layout, NoBlankWindowAndNoDeadThreadWithoutAWord) {
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 271, 141, nullptr, nullptr,
                                   nullptr, nullptr);
-    BackBufferCalls failing[3] = {realBackBufferCalls(), realBackBufferCalls(),
-                                  realBackBufferCalls()};
+    BackBufferCalls failing[4] = {realBackBufferCalls(), realBackBufferCalls(),
+                                  realBackBufferCalls(), realBackBufferCalls()};
     failing[0].getDC = [](HWND) -> HDC { return nullptr; };
     failing[1].createCompatibleDC = [](HDC) -> HDC { return nullptr; };
     failing[2].createDIBSection = [](const BITMAPINFO*, void**) -> HBITMAP { return nullptr; };
+    failing[3].createGraphics = [](HDC, Gdiplus::GpGraphics**) { return Gdiplus::OutOfMemory; };
     for (const BackBufferCalls& calls : failing) {
         auto buffer = std::make_unique<BackBuffer>(); // its blend table is 16 MiB
         buffer->calls = calls;
