@@ -295,27 +295,11 @@ HANDLE appendFileInHeld(HANDLE folder, const wchar_t* name) {
     return same ? filtered : INVALID_HANDLE_VALUE;
 }
 
-HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
-    if (this != &other) {
-        if (held())
-            CloseHandle(handle);
-        handle = other.handle;
-        other.handle = INVALID_HANDLE_VALUE;
-    }
-    return *this;
-}
-
-HeldFolder::~HeldFolder() {
-    if (held())
-        CloseHandle(handle);
-}
-
 void HeldFolder::remove() {
     if (!held())
         return;
     // A folder that still holds something is refused, and stays.
     BOOLEAN deleteFile = TRUE;
-    set(handle, &deleteFile, sizeof deleteFile, FileDispositionInformation);
-    CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
+    set(handle.get(), &deleteFile, sizeof deleteFile, FileDispositionInformation);
+    handle.reset();
 }

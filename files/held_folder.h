@@ -5,6 +5,8 @@
 // cannot.
 #pragma once
 
+#include "system/owned.h"
+
 #include <windows.h>
 #include <winternl.h>
 
@@ -15,22 +17,15 @@ class HeldFolder {
   public:
     HeldFolder() = default;
     explicit HeldFolder(HANDLE folder) : handle(folder) {}
-    HeldFolder(HeldFolder&& other) noexcept : handle(other.handle) {
-        other.handle = INVALID_HANDLE_VALUE;
-    }
-    HeldFolder& operator=(HeldFolder&& other) noexcept;
-    HeldFolder(const HeldFolder&) = delete;
-    HeldFolder& operator=(const HeldFolder&) = delete;
-    ~HeldFolder();
 
-    bool held() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle; }
+    bool held() const { return bool(handle); }
+    HANDLE get() const { return handle.get(); }
     // Removes the folder through the handle when nothing is in it (a folder
     // that still holds something stays), and lets it go.
     void remove();
 
   private:
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    OwnedFile handle;
 };
 
 enum class FolderUse {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "gpu/logger_agreement.h"
+#include "system/owned.h"
 
 #include <winsock2.h>
 
@@ -20,27 +21,31 @@ inline sockaddr_in stopAddress() {
 // WSAStartup gets its one WSACleanup and a failed one none (Microsoft's
 // WSACleanup documentation: a call for every successful WSAStartup, and
 // WSANOTINITIALISED without one).
+inline SOCKET invalidSocket() {
+    return INVALID_SOCKET;
+}
+
 class StopSocket {
   public:
     StopSocket() {
         WSADATA data;
         started = WSAStartup(MAKEWORD(2, 0), &data) == 0;
         if (started)
-            handle = socket(AF_INET, SOCK_DGRAM, 0);
+            handle.reset(socket(AF_INET, SOCK_DGRAM, 0));
     }
+    // The socket goes before Windows Sockets is cleaned up.
     ~StopSocket() {
-        if (handle != INVALID_SOCKET)
-            closesocket(handle);
+        handle.reset();
         if (started)
             WSACleanup();
     }
     StopSocket(const StopSocket&) = delete;
     StopSocket& operator=(const StopSocket&) = delete;
 
-    bool valid() const { return handle != INVALID_SOCKET; }
-    SOCKET get() const { return handle; }
+    bool valid() const { return bool(handle); }
+    SOCKET get() const { return handle.get(); }
 
   private:
     bool started = false;
-    SOCKET handle = INVALID_SOCKET;
+    Owned<SOCKET, closesocket, invalidSocket> handle;
 };

@@ -107,7 +107,7 @@ void shutdown() {
     parlex.shared.appRunning = 0;
     parlex.pressedView = parlex.hoverView = nullptr;
     destroyFace(parlex.face);
-    parlex.backBuffer.destroy(parlex.mainWindow);
+    parlex.backBuffer.destroy();
     ReleaseMutex(parlex.instanceMutex);
     CloseHandle(parlex.instanceMutex);
     removeSkinFiles(parlex.skin);

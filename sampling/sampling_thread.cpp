@@ -83,7 +83,9 @@ bool startSamplingThread(SamplingState& state) {
     if (state.samplingThread)
         CloseHandle(state.samplingThread);
     state.samplingThread = nullptr;
-    if (!state.stopRequested.make(state.calls.createEvent))
+    if (!state.stopRequested)
+        state.stopRequested.reset(state.calls.createEvent());
+    if (!state.stopRequested)
         return false;
     ResetEvent(state.stopRequested.get());
     state.samplingThread = state.calls.beginThread(samplingThread, &state);

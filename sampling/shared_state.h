@@ -6,6 +6,7 @@
 #pragma once
 
 #include "sampling/gpu_readings.h"
+#include "system/owned.h"
 
 #include <windows.h>
 
@@ -22,30 +23,6 @@ struct SamplingSystemCalls {
 };
 SamplingSystemCalls realSamplingSystemCalls();
 
-// An event of the program's own, made once and closed with its holder: with
-// the program's state, at its end or a test's reset, after the thread that
-// waits on it was told to stop.
-class OwnedEvent {
-  public:
-    OwnedEvent() = default;
-    OwnedEvent(const OwnedEvent&) = delete;
-    OwnedEvent& operator=(const OwnedEvent&) = delete;
-    ~OwnedEvent() {
-        if (handle)
-            CloseHandle(handle);
-    }
-    // False when there is none and create cannot make one.
-    bool make(HANDLE (*create)()) {
-        if (!handle)
-            handle = create();
-        return handle != nullptr;
-    }
-    HANDLE get() const { return handle; }
-
-  private:
-    HANDLE handle = nullptr;
-};
-
 struct SamplingState {
     SamplingSystemCalls calls = realSamplingSystemCalls();
     std::atomic<int> appRunning;          // cleared when the window closes
@@ -58,8 +35,10 @@ struct SamplingState {
     GpuReadings gpus;
 
     HANDLE samplingThread;
-    // Set when the program ends: the pause between passes ends at once.
-    OwnedEvent stopRequested;
+    // Set when the program ends: the pause between passes ends at once. Made
+    // once, and closed with the state: at the program's end or a test's
+    // reset, after the thread that waits on it was told to stop.
+    OwnedObject stopRequested;
     // One launch of the logger at a time, all from the sampling thread; kept
     // so that the end of the program can wait for one under way.
     std::atomic<HANDLE> launchThread;

@@ -48,8 +48,9 @@ BackBufferCalls realBackBufferCalls() {
                 [](HDC dc, GpGraphics** graphics) { return GdipCreateFromHDC(dc, graphics); }};
 }
 
-bool BackBuffer::create(HWND window) {
+bool BackBuffer::create(HWND target) {
     liveBuffer = this;
+    window = target;
     graphics = nullptr;
     dib = nullptr;
     bits = nullptr;
@@ -88,11 +89,10 @@ bool BackBuffer::create(HWND window) {
 }
 
 BackBuffer::~BackBuffer() {
-    if (liveBuffer == this)
-        liveBuffer = nullptr;
+    destroy();
 }
 
-void BackBuffer::destroy(HWND window) {
+void BackBuffer::destroy() {
     if (graphics)
         GdipDeleteGraphics(graphics);
     if (memoryDC) {
@@ -104,6 +104,7 @@ void BackBuffer::destroy(HWND window) {
     if (windowDC)
         ReleaseDC(window, windowDC);
     graphics = nullptr;
+    window = nullptr;
     windowDC = memoryDC = nullptr;
     dib = nullptr;
     previousBitmap = nullptr;

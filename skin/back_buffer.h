@@ -30,10 +30,12 @@ BackBufferCalls realBackBufferCalls();
 
 // The buffer owns its GDI objects and the window's device context it holds
 // for presenting: create takes them, destroy gives them all back when the
-// window goes. It is never copied.
+// window goes, and the buffer's end gives back whatever is still held. It
+// is never copied.
 struct BackBuffer {
     BackBufferCalls calls = realBackBufferCalls();
     Gdiplus::GpGraphics* graphics;
+    HWND window; // the one windowDC belongs to
     HDC windowDC;
     HDC memoryDC;
     HBITMAP dib;
@@ -55,7 +57,7 @@ struct BackBuffer {
     bool create(HWND window);
     // Releases the buffer and the window's device context it holds; the
     // window is going.
-    void destroy(HWND window);
+    void destroy();
     void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
     // The same, changing no pixel outside clip.
     void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,

@@ -1,5 +1,6 @@
 #include "skin/image_record.h"
 #include "skin/png_reader.h"
+#include "system/owned.h"
 
 #include <cstring>
 #include <new>
@@ -43,29 +44,12 @@ bool decodePng(const uint8_t* bytes, uint32_t count, ImageRecord& record) {
     return true;
 }
 
-// What decoding through GDI+ holds, each released by its holder whichever
-// way decoding ends.
-struct OwnedBlock {
-    HGLOBAL handle;
-    ~OwnedBlock() {
-        if (handle)
-            GlobalFree(handle);
-    }
-};
-struct OwnedStream {
-    IStream* stream = nullptr;
-    ~OwnedStream() {
-        if (stream)
-            stream->Release();
-    }
-};
-struct OwnedBitmap {
-    GpBitmap* bitmap = nullptr;
-    ~OwnedBitmap() {
-        if (bitmap)
-            GdipDisposeImage(bitmap);
-    }
-};
+void releaseStream(IStream* stream) {
+    stream->Release();
+}
+void disposeBitmap(GpBitmap* bitmap) {
+    GdipDisposeImage(bitmap);
+}
 
 } // namespace
 
@@ -74,26 +58,28 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
         return;
     if (!keepBitmap && decodePng(bytes, count, record))
         return;
-    OwnedBlock block{GlobalAlloc(GMEM_MOVEABLE, count)};
-    void* memory = block.handle ? GlobalLock(block.handle) : nullptr;
+    // What decoding through GDI+ holds is released by its holder, whichever
+    // way decoding ends.
+    Owned<HGLOBAL, GlobalFree> block(GlobalAlloc(GMEM_MOVEABLE, count));
+    void* memory = block ? GlobalLock(block.get()) : nullptr;
     if (!memory)
         return;
     std::memcpy(memory, bytes, count);
-    GlobalUnlock(block.handle);
-    OwnedStream stream;
-    if (CreateStreamOnHGlobal(block.handle, TRUE, &stream.stream) != S_OK)
+    GlobalUnlock(block.get());
+    Owned<IStream*, releaseStream> stream;
+    if (CreateStreamOnHGlobal(block.get(), TRUE, stream.put()) != S_OK)
         return;
-    block.handle = nullptr; // the stream frees it now
-    OwnedBitmap bitmap;
-    if (GdipCreateBitmapFromStream(stream.stream, &bitmap.bitmap) != Ok || !bitmap.bitmap)
+    block.release(); // the stream frees it now
+    Owned<GpBitmap*, disposeBitmap> bitmap;
+    if (GdipCreateBitmapFromStream(stream.get(), bitmap.put()) != Ok || !bitmap)
         return;
     UINT width = 0, height = 0;
-    GdipGetImageWidth(bitmap.bitmap, &width);
-    GdipGetImageHeight(bitmap.bitmap, &height);
+    GdipGetImageWidth(bitmap.get(), &width);
+    GdipGetImageHeight(bitmap.get(), &height);
     GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
     BitmapData locked = {};
     if (width == 0 || height == 0 ||
-        GdipBitmapLockBits(bitmap.bitmap, &whole, ImageLockModeRead, PixelFormat32bppARGB,
+        GdipBitmapLockBits(bitmap.get(), &whole, ImageLockModeRead, PixelFormat32bppARGB,
                            &locked) != Ok)
         return;
     auto pixels = new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4];
@@ -104,11 +90,11 @@ void decodeImage(const uint8_t* bytes, uint32_t count, ImageRecord& record, bool
                             static_cast<ptrdiff_t>(row) * locked.Stride,
                         static_cast<size_t>(width) * 4);
     }
-    GdipBitmapUnlockBits(bitmap.bitmap, &locked);
+    GdipBitmapUnlockBits(bitmap.get(), &locked);
     if (!pixels)
         return;
     adopt(record, pixels, static_cast<int32_t>(width), static_cast<int32_t>(height),
           static_cast<uint32_t>(locked.Stride));
     if (keepBitmap)
-        record.bitmap = std::exchange(bitmap.bitmap, nullptr);
+        record.bitmap = bitmap.release();
 }

@@ -536,7 +536,7 @@ TEST_F(Layout, NoBlankWindowAndNoDeadThreadWithoutAWord) {
         auto buffer = std::make_unique<BackBuffer>(); // its blend table is 16 MiB
         buffer->calls = calls;
         EXPECT_FALSE(buffer->create(window)) << &calls - failing;
-        buffer->destroy(window);
+        buffer->destroy();
     }
     DestroyWindow(window);
     parlex.shared.calls.createEvent = [] { return HANDLE(nullptr); };
