@@ -22,6 +22,7 @@ constexpr NTSTATUS statusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
 constexpr NTSTATUS statusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
 constexpr NTSTATUS statusInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010);
 constexpr NTSTATUS statusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
+constexpr NTSTATUS statusObjectPathSyntaxBad = static_cast<NTSTATUS>(0xC000003B);
 
 bool classNotAnswered(NTSTATUS status) {
     return status == statusInvalidParameter || status == statusInvalidInfoClass ||
@@ -182,6 +183,12 @@ ULONG linkCount(HANDLE file) {
 
 // Moves a name within the held folder to one nobody uses. Read-only stops a
 // delete, not a rename; the file keeps its attributes and its other names.
+// A bare new name without a root renames within the file's own folder
+// without opening that folder again. Windows opens the root of a rooted
+// rename for writing, shared without delete, and that open would meet our
+// own handle on the folder, which holds delete (Microsoft's fastfat sample,
+// FatOpenTargetDirectory, checks the share access); Wine knows only the
+// rooted form, and refuses the bare one as a bad path.
 bool renameAside(HANDLE file, HANDLE folder, const wchar_t* name) {
     for (DWORD attempt = 0; attempt < 8; ++attempt) {
         wchar_t aside[64];
@@ -192,10 +199,15 @@ bool renameAside(HANDLE file, HANDLE folder, const wchar_t* name) {
             char bytes[sizeof(FILE_RENAME_INFORMATION) + sizeof aside];
         } information = {};
         information.rename.ReplaceIfExists = FALSE;
-        information.rename.RootDirectory = folder;
+        information.rename.RootDirectory = nullptr;
         information.rename.FileNameLength = static_cast<ULONG>(length);
         std::memcpy(information.rename.FileName, aside, length);
-        if (set(file, &information, sizeof information, FileRenameInformation) >= 0)
+        NTSTATUS status = set(file, &information, sizeof information, FileRenameInformation);
+        if (status == statusObjectPathSyntaxBad) {
+            information.rename.RootDirectory = folder;
+            status = set(file, &information, sizeof information, FileRenameInformation);
+        }
+        if (status >= 0)
             return true;
     }
     return false;
@@ -266,11 +278,15 @@ HANDLE createFileInHeld(HANDLE folder, const wchar_t* name) {
 
 namespace {
 
+// A file system without ids answers 0, and one that has no unique id for
+// this file -1 ([MS-FSCC], FileInternalInformation): neither proves that two
+// handles are on one file.
 bool sameFile(HANDLE one, HANDLE other) {
     FILE_INTERNAL_INFORMATION first = {}, second = {};
+    const LONGLONG& id = first.IndexNumber.QuadPart;
     return query(one, &first, sizeof first, FileInternalInformation) >= 0 &&
-           query(other, &second, sizeof second, FileInternalInformation) >= 0 &&
-           first.IndexNumber.QuadPart == second.IndexNumber.QuadPart;
+           query(other, &second, sizeof second, FileInternalInformation) >= 0 && id != 0 &&
+           id != -1 && id == second.IndexNumber.QuadPart;
 }
 
 } // namespace
