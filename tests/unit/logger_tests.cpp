@@ -20,81 +20,6 @@
 
 namespace {
 
-TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
-    EXPECT_EQ(L"C:\\work/log/history.csv", historyPathFor(L"C:\\work"));
-    std::wstring longest(244, L'a');
-    EXPECT_EQ(longest + L"/log/history.csv", historyPathFor(longest.c_str()));
-    std::wstring tooLong(245, L'a');
-    EXPECT_EQ(L"", historyPathFor(tooLong.c_str()));
-    // A full buffer without terminator, ending where readable memory ends:
-    // reading one byte past it faults.
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    char* pages = static_cast<char*>(
-        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    ASSERT_TRUE(pages);
-    DWORD previous = 0;
-    ASSERT_TRUE(
-        VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &previous));
-    wchar_t* unterminated = reinterpret_cast<wchar_t*>(pages + system.dwPageSize) - workDirSize;
-    std::wmemset(unterminated, L'b', workDirSize);
-    EXPECT_EQ(L"", historyPathFor(unterminated)) << "never read past the buffer";
-    VirtualFree(pages, 0, MEM_RELEASE);
-    EXPECT_EQ(L"", historyPathFor(L"")) << "no directory captured: not the drive's root";
-}
-
-// The header goes only into a plain file of one name that lies in the held
-// "log" folder: a second name of a protected file, or a file that is not in
-// that folder, is refused.
-TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string log = temp + std::string("tessig-log"), own = log + "\\history.csv",
-                      other = log + "-other.csv", linked = log + "\\linked.csv";
-    ASSERT_TRUE(CreateDirectoryA(log.c_str(), nullptr));
-    CloseHandle(CreateFileA(own.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    CloseHandle(CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), nullptr));
-    {
-        const HeldFolder folder =
-            holdFolder(std::wstring(log.begin(), log.end()).c_str(), FolderUse::existing);
-        for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
-                                            {own, L"other.csv", false},
-                                            {other, L"history.csv", false},
-                                            {linked, L"linked.csv", false}}) {
-            HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-            EXPECT_EQ(accepted, isOwnHistoryFile(folder.get(), file, name)) << path;
-            CloseHandle(file);
-        }
-    }
-    for (const std::string& path : {own, other, linked})
-        DeleteFileA(path.c_str());
-    RemoveDirectoryA(log.c_str());
-}
-
-// Opened through the held folder's handle, not by a path: the folder is moved
-// away (its handle lets it) and another "log" put in its place.
-TEST(HistoryFile, OpenedRelativeToTheHeldFolder) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring log = temp + std::wstring(L"tessig-held"), moved = log + L"-moved";
-    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
-    HANDLE folder = CreateFileW(log.c_str(), FILE_LIST_DIRECTORY, 7, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr); // shared with all
-    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
-    ASSERT_TRUE(MoveFileW(log.c_str(), moved.c_str()));
-    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
-    appendToHistory(folder, L"history.csv", "header\r\n", 8);
-    CloseHandle(folder);
-    // Wine keeps a moved folder's old name for its handle's final path, so the
-    // final-path check keeps the text out here; where it lands is what counts.
-    EXPECT_TRUE(DeleteFileW((moved + L"\\history.csv").c_str()));
-    EXPECT_FALSE(DeleteFileW((log + L"\\history.csv").c_str()));
-    RemoveDirectoryW(moved.c_str());
-    RemoveDirectoryW(log.c_str());
-}
-
 // A temporary folder of a test's own, made at the start and removed with
 // whatever is left in it at the end.
 struct TestFolder {
@@ -127,6 +52,73 @@ struct TestFolder {
         return std::string(text, length);
     }
 };
+
+TEST(StartupChecks, HistoryPathFitsOrIsSkipped) {
+    EXPECT_EQ(L"C:\\work/log/history.csv", historyPathFor(L"C:\\work"));
+    std::wstring longest(244, L'a');
+    EXPECT_EQ(longest + L"/log/history.csv", historyPathFor(longest.c_str()));
+    std::wstring tooLong(245, L'a');
+    EXPECT_EQ(L"", historyPathFor(tooLong.c_str()));
+    // A full buffer without terminator, ending where readable memory ends:
+    // reading one byte past it faults.
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    char* pages = static_cast<char*>(
+        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_TRUE(pages);
+    DWORD previous = 0;
+    ASSERT_TRUE(
+        VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &previous));
+    wchar_t* unterminated = reinterpret_cast<wchar_t*>(pages + system.dwPageSize) - workDirSize;
+    std::wmemset(unterminated, L'b', workDirSize);
+    EXPECT_EQ(L"", historyPathFor(unterminated)) << "never read past the buffer";
+    VirtualFree(pages, 0, MEM_RELEASE);
+    EXPECT_EQ(L"", historyPathFor(L"")) << "no directory captured: not the drive's root";
+}
+
+// The header goes only into a plain file of one name that lies in the held
+// "log" folder: a second name of a protected file, or a file that is not in
+// that folder, is refused.
+TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
+    const TestFolder log(L"tessig-log"), elsewhere(L"tessig-elsewhere");
+    const std::wstring own = log.path + L"\\history.csv", other = elsewhere.path + L"\\other.csv",
+                       linked = log.path + L"\\linked.csv";
+    for (const std::wstring& path : {own, other})
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(CreateHardLinkW(linked.c_str(), other.c_str(), nullptr));
+    const HeldFolder folder = holdFolder(log.path.c_str(), FolderUse::existing);
+    for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
+                                        {own, L"other.csv", false},
+                                        {other, L"history.csv", false},
+                                        {linked, L"linked.csv", false}}) {
+        HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(accepted, isOwnHistoryFile(folder.get(), file, name)) << path.c_str();
+        CloseHandle(file);
+    }
+}
+
+// Opened through the held folder's handle, not by a path: the folder is moved
+// away (its handle lets it) and another "log" put in its place.
+TEST(HistoryFile, OpenedRelativeToTheHeldFolder) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = temp + std::wstring(L"tessig-held"), moved = log + L"-moved";
+    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
+    HANDLE folder = CreateFileW(log.c_str(), FILE_LIST_DIRECTORY, 7, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr); // shared with all
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    ASSERT_TRUE(MoveFileW(log.c_str(), moved.c_str()));
+    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
+    appendToHistory(folder, L"history.csv", "header\r\n", 8);
+    CloseHandle(folder);
+    // Wine keeps a moved folder's old name for its handle's final path, so the
+    // final-path check keeps the text out here; where it lands is what counts.
+    EXPECT_TRUE(DeleteFileW((moved + L"\\history.csv").c_str()));
+    EXPECT_FALSE(DeleteFileW((log + L"\\history.csv").c_str()));
+    RemoveDirectoryW(moved.c_str());
+    RemoveDirectoryW(log.c_str());
+}
 
 // The information a case plays in place of the file system's own answers.
 struct Played {
