@@ -84,7 +84,8 @@ TEST(HistoryFile, OnlyTheFolderOwnSingleNamedFile) {
     const std::wstring own = log.path + L"\\history.csv", other = elsewhere.path + L"\\other.csv",
                        linked = log.path + L"\\linked.csv";
     for (const std::wstring& path : {own, other})
-        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        CloseHandle(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(CreateHardLinkW(linked.c_str(), other.c_str(), nullptr));
     const HeldFolder folder = holdFolder(log.path.c_str(), FolderUse::existing);
     for (auto [path, name, accepted] : {std::tuple{own, L"history.csv", true},
