@@ -57,8 +57,8 @@ install && exit 0
 # With one architecture's index of a suite missing, the other's may offer
 # newer versions of a multi-arch library than the missing one could match
 # ("held broken packages"). The release's own suite has both architectures
-# from one index.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+# from one index. (SETUP_OS_RELEASE: a release file of the tests' own.)
+codename=$(. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}")
 if [ -z "$codename" ]; then
     echo "setup: the install failed, and the index $update_failed could not be updated" >&2
     exit 1
