@@ -10,7 +10,7 @@ packages=(
     fonts-noto-cjk fonts-liberation
     googletest g++ clang clang-format gcovr
     zlib1g-dev libz-mingw-w64-dev
-    python3 python3-pytest python3-pytest-xdist python3-pytest-rerunfailures python3-pil
+    python3 python3-pytest python3-pytest-xdist python3-pil
     iproute2 zip unzip
 )
 

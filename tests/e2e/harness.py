@@ -127,13 +127,15 @@ class Display:
     def key(self, name):
         self.xdotool("key", name)
 
-    def screenshot(self, path=None):
-        """The whole screen as a PIL image (saved to path when given)."""
+    def screenshot(self, path=None, box=None):
+        """The whole screen, or a box of it (left, top, right, bottom), as a PIL
+        image (saved to path when given)."""
         from PIL import Image
 
         target = Path(path) if path else Path(f"/tmp/parlex-shot-{self.number}.png")
+        crop = ["-crop", f"{box[2] - box[0]}x{box[3] - box[1]}+{box[0]}+{box[1]}", "+repage"] if box else []
         subprocess.run(
-            ["import", "-display", self.name, "-window", "root", str(target)],
+            ["import", "-display", self.name, "-window", "root", *crop, str(target)],
             check=True,
             capture_output=True,
             timeout=30,

@@ -3,7 +3,7 @@
 import shutil
 import time
 
-from harness import PARLEX_TREE, wait_until
+from harness import PARLEX_TREE, read_call_log, wait_until
 
 PARLEX = PARLEX_TREE / "monitor" / "Parlex_SS.exe"
 
@@ -44,11 +44,11 @@ def answer_message(wine, process=None, timeout=20):
     return None
 
 
-def press_escape(display, rect):
+def press_escape(wine, display, rect):
     """Gives the window the keyboard focus with a click on its title, then Esc."""
     x, y = rect[0], rect[1]
     display.click(x + 60, y + 20)
-    time.sleep(0.3)
+    assert wait_until(lambda: wine.probe("foreground")[1].startswith("Parlex Parlex"), 10)
     display.key("Escape")
 
 
@@ -69,32 +69,84 @@ def open_menu(wine):
     return wait_until(menu, 10)
 
 
+def region(display, rect, box):
+    """A box of the window (left, top, right, bottom) as it is on the screen."""
+    x, y = rect[:2]
+    return display.screenshot(box=(x + box[0], y + box[1], x + box[2], y + box[3]))
+
+
+def around(display, rect, x, y):
+    """The pixels of a control around a point of the window."""
+    return region(display, rect, (x - 4, y - 4, x + 5, y + 5)).tobytes()
+
+
 def point_at(display, rect, x, y):
-    """Brings the pointer onto a control the way a hand does, with more than
-    one move over it. Parlex learns that the pointer is over a control from a
-    hit test, and a move that leaves another view runs none; a single jump
-    from one view straight onto a control would leave the press that follows
-    unseen by the control. The pause keeps the two moves from merging."""
+    """Brings the pointer onto a control with more than one move over it, the
+    way a hand does."""
     display.move(rect[0] + x + 1, rect[1] + y + 1)
-    time.sleep(0.2)
     display.move(rect[0] + x, rect[1] + y)
-    time.sleep(0.1)
 
 
-def click_control(display, rect, x, y, hold=0.15):
-    """Press, hold and release on a point of the window."""
-    point_at(display, rect, x, y)
+def press_until_seen(display, rect, x, y):
+    """Presses and holds until the control shows that it took the press: the
+    buttons their pressed look, the check box its other one. Parlex reads a
+    press on its next tick, however late that comes."""
+    before = around(display, rect, x, y)
     display.press()
-    time.sleep(hold)
+    assert wait_until(lambda: around(display, rect, x, y) != before, 15), "the press was taken"
+
+
+def click_control(display, rect, x, y, hold=0):
+    """Press, hold (once the control took the press) and release on a point of
+    the window."""
+    point_at(display, rect, x, y)
+    press_until_seen(display, rect, x, y)
+    time.sleep(hold)  # how long the hand holds, not a wait for Parlex
     display.release()
 
 
-def press_background(display, rect, x, y):
+def press_background(wine, display, rect, x, y):
     """Presses the background at a point of the window and waits for the system
     move that the press posts to take hold. The move starts from where the
     pointer is when Parlex handles the press, so travel made before that would
     not count (a person's hand is never that quick; xdotool is)."""
     display.move(rect[0] + x, rect[1] + y)
-    time.sleep(0.1)
     display.press()
-    time.sleep(0.4)
+    assert wait_until(lambda: wine.probe("moving", "Parlex", "Parlex")[1] == "moving", 15)
+
+
+def sampling_passes(wine):
+    """How many sampling passes the driver has seen: each asks for the first
+    GPU's load once."""
+    return sum(1 for call in read_call_log(wine.log)
+               if call["function"] == "NvAPI_GPU_GetUsages" and call.get("gpu") == "0")
+
+
+def wait_passes(wine, count, timeout=30):
+    """Waits for count more sampling passes than have come so far: what Parlex
+    does, or must not do, once a second has had that many chances."""
+    start = sampling_passes(wine)
+    return wait_until(lambda: sampling_passes(wine) >= start + count, timeout)
+
+
+def window_shot(display, rect):
+    x, y, w, h = rect[:4]
+    return display.screenshot().crop((x, y, x + w, y + h))
+
+
+def bright_pixels(shot, box):
+    region = shot.crop(box)
+    return sum(1 for p in region.getdata() if sum(p) / 3 > 170)
+
+
+def values_lit(rows):
+    """Whether the value columns of the first rows of a shot of the window
+    show readings."""
+    return lambda shot: all(bright_pixels(shot, (120, 34 + 24 * k, 270, 50 + 24 * k)) > 40
+                            for k in range(rows))
+
+
+def shot_showing(display, rect, condition, timeout=15):
+    """A shot of the window once condition holds for it, or None."""
+    return wait_until(lambda: (lambda shot: shot if condition(shot) else None)(window_shot(display, rect)),
+                      timeout)

@@ -1,22 +1,15 @@
 """Parlex's face under Wine: the skin as drawn, the rows of present and
 absent GPUs, live values, hit-test priority and the skin's clean-up."""
 
-import time
-
 import pytest
 
 from harness import ROOT, wait_until, windows_path
-from parlex import (PARLEX, answer_message, press_background, press_escape, start_parlex, wait_message,
-                    wait_window)
+from parlex import (PARLEX, answer_message, bright_pixels, press_background, press_escape, shot_showing,
+                    start_parlex, values_lit, wait_message, wait_passes, wait_window, window_shot)
 from skin_art import compose
 
 ONE_GPU = "[gpu]\nname = G\n"
 FOUR_GPUS = "[gpu]\nname = G\nrepeat = 4\n"
-
-
-def window_shot(display, rect):
-    x, y, w, h = rect[:4]
-    return display.screenshot().crop((x, y, x + w, y + h))
 
 
 def covered_by_text(x, y):
@@ -32,21 +25,17 @@ def covered_by_text(x, y):
 def test_face_matches_the_art_where_no_text_covers_it(wine, display, tmp_path, workdir):
     start_parlex(wine, workdir, ONE_GPU, tmp_path)
     rect = wait_window(wine)
-    time.sleep(1.5)
     expected = compose()
+    compared = sum(1 for y in range(141) for x in range(271) if not covered_by_text(x, y))
+    assert compared > 12000
     for attempt in range(2):  # every repaint blends over the last: still the same picture
+        assert wait_passes(wine, 2), "readings shown and painted again"
         shot = window_shot(display, rect)
         wrong = [(x, y) for y in range(141) for x in range(271)
                  if not covered_by_text(x, y) and shot.getpixel((x, y)) != expected[y][x]]
         assert not wrong, f"{len(wrong)} pixels differ, first {wrong[:5]}"
-        compared = sum(1 for y in range(141) for x in range(271) if not covered_by_text(x, y))
-        assert compared > 12000
-        time.sleep(1.2)
 
 
-def bright_pixels(shot, box):
-    region = shot.crop(box)
-    return sum(1 for p in region.getdata() if sum(p) / 3 > 170)
 
 
 @pytest.mark.parametrize("text, lit_rows", [(ONE_GPU, 1), (FOUR_GPUS, 4)], ids=["one", "four"])
@@ -54,16 +43,13 @@ def test_rows_of_present_gpus_are_lit_the_others_dim(wine, display, tmp_path, wo
                                                     lit_rows):
     start_parlex(wine, workdir, text, tmp_path)
     rect = wait_window(wine)
-    time.sleep(2.5)
-    shot = window_shot(display, rect)
-    for k in range(4):
+    shot = shot_showing(display, rect, values_lit(lit_rows))
+    assert shot, "the rows' values lit"
+    for k in range(lit_rows, 4):
         top = 34 + 24 * k
         names = bright_pixels(shot, (0, top, 60, top + 16))
         values = bright_pixels(shot, (120, top, 270, top + 16))
-        if k < lit_rows:
-            assert values > 40, f"row {k} values lit"
-        else:
-            assert names == 0 and values == 0, f"row {k} dim: '- empty -' and the defaults"
+        assert names == 0 and values == 0, f"row {k} dim: '- empty -' and the defaults"
     if lit_rows == 1:
         # "- empty -" is drawn, faintly, in the empty rows.
         faint = shot.crop((0, 58, 60, 74))
@@ -75,12 +61,8 @@ def test_values_change_from_second_to_second(wine, display, tmp_path, workdir):
            "temperature = cycle 40 60 80\nload = cycle 5 50 95\n"
     start_parlex(wine, workdir, text, tmp_path)
     rect = wait_window(wine)
-    time.sleep(1.5)
-    shots = []
-    for _ in range(3):
-        shots.append(window_shot(display, rect).crop((110, 34, 271, 50)))
-        time.sleep(1.05)
-    assert len({shot.tobytes() for shot in shots}) >= 2
+    first = window_shot(display, rect).crop((110, 34, 271, 50)).tobytes()
+    assert wait_until(lambda: window_shot(display, rect).crop((110, 34, 271, 50)).tobytes() != first, 10)
 
 
 def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_path, workdir):
@@ -89,16 +71,15 @@ def test_title_text_wins_the_hit_test_over_the_background(wine, display, tmp_pat
     # A press on the title's anchor hits the text: the window stays.
     display.move(x + 125, y + 0)
     display.press()
-    time.sleep(0.4)
     display.move(x + 185, y + 40)
     display.release()
-    time.sleep(0.5)
+    # A press on the background next to it drags the window by the pointer's
+    # travel. Parlex takes input in order: once that move runs, the press on
+    # the title has been handled, and it moved nothing.
+    press_background(wine, display, (x, y), 60, 20)
     assert wine.window_rect("Parlex", "Parlex")[:2] == (x, y)
-    # A press on the background next to it drags the window by the pointer's travel.
-    press_background(display, (x, y), 60, 20)
     for step in range(1, 6):
         display.move(x + 60 + 16 * step, y + 20 + 10 * step)
-        time.sleep(0.05)
     display.release()
     assert wait_until(lambda: wine.window_rect("Parlex", "Parlex")[:2] == (x + 80, y + 50), 5), \
         (x, y, wine.window_rect("Parlex", "Parlex"))
@@ -109,7 +90,7 @@ def test_a_skin_folder_holding_another_file_stays(wine, display, tmp_path, workd
     (workdir / "skin" / "mine.txt").write_text("keep me")
     process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
     rect = wait_window(wine)
-    press_escape(display, rect)
+    press_escape(wine, display, rect)
     assert process.wait(10) == 0
     assert sorted(p.name for p in (workdir / "skin").iterdir()) == ["mine.txt"]
 
@@ -153,7 +134,7 @@ def test_a_skin_folder_cannot_be_moved_or_replaced_while_parlex_runs(wine, displ
     code, out = wine.probe("move", windows_path(workdir / "skin"), windows_path(workdir / "aside"))
     if code == 0:
         (workdir / "skin").symlink_to(elsewhere, target_is_directory=True)
-    press_escape(display, rect)
+    press_escape(wine, display, rect)
     assert process.wait(10) == 0
     assert out.startswith("refused"), out
     assert (elsewhere / "imgTemp_").read_text() == "not Parlex's"
@@ -174,8 +155,8 @@ def face_with_names(wine, display, tmp_path, workdir, names):
     process = start_parlex(wine, workdir, widest_clock_scenario(names), tmp_path)
     rect = wait_window(wine)
     display.move(5, 5)
-    time.sleep(2.5)
-    shot = window_shot(display, rect)
+    shot = shot_showing(display, rect, values_lit(4))
+    assert shot, "readings shown"
     wine.stop(process)
     assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None and
                       not wine.mutex_exists("Parlex_SS.exe"), 15)
@@ -217,9 +198,8 @@ def test_face_renders_with_the_fallback_font_when_the_ui_font_is_missing(wine, d
         start_parlex(wine, workdir, ONE_GPU, tmp_path)
         rect = wait_window(wine)
         display.move(5, 5)
-        time.sleep(1.5)
-        shot = window_shot(display, rect)
+        shot = shot_showing(display, rect, values_lit(1))
+        assert shot, "the values are drawn"
         assert bright_pixels(shot, (70, 0, 180, 28)) > 40, "the title is drawn"
-        assert bright_pixels(shot, (110, 34, 271, 50)) > 40, "the values are drawn"
     finally:
         font_replacements(wine, drop=False)

@@ -7,7 +7,8 @@ import time
 import pytest
 
 from harness import RUNS_32BIT, Display, Wine, read_call_log, wait_until
-from parlex import PARLEX, answer_message, start_parlex, wait_message, wait_window
+from parlex import (PARLEX, answer_message, shot_showing, start_parlex, values_lit, wait_message,
+                    wait_passes, wait_window)
 
 TWO_GPUS = "[gpu]\nname = NVIDIA GeForce RTX 4070\n[gpu]\nname = NVIDIA RTX A2000\n"
 
@@ -86,11 +87,14 @@ def test_more_than_four_gpus_notice_once_and_four_slots(wine, tmp_path, workdir,
     process = start_parlex(wine, workdir, f"[gpu]\nrepeat = {count}\n", tmp_path)
     assert wait_message(wine) == ("ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
                                   "4枚までを認識します")
-    time.sleep(1.5)  # the timers run while the notice is open; nothing may break
+    # The timers run while the notice is open; nothing may break, and the
+    # window answers all along.
+    code, longest = wine.probe("ping", "Parlex", "Parlex", "1.5")
+    assert code == 0 and longest != "hung"
     assert process.poll() is None
     answer_message(wine)
     assert wait_window(wine)
-    time.sleep(2.5)
+    assert wait_passes(wine, 2)
     assert wine.message_text("Parlex") is None, "shown once"
     calls = read_call_log(wine.log)
     names = [c["gpu"] for c in calls if c["function"] == "NvAPI_GPU_GetFullName"]
@@ -104,7 +108,7 @@ def test_probing_and_sampling(wine, tmp_path, workdir):
             "[gpu]\nname = New\n[gpu]\nname = Compute\ntcc = yes\n")
     start_parlex(wine, workdir, text, tmp_path)
     assert wait_window(wine)
-    time.sleep(4.5)
+    assert wait_passes(wine, 4)
     calls = read_call_log(wine.log)
     clocks = [c for c in calls if c["function"] == "NvAPI_GPU_GetAllClockFrequencies"]
     old = [c for c in clocks if c["gpu"] == "0"]
@@ -146,8 +150,7 @@ def test_a_driver_reset_is_followed_by_a_new_discovery(wine, display, tmp_path, 
     # The face of the GPUs in the order the reset brings, for comparison.
     reference = start_parlex(wine, workdir, "[gpu]\nname = Beta Beta Beta\n[gpu]\nname = Alpha\n",
                              tmp_path)
-    time.sleep(1.5)
-    expected = names(wait_window(wine))
+    expected = names(wait_window(wine))  # the names come with the window
     wine.stop(reference)
     assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None, 10)
 
@@ -155,17 +158,18 @@ def test_a_driver_reset_is_followed_by_a_new_discovery(wine, display, tmp_path, 
             "[gpu]\nname = Alpha\n[gpu]\nname = Beta Beta Beta\n")
     start_parlex(wine, workdir, text, tmp_path)
     rect = wait_window(wine)
-    time.sleep(1.5)
     assert names(rect) != expected
     reset = lambda: [c for c in read_call_log(wine.log) if c["function"] == "driver"]  # noqa: E731
     assert wait_until(reset, 20)
-    time.sleep(3)
-    calls = read_call_log(wine.log)
-    since = calls[calls.index(reset()[0]) + 1:]
-    assert [c for c in since if c["function"] == "NvAPI_GPU_GetFullName"], "named again"
-    clocks = [c for c in since if c["function"] == "NvAPI_GPU_GetAllClockFrequencies"]
-    assert {c["gpu"] for c in clocks[-4:] if c["status"] == "0"} == {"0", "1"}, "read again"
-    assert names(rect) == expected, "the names follow the new order"
+
+    def since(function):
+        calls = read_call_log(wine.log)
+        return [c for c in calls[calls.index(reset()[0]) + 1:] if c["function"] == function]
+
+    assert wait_until(lambda: since("NvAPI_GPU_GetFullName"), 15), "named again"
+    assert wait_until(lambda: {c["gpu"] for c in since("NvAPI_GPU_GetAllClockFrequencies")[-4:]
+                               if c["status"] == "0"} == {"0", "1"}, 15), "read again"
+    assert wait_until(lambda: names(rect) == expected, 15), "the names follow the new order"
     assert "#32770" not in wine.probe("windows")[1], "no box for it"
 
 
@@ -181,23 +185,31 @@ def test_a_gpu_that_leaves_takes_its_figures_and_comes_back_as_at_start(wine, di
         at = next((i for i, c in enumerate(calls) if c["function"] == marker), None)
         return at is not None and any(c["function"] == "NvAPI_EnumPhysicalGPUs" for c in calls[at:])
 
+    def settled(rect, gpus):
+        """The rows once the readings are shown and two passes change nothing:
+        each repaint of a text blends over the last, the first ones show."""
+        assert shot_showing(display, rect, values_lit(gpus)), "the readings shown"
+
+        def unchanged():
+            before = rows(rect)
+            return before if wait_passes(wine, 2) and rows(rect) == before else None
+        return wait_until(unchanged, 20)
+
     gpu = "graphics = 1500000\ntemperature = 60\nload = 40\n"
     alone = start_parlex(wine, workdir, f"[gpu]\nname = Alpha\n{gpu}", tmp_path)
-    time.sleep(2.5)
-    face_of_one = rows(wait_window(wine))
+    face_of_one = settled(wait_window(wine), 1)
     wine.stop(alone)
     assert wait_until(lambda: wine.window_rect("Parlex", "Parlex") is None, 10)
 
-    start_parlex(wine, workdir, f"leave_at_call = 40\nreturn_at_call = 70\n[gpu]\nname = Alpha\n"
+    start_parlex(wine, workdir, f"leave_at_call = 60\nreturn_at_call = 90\n[gpu]\nname = Alpha\n"
                  f"{gpu}[gpu]\nname = Beta\n{gpu}", tmp_path)
     rect = wait_window(wine)
-    time.sleep(2.5)
-    face_of_two = rows(rect)
-    assert face_of_two != face_of_one
+    face_of_two = settled(rect, 2)
+    assert face_of_two and face_of_two != face_of_one
     assert wait_until(lambda: after("gpu"), 20), "left and discovered again"
-    assert wait_until(lambda: rows(rect) == face_of_one, 5), "the row it left reads as an empty one"
+    assert wait_until(lambda: rows(rect) == face_of_one, 15), "the row it left reads as an empty one"
     assert wait_until(lambda: after("driver"), 20), "back and discovered again"
-    assert wait_until(lambda: rows(rect) == face_of_two, 5)
+    assert wait_until(lambda: rows(rect) == face_of_two, 15)
 
 def test_a_slow_driver_never_freezes_the_window(wine, tmp_path, workdir):
     start_parlex(wine, workdir, "call_delay_ms = 300\n[gpu]\nname = G\n[gpu]\nname = H\n", tmp_path)

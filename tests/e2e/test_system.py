@@ -12,7 +12,7 @@ import pytest
 
 from harness import BUILD, PARLEX_TREE, PROBE, own_processes, read_call_log, send_datagram, wait_until
 from parlex import (PARLEX, answer_message, click_control, installed, start_parlex, wait_message,
-                    wait_window)
+                    wait_passes, wait_window)
 from tessig import TESSIG, RunningTessig
 from test_tessig import HEADER
 
@@ -81,18 +81,17 @@ def test_a_logger_started_by_hand_is_respected(wine, display, tmp_path, workdir,
         by_hand = RunningTessig(wine, workdir)
         assert by_hand.wait_reports(1)
         toggle(display, rect)
-        time.sleep(2.5)
+        assert wait_passes(wine, 2)
         assert header_lines(workdir) == 1, "nothing launched while it runs"
     finally:
         blocker.close()
-    time.sleep(1.5)  # its listener takes the free port
-    assert by_hand.stop() == 0  # it ends; the box is still ticked, the launch still wanted
+    assert by_hand.stop() == 0  # once its listener has the free port  # it ends; the box is still ticked, the launch still wanted
     assert wait_until(lambda: header_lines(workdir) == 2, 5), "the next pass launches one"
     assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 3)
     # Closed by the user: not started again while the box stays ticked.
     send_datagram(b"EXIT\0")
     assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 5)
-    time.sleep(3)
+    assert wait_passes(wine, 3)
     assert header_lines(workdir) == 2
     assert not wine.mutex_exists("Tessig.exe")
 
@@ -105,7 +104,11 @@ def test_parlex_closed_leaves_tessig_and_the_next_parlex_stops_it(wine, display,
     assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 4)
     click_control(display, rect, 240, 10)  # the close button
     assert process.wait(10) == 0
-    time.sleep(2)
+    # Every driver call from now on is Tessig's: it goes on reading.
+    reports = lambda: sum(1 for c in read_call_log(wine.log)  # noqa: E731
+                          if c["function"] == "NvAPI_GPU_GetAllClockFrequencies")
+    closed = reports()
+    assert wait_until(lambda: reports() >= closed + 2, 15)
     assert wine.mutex_exists("Tessig.exe"), "Tessig keeps running"
     start_parlex(wine, workdir)
     started = time.monotonic()
@@ -142,7 +145,7 @@ def test_nvml_missing_then_only_in_the_system_directory(wine, display, prefix, t
         toggle(display, rect)
         assert wait_message(wine) == "nvml.dllが見つかりませんでした"
         answer_message(wine)
-        time.sleep(2.5)
+        assert wait_passes(wine, 2)
         assert wine.message_text("Parlex") is None, "retried silently"
         assert not wine.mutex_exists("Tessig.exe")
         nvml.put_back(nvml.places[1])  # current drivers: the system directory only
@@ -163,7 +166,7 @@ def test_windows_vista_gets_the_notice_once(wine, display, tmp_path, workdir, cl
         answer_message(wine)
         toggle(display, rect)
         toggle(display, rect)
-        time.sleep(2.5)
+        assert wait_passes(wine, 2)
         assert wine.message_text("Parlex") is None
         assert not wine.mutex_exists("Tessig.exe")
     finally:
@@ -188,13 +191,13 @@ def test_rapid_ticking(wine, display, tmp_path, workdir, cleanup):
     process = start_parlex(wine, workdir, ONE_GPU, tmp_path)
     rect = wait_window(wine)
     most = 0
-    # Each state lasts about one pass of the logger control.
+    # Each state lasts one pass of the logger control.
     for _ in range(10):
         toggle(display, rect)  # tick
-        time.sleep(1)
+        assert wait_passes(wine, 1)
         most = max(most, len(own_processes("Tessig.exe", wine)))
         toggle(display, rect)  # untick
-        time.sleep(1)
+        assert wait_passes(wine, 1)
         most = max(most, len(own_processes("Tessig.exe", wine)))
     assert most == 1, "exactly one Tessig at any time"
     assert wait_until(lambda: not wine.mutex_exists("Tessig.exe"), 6)
@@ -299,7 +302,7 @@ def test_nothing_planted_is_loaded_run_or_written(wine, display, tmp_path, workd
     assert (workdir / "skin" / "imgTemp_").exists() and not (launcher / "skin").exists()
     toggle(display, rect)
     assert wait_until(lambda: wine.mutex_exists("Tessig.exe"), 10), "the real logger starts"
-    time.sleep(2)
+    assert wait_passes(wine, 2)
     assert [p.name for p in (*workdir.iterdir(), *launcher.iterdir()) if p.suffix == ".ran"] == []
     assert protected.read_bytes() == b"only an administrator writes here\r\n"
     # Wine looks in the system folder first for a bare name: what was asked

@@ -20,6 +20,8 @@
 //                                       CLASS" for each icon request it gets in SECONDS;
 //                                       with refuse, a busy shell that takes none
 //   winprobe foreground                 class and title of the foreground window
+//   winprobe moving TITLE CLASS         moving | still: whether the window's thread
+//                                       is in the system's move or size loop
 //   winprobe ping TITLE CLASS SECONDS   sends WM_NULL every 50 ms for SECONDS; prints
 //                                       the longest answer in ms, or "hung" after 500
 //   winprobe menu                       x y width height of an open popup menu
@@ -135,6 +137,20 @@ int windowCommand(const char* title, const char* windowClass) {
     GetWindowThreadProcessId(window, &pid);
     std::printf("%ld %ld %ld %ld %s %lu\n", rect.left, rect.top, rect.right - rect.left,
                 rect.bottom - rect.top, IsWindowVisible(window) ? "visible" : "hidden", pid);
+    return 0;
+}
+
+// A press on the background starts the system's move of the window; a test
+// moves the pointer only once that loop runs.
+int movingCommand(const char* title, const char* windowClass) {
+    HWND window = FindWindowW(wide(windowClass).c_str(), wide(title).c_str());
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!window || !GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+        std::printf("none\n");
+        return 1;
+    }
+    std::printf("%s\n", info.flags & GUI_INMOVESIZE ? "moving" : "still");
     return 0;
 }
 
@@ -554,6 +570,8 @@ int main() {
         return newShellCommand(argv[2], argc == 4);
     if (command == "ping" && argc == 5)
         return pingCommand(argv[2], argv[3], argv[4]);
+    if (command == "moving" && argc == 4)
+        return movingCommand(argv[2], argv[3]);
     if (command == "foreground" && argc == 2)
         return foregroundCommand();
     if (command == "menu" && argc == 2)
@@ -569,7 +587,7 @@ int main() {
     if (command == "receive-udp" && argc == 3)
         return receiveUdpCommand(argv[2]);
     std::fprintf(stderr, "usage: winprobe mutex|window|windows|message|press|console|"
-                         "capture-console|post|new-shell|foreground|menu|resources|memory|show-message|"
+                         "capture-console|post|new-shell|foreground|moving|menu|resources|memory|show-message|"
                          "hold-mutex|move|receive-udp ARGS\n");
     return 2;
 }
