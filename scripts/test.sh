@@ -16,9 +16,9 @@ stage() {
 "$root/scripts/setup.sh" || exit 1
 stage install
 if ! "$root/scripts/runs-32bit-code"; then
-    echo "note: this host runs no 32-bit user code, so Wine cannot start Parlex or the 32-bit" \
-        "unit tests here: they are built and checked, and their tests run an x86_64 build of" \
-        "the same sources (build/parlex64, never shipped)"
+    echo "note: this host runs no 32-bit user code, so Wine cannot start a 32-bit program here:" \
+        "Parlex is still built for i686 and checked, and the tests of Parlex's side run an x86_64" \
+        "build of the same sources (build/parlex64, never shipped)"
 fi
 # The Wine prefix is made while the build runs (wineboot mostly waits); the
 # prefix stage below then finds it made, or makes it, and installs the driver.
