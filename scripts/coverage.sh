@@ -114,9 +114,19 @@ print("coverage: files no unit test reaches: " + (", ".join(unreached) or "none"
 PYTHON
 }
 
+# Both sides at once: one side's longest test program runs on one core
+# while the other side builds; each side's output comes in order.
 if [ "$mode" != report ]; then
+    pids=() logs=()
     for side in $sides; do
-        run_tests "${side%%:*}" "${side##*:}" || failed=1
+        logs+=("$(mktemp)")
+        run_tests "${side%%:*}" "${side##*:}" >"${logs[-1]}" 2>&1 &
+        pids+=($!)
+    done
+    for i in "${!pids[@]}"; do
+        wait "${pids[$i]}" || failed=1
+        cat "${logs[$i]}"
+        rm -f "${logs[$i]}"
     done
 fi
 if [ "$mode" != tests ]; then
