@@ -80,8 +80,25 @@ NvAPI_Status loadAndBind(const std::string& path) {
         systemCalls.freeLibrary(library);
         return status;
     }
+    // A rebind keeps one reference, to the library now bound. Loading a
+    // module already loaded only raises its count, and the module goes only
+    // when the count reaches zero (Microsoft, FreeLibrary), so this is right
+    // also when the load gave the same module back. Calls reach the driver
+    // from one thread at a time in both programs, so none runs in it now.
+    const HMODULE previous = binding.library;
     binding.library = library;
+    if (previous)
+        systemCalls.freeLibrary(previous);
     return justBound;
+}
+
+NvAPI_Status initializeBinding() {
+    NvAPI_Status status = acquireBinding();
+    if (status == justBound)
+        status = NVAPI_OK;
+    if (status == NVAPI_OK)
+        releaseBinding();
+    return status;
 }
 
 namespace {

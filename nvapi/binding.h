@@ -81,19 +81,22 @@ extern BindingState binding;
 // Forgets everything the binding knows, for tests. Libraries stay loaded.
 void resetBinding();
 
-// The loader. Raises the in-use count and makes sure the library is bound:
-// 0 when it already was, justBound when it was bound now, or a failure, in
-// which case the count is already lowered again.
+// The loader, one per program. Raises the in-use count and makes sure the
+// library is bound: 0 when it already was, justBound when it was bound now,
+// or a failure, in which case the count is already lowered again. Whatever
+// it loads, it loads holding the section.
 NvAPI_Status acquireBinding();
 void releaseBinding();
-// NvAPI_Initialize: the loader alone, with the count lowered on success.
+// NvAPI_Initialize in both programs: the loader alone, with the count lowered
+// on success.
 NvAPI_Status initializeBinding();
 
 // Looks up nvapi_QueryInterface, starts the driver and resolves the hooks.
 NvAPI_Status bindLibrary(HMODULE library);
 // Both loaders' last step: loads the library at path (empty: none found) and
-// binds it; justBound, or on failure the status with the in-use count lowered
-// and the library released.
+// binds it; justBound, with the library bound before released, or on failure
+// the status with the in-use count lowered, the new library released and the
+// one bound before kept.
 NvAPI_Status loadAndBind(const std::string& path);
 
 void ensureSection();

@@ -95,15 +95,4 @@ NvAPI_Status acquireBinding() {
     return loadAndBind(locateLoggerLibrary());
 }
 
-NvAPI_Status initializeBinding() {
-    ensureSection();
-    SectionGuard guard(binding.section);
-    NvAPI_Status status = acquireBinding();
-    if (status == justBound)
-        status = NVAPI_OK;
-    if (status == NVAPI_OK)
-        releaseBinding();
-    return status;
-}
-
 } // namespace nvapi

@@ -22,34 +22,27 @@ NvAPI_Status loadAndBindSystemLibrary() {
     return status;
 }
 
+// Whether the image under the name is the one bound.
+bool boundImageLoaded() {
+    const HMODULE loaded = systemCalls.getModuleHandle(libraryName);
+    return loaded && binding.library && sameImage(readImageIdentity(loaded), binding.identity);
+}
+
 } // namespace
 
 NvAPI_Status acquireBinding() {
     ensureSection();
     binding.inUse.fetch_add(1, std::memory_order_relaxed);
-    HMODULE loaded = systemCalls.getModuleHandle(libraryName);
-    if (!loaded) {
-        SectionGuard guard(binding.section);
-        loaded = systemCalls.getModuleHandle(libraryName);
-        if (!loaded)
-            return loadAndBindSystemLibrary();
-    }
-    ImageIdentity current = readImageIdentity(loaded);
-    if (sameImage(current, binding.identity))
+    if (boundImageLoaded())
         return NVAPI_OK;
-    // Another image sits under the name (or none was bound yet): bind again.
-    // Its identity is recorded only once the bind succeeds, so that a failed
-    // one is tried again at the next call.
+    // Nothing under the name, or another image (or none was bound yet): bind
+    // again, once, whichever thread gets here first. Its identity is recorded
+    // only once the bind succeeds, so that a failed one is tried again at the
+    // next call.
+    SectionGuard guard(binding.section);
+    if (boundImageLoaded())
+        return NVAPI_OK;
     return loadAndBindSystemLibrary();
-}
-
-NvAPI_Status initializeBinding() {
-    NvAPI_Status status = acquireBinding();
-    if (status == justBound)
-        status = NVAPI_OK;
-    if (status == NVAPI_OK)
-        releaseBinding();
-    return status;
 }
 
 } // namespace nvapi

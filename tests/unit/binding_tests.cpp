@@ -165,6 +165,9 @@ TEST_F(MonitorLoader, ChangedChecksumBindsAgainAndEveryWrapperResolvesAgain) {
     fake.imageOnDisk = &imageB;
     ASSERT_EQ(NVAPI_OK, enumerate());
     EXPECT_EQ(2u, fake.loadedPaths.size());
+    EXPECT_EQ(0, fake.loadsOutsideSection);
+    EXPECT_EQ(1, fake.frees) << "the library bound before is released";
+    EXPECT_EQ(1, fake.references);
     EXPECT_EQ(2, fake.initializeCalls);
     EXPECT_EQ(generation + 1, nvapi::binding.generation.load());
     EXPECT_EQ(2, fake.resolutions[nvapi_id::EnumPhysicalGPUs]);

@@ -84,6 +84,9 @@ HMODULE fakeGetModuleHandle(const char*) { return reinterpret_cast<HMODULE>(fake
 
 HMODULE fakeLoadLibrary(const char* path) {
     fake.loadedPaths.push_back(path);
+    // Held by this thread: its owner is this thread's id.
+    if (nvapi::binding.section.OwningThread != ULongToHandle(GetCurrentThreadId()))
+        ++fake.loadsOutsideSection;
     if (!fake.libraryPresent)
         return nullptr;
     if (!fake.mapped)

@@ -31,6 +31,7 @@ struct FakeDriver {
     // What happened, in order.
     std::vector<std::string> loadedPaths;
     int frees = 0;
+    int loadsOutsideSection = 0;
     int initializeCalls = 0;
     std::map<NvU32, int> resolutions;
     std::vector<std::string> events;
