@@ -103,7 +103,7 @@ GpuFigures gatherFigures(int gpu) {
     figures.boostKnown =
         readClocks(gpu, clockTypeBoost, &figures.boostGraphicsKHz, &figures.boostMemoryKHz);
     NvU32 load = 0;
-    if (queryGpuLoad("nvapi64.dll", static_cast<unsigned>(gpu), &load))
+    if (queryGpuLoad(static_cast<unsigned>(gpu), &load))
         figures.load = load;
     figures.temperature = readTemperature(gpu);
     readPower(gpu, figures);

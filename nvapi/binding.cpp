@@ -108,7 +108,11 @@ struct EntryCache {
     uint32_t generation;
 };
 
-template <NvU32 Id, typename... Args> NvAPI_Status forward(EntryCache& cache, Args... args) {
+// Whether the driver's call reports bracket an entry point.
+enum class Reports { around, none };
+
+template <NvU32 Id, Reports reports, typename... Args>
+NvAPI_Status call(EntryCache& cache, Args... args) {
     NvAPI_Status loaded = acquireBinding();
     if (loaded != NVAPI_OK && loaded != justBound)
         return loaded;
@@ -124,17 +128,49 @@ template <NvU32 Id, typename... Args> NvAPI_Status forward(EntryCache& cache, Ar
         return NVAPI_NO_IMPLEMENTATION;
     }
     NvU32 words[2] = {0, 0};
-    if (binding.callStart)
+    const bool reported = reports == Reports::around;
+    if (reported && binding.callStart)
         binding.callStart(Id, words);
     auto entry = reinterpret_cast<NvAPI_Status(NVAPI_CALL*)(Args...)>(cache.address);
     NvAPI_Status status = entry(args...);
-    if (binding.callReturn)
+    if (reported && binding.callReturn)
         binding.callReturn(Id, words[0], words[1], status);
     releaseBinding();
     return status;
 }
 
+template <NvU32 Id, typename... Args> NvAPI_Status forward(EntryCache& cache, Args... args) {
+    return call<Id, Reports::around>(cache, args...);
+}
+
+// The load has always been read without the reports around its calls; this
+// keeps it so. Everything else (binding, cache, in-use count) is forward's.
+template <NvU32 Id, typename... Args>
+NvAPI_Status forwardUnreported(EntryCache& cache, Args... args) {
+    return call<Id, Reports::none>(cache, args...);
+}
+
 } // namespace
+
+namespace unreported {
+
+NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
+                                    NvU32* count) {
+    static EntryCache cache;
+    return forwardUnreported<nvapi_id::EnumPhysicalGPUs>(cache, handles, count);
+}
+
+NvAPI_Status NvAPI_GPU_GetUsages(NvPhysicalGpuHandle gpu, GpuUsage* usage) {
+    static EntryCache cache;
+    return forwardUnreported<nvapi_id::GPU_GetUsages>(cache, gpu, usage);
+}
+
+NvAPI_Status NvAPI_GPU_GetDynamicPstatesInfoEx(NvPhysicalGpuHandle gpu, DynamicPstatesInfo* info) {
+    static EntryCache cache;
+    return forwardUnreported<nvapi_id::GPU_GetDynamicPstatesInfoEx>(cache, gpu, info);
+}
+
+} // namespace unreported
 } // namespace nvapi
 
 using nvapi::EntryCache;

@@ -5,8 +5,8 @@
 
 // The one list: each entry point's name after "NvAPI_" and its id. It
 // yields the constants, the names and the uniqueness check below.
-// GPU_GetUsages and GPU_GetDynamicPstatesInfoEx are not wrapped: callers
-// resolve them themselves next to the enumeration. Diag_ReportCallStart and
+// GPU_GetUsages and GPU_GetDynamicPstatesInfoEx are wrapped without the
+// call reports (nvapi::unreported). Diag_ReportCallStart and
 // Diag_ReportCallReturn, the driver's diagnostic reports around every call,
 // are bound as a pair or not at all.
 #define NVAPI_INTERFACE_IDS(X)                                                                     \

@@ -182,3 +182,15 @@ NvAPI_Status NVAPI_CALL NvAPI_GPU_GetCurrentPstate(NvPhysicalGpuHandle gpu, NvU3
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusId(NvPhysicalGpuHandle gpu, NvU32* busId);
 NvAPI_Status NVAPI_CALL NvAPI_GPU_GetBusSlotId(NvPhysicalGpuHandle gpu, NvU32* busSlotId);
 }
+
+// The load's entry points (the usage query, which the vendor does not publish,
+// and the published utilisation that stands in for it) with an enumeration
+// of their own. Like the wrappers above they bind the library when needed and
+// return -1, -2 or -3 from the binding, but they skip the driver's call
+// reports: the load has always been read without them.
+namespace nvapi::unreported {
+NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
+                                    NvU32* count);
+NvAPI_Status NvAPI_GPU_GetUsages(NvPhysicalGpuHandle gpu, GpuUsage* usage);
+NvAPI_Status NvAPI_GPU_GetDynamicPstatesInfoEx(NvPhysicalGpuHandle gpu, DynamicPstatesInfo* info);
+} // namespace nvapi::unreported

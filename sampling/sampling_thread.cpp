@@ -61,7 +61,7 @@ void readSlot(SamplingState& state, int slot) {
     // The usage query indexes a fresh enumeration of the ordinary GPUs by the
     // slot number, so a TCC slot finds no handle and reads 0.
     NvU32 load = 0;
-    if (queryGpuLoad("nvapi.dll", static_cast<unsigned>(slot), &load))
+    if (queryGpuLoad(static_cast<unsigned>(slot), &load))
         readings.load = load;
 }
 

@@ -84,6 +84,21 @@ TEST_F(Binding, BothHooksBracketTheCallInOrder) {
     EXPECT_EQ(1, fake.inUseSeenByEntry) << "the call counts as in use while it runs";
 }
 
+TEST_F(Binding, UnreportedCallsSkipTheHooksAndShareTheRest) {
+    fake.hookStart = fake.hookReturn = true;
+    NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS] = {};
+    NvU32 count = 0;
+    EXPECT_EQ(NVAPI_OK, nvapi::unreported::NvAPI_EnumPhysicalGPUs(handles, &count));
+    EXPECT_EQ(NVAPI_OK, nvapi::unreported::NvAPI_EnumPhysicalGPUs(handles, &count));
+    EXPECT_EQ(std::vector<std::string>(2, "entry"), fake.events);
+    EXPECT_EQ(1, fake.inUseSeenByEntry);
+    EXPECT_EQ(1, fake.resolutions[nvapi_id::EnumPhysicalGPUs]) << "the address is cached";
+    fake.missing = {nvapi_id::GPU_GetUsages};
+    GpuUsage usage = {};
+    EXPECT_EQ(NVAPI_NO_IMPLEMENTATION, nvapi::unreported::NvAPI_GPU_GetUsages(handles[0], &usage));
+    EXPECT_EQ(0, nvapi::binding.inUse.load());
+}
+
 TEST_F(Binding, HalfAHookPairCallsNoHook) {
     for (int only = 0; only < 2; ++only) {
         installFakeDriver();

@@ -214,18 +214,19 @@ TEST_F(SimulatedDriver, CurrentPstate) {
     EXPECT_EQ(2u, pstate);
 }
 
-TEST_F(SimulatedDriver, UsageQueryThroughTheQueryInterface) {
+TEST_F(SimulatedDriver, UsageQueryThroughTheBindingWithoutReports) {
     NvU32 load = 99;
-    ASSERT_TRUE(queryGpuLoad(libraryName, 0, &load));
+    ASSERT_TRUE(queryGpuLoad(0, &load));
     EXPECT_EQ(37u, load);
-    ASSERT_TRUE(queryGpuLoad(libraryName, 1, &load));
+    ASSERT_TRUE(queryGpuLoad(1, &load));
     EXPECT_EQ(3u, load);
     // The TCC GPU is not in the ordinary enumeration: its place holds no handle.
-    ASSERT_TRUE(queryGpuLoad(libraryName, 2, &load));
+    ASSERT_TRUE(queryGpuLoad(2, &load));
     EXPECT_EQ(0u, load);
-    EXPECT_FALSE(queryGpuLoad("notloaded.dll", 0, &load));
     EXPECT_EQ(3u, logLines(logPath, "GetUsages gpu=").size());
     EXPECT_EQ(1u, logLines(logPath, "GetUsages gpu=-1 version=0x10088 status=-101").size());
+    EXPECT_EQ(1u, logLines(logPath, "id=0x189A1FDF found").size()) << "resolved once";
+    EXPECT_TRUE(logLines(logPath, "id=0x189A1FDF words").empty()) << "no report around it";
 }
 
 TEST_F(SimulatedDriver, HooksBracketEveryWrappedCallOnThisThread) {
