@@ -6,6 +6,7 @@
 #include "gpu/logger_agreement.h"
 #include "gpu/nvml.h"
 #include "logger/logger.h"
+#include "system/loading.h"
 
 #include <cstring>
 #include <new>
@@ -46,10 +47,8 @@ void probeRecordVersions() {
 }
 
 const wchar_t* startLogger() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
+    const SystemVersion version = systemVersion();
+    if (!loggerSystemSupported(version.major, version.minor))
         return L"7以降のOSが必要です\n";
 
     storeFolder(programFolder(), tessig.workDir, workDirSize);

@@ -152,11 +152,8 @@ HMODULE loadThroughOwnContext() {
 }
 
 HMODULE loadLibrary() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
     // Vista and later keep a copy in the system folder.
-    if (version.dwMajorVersion >= 6) {
+    if (systemVersion().major >= 6) {
         const std::wstring path = systemFolderFile(L"gdiplus.dll");
         return path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
     }

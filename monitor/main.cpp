@@ -35,10 +35,8 @@ void fillTrayIconData(HINSTANCE instance) {
 }
 
 bool systemVersionPasses() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return monitorSystemSupported(version.dwMajorVersion, version.dwMinorVersion);
+    const SystemVersion version = systemVersion();
+    return monitorSystemSupported(version.major, version.minor);
 }
 
 void sizeWindow(HWND window) {

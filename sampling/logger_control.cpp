@@ -28,10 +28,8 @@ bool loggerIsRunning() {
 
 // The logger needs Windows 7 or later, 64-bit.
 bool systemRunsTheLogger() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    if (!loggerSystemSupported(version.dwMajorVersion, version.dwMinorVersion))
+    const SystemVersion version = systemVersion();
+    if (!loggerSystemSupported(version.major, version.minor))
         return false;
 #ifdef _WIN64
     // A 64-bit build runs only on 64-bit Windows, and IsWow64Process answers

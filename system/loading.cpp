@@ -120,3 +120,14 @@ HMODULE loadLibraryByFullPath(const char* fullPath) {
         return nullptr;
     return loadLibraryByFullPath(wide.c_str());
 }
+
+SystemVersion systemVersion() {
+    static const SystemVersion version = [] {
+        OSVERSIONINFOA answer = {};
+        answer.dwOSVersionInfoSize = sizeof answer;
+        if (!GetVersionExA(&answer))
+            return SystemVersion{0, 0};
+        return SystemVersion{answer.dwMajorVersion, answer.dwMinorVersion};
+    }();
+    return version;
+}

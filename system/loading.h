@@ -65,3 +65,14 @@ std::wstring systemFolderFile(const wchar_t* name);
 enum class ProgramFiles { native, x86 };
 std::wstring programFilesFolder(ProgramFiles which);
 std::string programFilesFolderAnsi(ProgramFiles which);
+
+// The system's version as GetVersionEx answers this program, asked once.
+// Neither program's manifest names a newer Windows, so from 8.1 on the
+// answer is 6.2 (Microsoft, GetVersionExA: "Applications not manifested for
+// Windows 8.1 or Windows 10 will return the Windows 8 OS version value"), and
+// the start-up rules are written against that. Zeros if the call fails.
+struct SystemVersion {
+    unsigned major;
+    unsigned minor;
+};
+SystemVersion systemVersion();
