@@ -15,17 +15,15 @@
 #include "system/loading.h"
 
 #include <atomic>
-#include <string>
 
 namespace {
 
 template <typename Function>
-Function systemFunction(std::atomic<Function>& slot, const wchar_t* module, const char* name) {
+Function systemFunction(std::atomic<Function>& slot, SystemLibrary module, const char* name) {
     Function found = slot.load(std::memory_order_acquire);
     if (found)
         return found;
-    const std::wstring path = systemFolderFile(module);
-    HMODULE library = path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
+    HMODULE library = systemLibrary(module);
     if (!library)
         return nullptr;
     found = exportedFunction<Function>(library, name);
@@ -35,7 +33,7 @@ Function systemFunction(std::atomic<Function>& slot, const wchar_t* module, cons
 
 BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAA data) {
     static std::atomic<decltype(&notifyIcon)> real;
-    auto function = systemFunction(real, L"shell32.dll", "Shell_NotifyIconA");
+    auto function = systemFunction(real, SystemLibrary::shell, "Shell_NotifyIconA");
     return function ? function(message, data) : FALSE;
 }
 
@@ -43,39 +41,39 @@ BOOL WINAPI notifyIcon(DWORD message, PNOTIFYICONDATAA data) {
 HINSTANCE WINAPI shellExecute(HWND window, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
                               LPCWSTR folder, INT show) {
     static std::atomic<decltype(&shellExecute)> real;
-    auto function = systemFunction(real, L"shell32.dll", "ShellExecuteW");
+    auto function = systemFunction(real, SystemLibrary::shell, "ShellExecuteW");
     return function ? function(window, verb, file, parameters, folder, show)
                     : reinterpret_cast<HINSTANCE>(SE_ERR_DLLNOTFOUND);
 }
 
 int WSAAPI startup(WORD version, LPWSADATA data) {
     static std::atomic<decltype(&startup)> real;
-    auto function = systemFunction(real, L"ws2_32.dll", "WSAStartup");
+    auto function = systemFunction(real, SystemLibrary::sockets, "WSAStartup");
     return function ? function(version, data) : WSASYSNOTREADY;
 }
 
 int WSAAPI cleanup() {
     static std::atomic<decltype(&cleanup)> real;
-    auto function = systemFunction(real, L"ws2_32.dll", "WSACleanup");
+    auto function = systemFunction(real, SystemLibrary::sockets, "WSACleanup");
     return function ? function() : SOCKET_ERROR;
 }
 
 SOCKET WSAAPI openSocket(int family, int type, int protocol) {
     static std::atomic<decltype(&openSocket)> real;
-    auto function = systemFunction(real, L"ws2_32.dll", "socket");
+    auto function = systemFunction(real, SystemLibrary::sockets, "socket");
     return function ? function(family, type, protocol) : INVALID_SOCKET;
 }
 
 int WSAAPI closeSocket(SOCKET socket) {
     static std::atomic<decltype(&closeSocket)> real;
-    auto function = systemFunction(real, L"ws2_32.dll", "closesocket");
+    auto function = systemFunction(real, SystemLibrary::sockets, "closesocket");
     return function ? function(socket) : SOCKET_ERROR;
 }
 
 int WSAAPI sendTo(SOCKET socket, const char* buffer, int length, int flags, const sockaddr* to,
                   int toLength) {
     static std::atomic<decltype(&sendTo)> real;
-    auto function = systemFunction(real, L"ws2_32.dll", "sendto");
+    auto function = systemFunction(real, SystemLibrary::sockets, "sendto");
     return function ? function(socket, buffer, length, flags, to, toLength) : SOCKET_ERROR;
 }
 

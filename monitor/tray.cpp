@@ -13,13 +13,12 @@ const UINT closeCommand = 200;
 // times out: the icon is tried again for this many ticks of trayRetryTimer.
 const int trayTries = 8;
 
-// The record size the running shell knows, asked of shell32 (loaded by full
-// path, as the lazy imports load it) the first time the icon is shown.
+// The record size the running shell knows, asked of shell32 (the one load
+// that the lazy imports use too) the first time the icon is shown.
 DWORD trayRecordSize() {
     static DWORD size = [] {
-        const std::wstring path = systemFolderFile(L"shell32.dll");
-        HMODULE shell = path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
-        auto getVersion = exportedFunction<DLLGETVERSIONPROC>(shell, "DllGetVersion");
+        auto getVersion = exportedFunction<DLLGETVERSIONPROC>(systemLibrary(SystemLibrary::shell),
+                                                              "DllGetVersion");
         DLLVERSIONINFO version = {};
         version.cbSize = sizeof version;
         if (getVersion && getVersion(&version) == S_OK &&

@@ -1,5 +1,6 @@
 #include "system/loading.h"
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -130,4 +131,22 @@ SystemVersion systemVersion() {
         return SystemVersion{answer.dwMajorVersion, answer.dwMinorVersion};
     }();
     return version;
+}
+
+HMODULE systemLibrary(SystemLibrary library) {
+    static const wchar_t* const names[] = {L"shell32.dll", L"ws2_32.dll"};
+    static std::atomic<HMODULE> loaded[sizeof names / sizeof *names];
+    std::atomic<HMODULE>& slot = loaded[static_cast<size_t>(library)];
+    HMODULE module = slot.load(std::memory_order_acquire);
+    if (module)
+        return module;
+    const std::wstring path = systemFolderFile(names[static_cast<size_t>(library)]);
+    module = path.empty() ? nullptr : loadLibraryByFullPath(path.c_str());
+    // Another thread may have loaded it meanwhile: one reference is kept.
+    HMODULE first = nullptr;
+    if (module && !slot.compare_exchange_strong(first, module, std::memory_order_acq_rel)) {
+        FreeLibrary(module);
+        module = first;
+    }
+    return module;
 }

@@ -44,6 +44,14 @@ template <typename Function> Function loadedFunction(const char* module, const c
     return exportedFunction<Function>(GetModuleHandleA(module), name);
 }
 
+// The system libraries loaded when first needed rather than with the
+// program (see monitor/lazy_imports.cpp), each loaded once by its full path
+// in the system folder and kept for the life of the process: another load
+// would only raise its reference count (Microsoft, FreeLibrary). Null while
+// it cannot be loaded; the next call tries again.
+enum class SystemLibrary { shell, sockets };
+HMODULE systemLibrary(SystemLibrary library);
+
 // The system's folders, not the caller's: on a session host each user may
 // have a private Windows folder (GetWindowsDirectory), never the one the
 // system's files are in (GetSystemWindowsDirectory).
