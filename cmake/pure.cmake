@@ -2,9 +2,11 @@
 # the build machine's sanitizer and fuzz builds: each folder names its own
 # pure sources in its sources.cmake, and the pack reader's header is made as
 # skin's own build makes it. ROOT is the source tree.
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+
 function(parlex_pure_library name)
     set(sources)
-    foreach(folder skin sampling logger monitor)
+    foreach(folder IN LISTS PARLEX_LAYERS)
         include(${ROOT}/${folder}/sources.cmake)
         list(TRANSFORM ${folder}_pure_sources PREPEND ${ROOT}/${folder}/)
         list(APPEND sources ${${folder}_pure_sources})

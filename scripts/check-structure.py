@@ -1,15 +1,10 @@
 #!/usr/bin/env python3
-"""Checks which product folder includes which. The layers run one way:
-
-    monitor -> skin -> files             (skin knows nothing of GPUs)
-    monitor -> sampling -> gpu -> nvapi
-    logger -> gpu -> nvapi
-    logger -> files
-
-(a folder may include those after it), and all of them stand on system, the
-system's loader and folders. An exception, should one ever be
-needed, is named below with its reason; an include outside the layers and
-the exceptions fails the check, and so does any circle of includes."""
+"""Checks which product folder includes which. The folders stand in the
+layers that cmake/layers.txt names, the one list the build links by: a folder
+may include its own headers and those of every folder it stands on, directly
+or through another. An exception, should one ever be needed, is named below
+with its reason; an include outside the layers and the exceptions fails the
+check, and so does any circle of includes."""
 
 import re
 import sys
@@ -17,16 +12,26 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 
-LAYERS = {
-    "monitor": {"monitor", "skin", "files", "sampling", "gpu", "nvapi", "system"},
-    "skin": {"skin", "files", "system"},
-    "files": {"files", "system"},
-    "sampling": {"sampling", "gpu", "nvapi", "system"},
-    "gpu": {"gpu", "nvapi", "system"},
-    "nvapi": {"nvapi", "system"},
-    "logger": {"logger", "files", "gpu", "nvapi", "system"},
-    "system": {"system"},
-}
+
+def read_layers(path):
+    """Each folder of the list with the folders it may include: itself and
+    every folder below it, however far down."""
+    below = {}
+    for line in path.read_text().splitlines():
+        words = line.split()
+        if words and not words[0].startswith("#"):
+            below[words[0]] = words[1:]
+
+    def reach(folder):
+        reached = {folder}
+        for other in below[folder]:
+            reached |= reach(other)
+        return reached
+
+    return {folder: reach(folder) for folder in below}
+
+
+LAYERS = read_layers(ROOT / "cmake" / "layers.txt")
 
 EXCEPTIONS = {}
 

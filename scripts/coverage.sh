@@ -61,7 +61,9 @@ run_tests() {
 }
 
 report() {
-    local reports=()
+    local reports=() folders
+    # The product folders, as cmake/layers.txt names them.
+    folders=$(awk '!/^#/ && NF {print $1}' "$root/cmake/layers.txt" | paste -sd'|')
     for side in $sides; do
         local arch=${side%%:*} build=$root/build/coverage-${side##*:}
         # A side whose tests did not run here leaves no counts.
@@ -72,7 +74,7 @@ report() {
         # The tree as the only search path: gcovr would otherwise read the
         # notes of both trees under the root.
         gcovr "$build" --root "$root" --object-directory "$build" --gcov-executable "$arch-w64-mingw32-gcov-posix" \
-            --filter "$root/(monitor|skin|files|sampling|gpu|nvapi|logger|system)/" --json "$build/coverage.json" \
+            --filter "$root/($folders)/" --json "$build/coverage.json" \
             >/dev/null 2>&1 || return 1
         reports+=("$build/coverage.json")
     done
