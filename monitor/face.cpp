@@ -1,10 +1,7 @@
 #include "monitor/face.h"
-#include "sampling/display_texts.h"
-#include "sampling/gpu_readings.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin_pieces.h"
-#include "skin/text_objects.h"
 
 #include "version.h"
 
@@ -94,14 +91,10 @@ bool makeFixedView(Face& face, const FixedView& fixed, const SkinPack& pack) {
     return true;
 }
 
-// The widest clock text; a name must end before the clock column begins.
-const wchar_t widestClockText[] = L"9999.9MHz";
-
 const wchar_t outOfMemory[] = L"メモリを確保できません";
 
 // Null, or the text of the failure.
-const wchar_t* buildFrom(Face& face, const SkinPack& pack, const GpuReadings& gpus,
-                         Gdiplus::GpGraphics* graphics) {
+const wchar_t* buildFrom(Face& face, const SkinPack& pack) {
     View* background = nullptr;
     const bool loaded = loadSkinPiece(pack, static_cast<int>(SkinPiece::background), &background, 0,
                                       0, nullptr, false);
@@ -115,12 +108,6 @@ const wchar_t* buildFrom(Face& face, const SkinPack& pack, const GpuReadings& gp
     for (const FixedView& fixed : fixedViews)
         if (!makeFixedView(face, fixed, pack))
             return outOfMemory;
-    for (int slot = 0; slot < gpuSlotCount; ++slot)
-        face.nameText[slot] = makeText(
-            face, 0, firstRowY + rowHeight * slot, gpus.slots[slot].nameText, 8, FontStyle::regular,
-            TextAlign::start, slot < gpus.gpuCount ? nameColor : emptyNameColor, 150, 10, true);
-    for (int slot = 0; slot < gpuSlotCount; ++slot)
-        fitNameText(face, slot, gpus, graphics);
     return nullptr;
 }
 
@@ -144,34 +131,10 @@ View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontSt
     return view;
 }
 
-void fitNameText(Face& face, int slot, const GpuReadings& gpus, Gdiplus::GpGraphics* graphics) {
-    View* view = face.nameText[slot];
-    if (!view)
-        return;
-    const wchar_t* name = gpus.slots[slot].nameText;
-    view->text = name;
-    Gdiplus::GpFont* nameFont = textFont(view->fontFamily, view->fontPoints, view->fontStyle);
-    Gdiplus::GpFont* clockFont = textFont(View::defaultFontFamily, 8, FontStyle::regular);
-    if (!graphics || !nameFont || !clockFont || !name)
-        return;
-    const float room = static_cast<float>(clockColumnX - view->x) -
-                       textWidth(graphics, widestClockText, clockFont);
-    std::wstring fitted = fitGpuName(name, room, [&](const std::wstring& text) {
-        return textWidth(graphics, text.c_str(), nameFont);
-    });
-    if (fitted == name)
-        return;
-    GpuName& buffer = face.fittedNames[slot];
-    const size_t length = fitted.copy(buffer, gpuNameSize - 1);
-    buffer[length] = L'\0';
-    view->text = buffer;
-}
-
-const wchar_t* buildFace(Face& face, const SkinPack& pack, const GpuReadings& gpus,
-                         Gdiplus::GpGraphics* graphics) {
+const wchar_t* buildFace(Face& face, const SkinPack& pack) {
     if (!pack.archive)
         return L"アーカイブファイルを読み込めません";
-    const wchar_t* failure = buildFrom(face, pack, gpus, graphics);
+    const wchar_t* failure = buildFrom(face, pack);
     if (failure)
         face = Face();
     return failure;

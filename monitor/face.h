@@ -1,8 +1,8 @@
 // The face of the Parlex window: its views, and the table that builds the
-// fixed ones and the GPU names from the skin. The value views are
-// reading_views.h's.
+// fixed ones from the skin. The views of the slots are reading_views.h's.
 #pragma once
 
+#include "monitor/reading_texts.h"
 #include "sampling/gpu_readings.h"
 #include "skin/skin_pack.h"
 #include "skin/view.h"
@@ -30,10 +30,12 @@ struct Face {
     View* loadText[gpuSlotCount];
     // A GPU name shortened to end before the clock column.
     GpuName fittedNames[gpuSlotCount];
+    // What the value views show, written at every refresh.
+    ValueText clockTexts[gpuSlotCount];
+    ValueText temperatureTexts[gpuSlotCount];
+    ValueText loadTexts[gpuSlotCount];
 };
 
-constexpr uint32_t nameColor = 0xBEFFFFFF;
-constexpr uint32_t emptyNameColor = 0x40FFFFFF;
 // Where the rows of the slots stand, and where the clock column begins.
 constexpr int firstRowY = 34;
 constexpr int rowHeight = 24;
@@ -44,14 +46,10 @@ constexpr int clockColumnX = 183;
 View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontStyle style,
                TextAlign align, uint32_t color, int width, int height, bool noHit);
 
-// Builds the fixed views and the GPU names of face from the extracted skin
-// pack (its archive null: it could not be opened), the names fitted with
-// graphics. Null, or the text of the failure, face then empty. A background
-// that does not decode asks the program to end and leaves face without root.
-const wchar_t* buildFace(Face& face, const SkinPack& pack, const GpuReadings& gpus,
-                         Gdiplus::GpGraphics* graphics);
-// Points the name view of a slot at its GPU's name, shortened where it would
-// reach the clock column.
-void fitNameText(Face& face, int slot, const GpuReadings& gpus, Gdiplus::GpGraphics* graphics);
+// Builds the fixed views of face from the extracted skin pack (its archive
+// null: it could not be opened). Null, or the text of the failure, face then
+// empty. A background that does not decode asks the program to end and
+// leaves face without root.
+const wchar_t* buildFace(Face& face, const SkinPack& pack);
 // Deletes the root and with it every view, and forgets the face last painted.
 void destroyFace(Face& face);

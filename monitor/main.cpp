@@ -9,7 +9,6 @@
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
 #include "system/loading.h"
-#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
@@ -131,10 +130,9 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         showFailure(discovery.failure, window);
         return 0;
     }
-    // The face: its fixed views and the GPU names, then the sampling thread,
-    // then the texts that the value views, built last, point at.
-    const wchar_t* failure =
-        buildFace(parlex.face, parlex.skin, parlex.shared.gpus, parlex.backBuffer.graphics);
+    // The face: its fixed views, then the sampling thread, then the views of
+    // the slots.
+    const wchar_t* failure = buildFace(parlex.face, parlex.skin);
     // A background that did not decode has asked the program to end: the
     // face has no root and no thread is started for it.
     if (!failure && parlex.face.root && !startSamplingThread(parlex.shared))
@@ -144,8 +142,7 @@ int startMonitor(HINSTANCE instance, int showCommand) {
         showFailure(failure, window);
         return 0;
     }
-    formatDisplayTexts(parlex.shared.gpus);
-    buildValueViews(parlex.face, parlex.shared.gpus);
+    buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
 
     ShowWindow(window, showCommand);
     UpdateWindow(window);

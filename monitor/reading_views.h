@@ -1,31 +1,18 @@
-// How a reading reaches the screen: the three value columns of every slot,
-// how their views are styled, and the refresh that writes the readings'
-// texts into them, once at start and once a second.
+// How a reading reaches the screen: the four columns of the slots' views
+// (the name and the three values), built from one table, and the refresh
+// that writes the readings into them, once a second.
 #pragma once
 
 #include "monitor/face.h"
 #include "sampling/gpu_readings.h"
 
-#include <cstdint>
-
-// A value column: its views in the face, where it stands, the slot's text it
-// shows, and the color of a reading.
-struct ValueColumn {
-    View* (Face::*views)[gpuSlotCount];
-    int x;
-    const wchar_t* GpuSlotReadings::*text;
-    uint32_t (*color)(const GpuSlotReadings& readings, int slot, int gpuCount);
-};
-extern const ValueColumn valueColumns[3];
-
-// A value view's text, color and type, as its building and every refresh set them.
-void styleValueView(View* view, const wchar_t* text, uint32_t color);
-// The value views of face, after its fixed views and once the texts of gpus
-// are formatted (formatDisplayTexts): they point at those texts.
-void buildValueViews(Face& face, const GpuReadings& gpus);
+// The views of the slots under face's root, after its fixed views: each
+// from its column's row, the names fitted with graphics. Lit at start
+// wherever a GPU is, whatever its first reading.
+void buildReadingViews(Face& face, const GpuReadings& gpus, Gdiplus::GpGraphics* graphics);
 // After the GPUs were discovered again: the name views take the new names,
 // fitted, in the color of a slot with or without a GPU.
 void followRediscoveredNames();
-// formatDisplayTexts, then points the twelve value views at the texts with
-// their colors.
+// Writes every slot's clock, temperature and load into its value views: each
+// reading loaded once, its text and its colour made from that one value.
 void updateReadingViews();

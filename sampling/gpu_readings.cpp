@@ -1,6 +1,5 @@
 #include "sampling/gpu_readings.h"
 #include "gpu/discovery.h"
-#include "sampling/display_texts.h"
 
 #include <atomic>
 #include <cstring>
@@ -14,9 +13,6 @@ void resetGpuReadings(GpuReadings& gpus) {
         slot.load = 0;
         slot.clockVersion = clockRecordV3;
         slot.thermalVersion = thermalRecordV2;
-        slot.clockText = defaultClockText;
-        slot.temperatureText = defaultTemperatureText;
-        slot.loadText = defaultLoadText;
     }
 }
 

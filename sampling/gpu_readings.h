@@ -1,16 +1,18 @@
 // GpuReadings: the GPUs Parlex found at start-up and their latest readings.
 // Discovery fills the handles, count, names and record versions on the
 // window's thread before the sampling thread starts; afterwards the sampling
-// thread writes the readings and the window's thread turns them into texts.
+// thread writes the readings and the window's thread shows them.
 #pragma once
 
 #include "gpu/discovery.h"
 #include "nvapi/nvapi.h"
-#include "sampling/display_texts.h"
 
 #include <atomic>
 
 constexpr int gpuSlotCount = 4;
+
+// The name of a slot that has no GPU, or whose GPU gave none.
+inline constexpr wchar_t defaultNameText[] = L"- empty -";
 
 struct GpuSlotReadings {
     const wchar_t* nameText;
@@ -19,14 +21,6 @@ struct GpuSlotReadings {
     std::atomic<uint32_t> load;          // percent
     NvU32 clockVersion;
     NvU32 thermalVersion;
-    const wchar_t* clockText;
-    const wchar_t* temperatureText;
-    const wchar_t* loadText;
-    // Where the texts above point once the slot has its own (the name's is
-    // in GpuReadings::names).
-    ValueText clockBuffer;
-    ValueText temperatureBuffer;
-    ValueText loadBuffer;
     // Written by the sampling thread while the rediscovery count is odd, read
     // by the window's thread when the count is even and the same before and
     // after the copy (publishRediscoveredNames).
@@ -50,7 +44,7 @@ struct GpuReadings {
     int adoptedRediscoveries;           // the last the window's thread took
 };
 
-// Start values: first record versions, zero readings, default texts.
+// Start values: first record versions, zero readings, the default name.
 void resetGpuReadings(GpuReadings& gpus);
 bool enumerateGpus(GpuReadings& gpus);
 // What a discovery found: the text of its failure, or null; and whether

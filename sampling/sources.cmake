@@ -1,4 +1,3 @@
-# sampling/'s sources; the pure ones need no Windows.
-set(sampling_pure_sources display_texts.cpp)
-set(sampling_sources ${sampling_pure_sources} gpu_readings.cpp sampling_thread.cpp display_update.cpp
-                     logger_control.cpp)
+# sampling/'s sources; none is pure: each stands on the driver or the system.
+set(sampling_pure_sources)
+set(sampling_sources gpu_readings.cpp sampling_thread.cpp logger_control.cpp)

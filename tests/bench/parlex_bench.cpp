@@ -4,7 +4,6 @@
 // in one run. Prints each figure with its reference and the ratio.
 #include "monitor/app_state.h"
 #include "monitor/reading_views.h"
-#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
@@ -105,10 +104,8 @@ int main() {
     setReadings(0);
     SkinPack opened;
     opened.archive = std::fopen(skinArchivePath, "rb");
-    const bool built =
-        !buildFace(parlex.face, opened, parlex.shared.gpus, parlex.backBuffer.graphics);
-    formatDisplayTexts(parlex.shared.gpus);
-    buildValueViews(parlex.face, parlex.shared.gpus);
+    const bool built = !buildFace(parlex.face, opened);
+    buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
     if (opened.archive)
         std::fclose(opened.archive);
     if (!built) {

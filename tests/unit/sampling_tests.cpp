@@ -1,11 +1,10 @@
-// Parlex's GPU sampling: the display texts, and discovery and the sampling
-// reads against the simulated driver in the Wine prefix.
+// Parlex's GPU sampling: the readings as the window shows them, and discovery
+// and the sampling reads against the simulated driver in the Wine prefix.
 #include "gpu/discovery.h"
 #include "monitor/app_state.h"
 #include "nvapi/binding.h"
-#include "sampling/display_texts.h"
+#include "monitor/reading_texts.h"
 #include "monitor/reading_views.h"
-#include "sampling/display_update.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
@@ -27,17 +26,34 @@
 
 namespace {
 
-TEST(DisplayTexts, ANegativeTemperatureIsDrawnAsAReading) {
+// A sample written while the window refreshes never pairs the text of one
+// reading with the colour of another: a temperature flips between no reading
+// and one below zero as fast as the sampling thread can write it.
+TEST(ReadingViews, TextAndColourTellOfOneSample) {
     View temperature({0, 0}, nullptr, ViewKind::Text, nullptr, 0);
     parlex.face.temperatureText[0] = &temperature;
     resetGpuReadings(parlex.shared.gpus);
     parlex.shared.gpus.gpuCount = 1;
+    std::atomic<bool> done{false};
+    std::thread sampler([&] {
+        for (int round = 0; !done; ++round)
+            parlex.shared.gpus.slots[0].temperature = round % 2 ? -5 : 0;
+    });
+    int torn = 0, read = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 500;) {
+        updateReadingViews();
+        const bool reading = temperature.text != temperatureLook(0, true).text;
+        read += reading;
+        torn += reading != (temperature.color == presentColor);
+    }
+    done = true;
+    sampler.join();
+    EXPECT_GT(read, 0);
+    EXPECT_EQ(0, torn);
     parlex.shared.gpus.slots[0].temperature = -5;
+    parlex.shared.gpus.gpuCount = 0;
     updateReadingViews();
-    EXPECT_EQ(presentColor, temperature.color);
-    parlex.shared.gpus.slots[0].temperature = 0;
-    updateReadingViews();
-    EXPECT_EQ(dimColor, temperature.color) << "0 is no reading";
+    EXPECT_EQ(dimColor, temperature.color) << "slot 0 that every GPU has left";
     parlex.face.temperatureText[0] = nullptr;
 }
 
@@ -134,11 +150,11 @@ TEST_F(Sampling, FailuresKeepTheirDefaults) {
     EXPECT_EQ(61, parlex.shared.gpus.slots[0].temperature.load());
     EXPECT_EQ(51, parlex.shared.gpus.slots[1].temperature.load()) << "a failed temperature stays";
 
-    formatDisplayTexts(parlex.shared.gpus);
-    EXPECT_STREQ(L"0.0MHz\n", parlex.shared.gpus.slots[0].clockText);
-    EXPECT_STREQ(L"51\u2103\n", parlex.shared.gpus.slots[1].temperatureText);
-    EXPECT_STREQ(L"0\uFF05\n", parlex.shared.gpus.slots[2].loadText);
-    EXPECT_STREQ(L"0.0MHz", parlex.shared.gpus.slots[3].clockText) << "an empty slot keeps its default";
+    updateReadingViews();
+    EXPECT_STREQ(L"0.0MHz\n", parlex.face.clockTexts[0]);
+    EXPECT_STREQ(L"51\u2103\n", parlex.face.temperatureTexts[1]);
+    EXPECT_STREQ(L"0\uFF05\n", parlex.face.loadTexts[2]);
+    EXPECT_STREQ(L"0.0MHz", parlex.face.clockTexts[3]) << "an empty slot keeps its default";
 }
 
 // A logger launch that the shell refuses (32 or less) or that gets no thread

@@ -9,7 +9,6 @@
 #include "files/held_folder.h"
 #include "monitor/face.h"
 #include "monitor/reading_views.h"
-#include "sampling/display_update.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin/text_objects.h"
@@ -376,12 +375,10 @@ class Layout : public SkinArchive {
     static inline const wchar_t* failure;
     static bool build() {
         FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildFace(parlex.face, packOn(archive), parlex.shared.gpus,
-                            parlex.backBuffer.graphics);
+        failure = buildFace(parlex.face, packOn(archive));
         if (archive)
             std::fclose(archive);
-        formatDisplayTexts(parlex.shared.gpus);
-        buildValueViews(parlex.face, parlex.shared.gpus);
+        buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
         return !failure;
     }
     char previous[MAX_PATH] = {};
@@ -642,7 +639,7 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
 }
 
 TEST_F(Layout, UnreadableArchive) {
-    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildFace(parlex.face, ::SkinPack(), parlex.shared.gpus, nullptr));
+    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildFace(parlex.face, ::SkinPack()));
     EXPECT_FALSE(parlex.face.root);
 }
 

@@ -1,4 +1,4 @@
-#include "sampling/display_texts.h"
+#include "monitor/reading_texts.h"
 
 #include <cstdio>
 
@@ -17,31 +17,29 @@ std::wstring withUnit(const char* number, const wchar_t* unit) {
 
 } // namespace
 
-std::wstring formatClockText(uint32_t kilohertz) {
+ValueLook clockLook(uint32_t kilohertz, bool slotHasGpu) {
+    if (!slotHasGpu)
+        return {defaultClockText, dimColor};
     // The decimal point is always ".", whatever the user's locale.
     char number[64];
     std::snprintf(number, sizeof number, "%.1f", kilohertz / 1000.0);
-    return withUnit(number, L"MHz\n");
+    return {withUnit(number, L"MHz\n"), valueColors.of(kilohertz != 0)};
 }
 
-std::wstring formatTemperatureText(int32_t celsius) {
+ValueLook temperatureLook(int32_t celsius, bool slotHasGpu) {
+    if (!slotHasGpu)
+        return {defaultTemperatureText, dimColor};
     char number[32];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(celsius));
-    return withUnit(number, L"\u2103\n");
+    return {withUnit(number, L"\u2103\n"), valueColors.of(celsius != 0)};
 }
 
-std::wstring formatLoadText(uint32_t percent) {
+ValueLook loadLook(uint32_t percent, bool slotHasGpu) {
+    if (!slotHasGpu)
+        return {defaultLoadText, dimColor};
     char number[32];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(percent));
-    return withUnit(number, L"\uFF05\n");
-}
-
-uint32_t valueColor(bool hasReading, int slot, int gpuCount) {
-    return hasReading && gpuCount > slot ? presentColor : dimColor;
-}
-
-uint32_t loadColor(int slot, int gpuCount) {
-    return gpuCount > slot ? presentColor : dimColor;
+    return {withUnit(number, L"\uFF05\n"), presentColor};
 }
 
 std::wstring fitGpuName(const std::wstring& name, float room,
