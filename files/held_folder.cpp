@@ -70,22 +70,22 @@ HANDLE openIn(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG shar
     return file;
 }
 
+NTSTATUS call(FileInformationFunction function, HANDLE handle, void* information, ULONG length,
+              FILE_INFORMATION_CLASS informationClass) {
+    IO_STATUS_BLOCK status;
+    return function ? function(handle, &status, information, length, informationClass)
+                    : statusNotImplemented;
+}
+
 NTSTATUS query(HANDLE handle, void* information, ULONG length,
                FILE_INFORMATION_CLASS informationClass) {
-    IO_STATUS_BLOCK status;
-    return fileSystemCalls.queryInformationFile
-               ? fileSystemCalls.queryInformationFile(handle, &status, information, length,
-                                                      informationClass)
-               : statusNotImplemented;
+    return call(fileSystemCalls.queryInformationFile, handle, information, length,
+                informationClass);
 }
 
 NTSTATUS set(HANDLE handle, void* information, ULONG length,
              FILE_INFORMATION_CLASS informationClass) {
-    IO_STATUS_BLOCK status;
-    return fileSystemCalls.setInformationFile
-               ? fileSystemCalls.setInformationFile(handle, &status, information, length,
-                                                    informationClass)
-               : statusNotImplemented;
+    return call(fileSystemCalls.setInformationFile, handle, information, length, informationClass);
 }
 
 // The look-up by name: FindFirstFile gives the tag of a reparse point in
