@@ -44,6 +44,10 @@ struct ParlexState {
     View* pressedView;
     View* hoverView;
     int backgroundDrag;
+    // The pointer in client coordinates, where the last pointer message or
+    // refresh found it: what the ticks poll the controls by. Before the
+    // first, a point that no view holds.
+    POINT pointer = {-1, -1};
     bool fastTimerResting; // the 1 ms tick is stopped until the pointer moves
     bool shutdownDone;
 

@@ -20,6 +20,13 @@ TrackerState trackButton(TrackerState before, TrackedMessage message) {
 ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker) {
     using enum ButtonPhase;
     using enum MouseButtonState;
+    // The click is carried out one poll after the release, which has shown
+    // the main image again; the button then waits as Done does.
+    if (phase == Fired) {
+        ButtonStep step = stepButton(Done, inside, tracker);
+        step.clicked = true;
+        return step;
+    }
     if (inside) {
         if (tracker == JustPressed && phase == Idle)
             return {Pressed, ButtonLook::showPressed};

@@ -27,9 +27,11 @@ enum class ButtonLook { unchanged, showPressed, showMain };
 
 struct ButtonStep {
     ButtonPhase phase;
-    ButtonLook look; // a change of look also means a repaint
+    ButtonLook look;      // a change of look also means a repaint
+    bool clicked = false; // the button does what it is for, at this poll
 };
-// Steps 2 and 3 of a button at one poll (a Fired phase is handled before).
+// A button at one poll: its phase, with the pointer inside it or not and the
+// tracker's state, becomes the next one.
 ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker);
 
 struct CheckBoxStep {

@@ -23,24 +23,28 @@ TrackedMessage tracked(UINT message, WPARAM wParam) {
     }
 }
 
-bool checkBoxStep() {
-    if (!parlex.face.historyCheckBox)
+bool checkBoxStep(POINT pointer) {
+    View* box = parlex.face.historyCheckBox;
+    if (!box)
         return false;
-    CheckBoxStep step = stepCheckBox(parlex.face.historyCheckBox->underCursor,
-                                     parlex.buttons.mouseButtonState, parlex.buttons.historyLatch);
+    CheckBoxStep step = stepCheckBox(box->contains(pointer), parlex.buttons.mouseButtonState,
+                                     parlex.buttons.historyLatch);
     parlex.buttons.historyLatch = step.latch;
     return step.toggle;
 }
 
-// Steps 2 and 3 of a button; true when its image changed.
-bool applyStep(View* button, ButtonPhase& phase) {
-    ButtonStep step = stepButton(phase, button->underCursor, parlex.buttons.mouseButtonState);
+// One button's step: its phase and image as stepButton says. True when it
+// was clicked.
+bool buttonStep(View* button, ButtonPhase& phase, POINT pointer, bool& repaint) {
+    ButtonStep step = stepButton(phase, button->contains(pointer), parlex.buttons.mouseButtonState);
     phase = step.phase;
-    if (step.look == ButtonLook::unchanged)
-        return false;
-    button->imageSelector = step.look == ButtonLook::showPressed ? ImageSelector::SelectorPressed
-                                                                 : ImageSelector::SelectorAuto;
-    return true;
+    if (step.look != ButtonLook::unchanged) {
+        button->imageSelector = step.look == ButtonLook::showPressed
+                                    ? ImageSelector::SelectorPressed
+                                    : ImageSelector::SelectorAuto;
+        repaint = true;
+    }
+    return step.clicked;
 }
 
 } // namespace
@@ -60,26 +64,18 @@ void trackMouseButton(UINT message, WPARAM wParam) {
     parlex.buttons.moveArmed = next.moveArmed;
 }
 
-ControlActions pollButtons() {
+ControlActions pollButtons(POINT pointer) {
     ControlActions actions;
     if (!parlex.shared.appRunning)
         return actions;
-    actions.toggleHistory = checkBoxStep();
-    if (View* close = parlex.face.closeButton) {
-        if (parlex.buttons.closePhase == ButtonPhase::Fired) {
-            parlex.buttons.closePhase = ButtonPhase::Done;
+    actions.toggleHistory = checkBoxStep(pointer);
+    if (View* close = parlex.face.closeButton)
+        if (buttonStep(close, parlex.buttons.closePhase, pointer, actions.repaint)) {
             actions.close = true;
             return actions;
         }
-        actions.repaint |= applyStep(close, parlex.buttons.closePhase);
-    }
-    if (View* tray = parlex.face.trayButton) {
-        if (parlex.buttons.trayPhase == ButtonPhase::Fired) {
-            parlex.buttons.trayPhase = ButtonPhase::Done;
-            actions.hideToTray = true;
-        }
-        actions.repaint |= applyStep(tray, parlex.buttons.trayPhase);
-    }
+    if (View* tray = parlex.face.trayButton)
+        actions.hideToTray = buttonStep(tray, parlex.buttons.trayPhase, pointer, actions.repaint);
     return actions;
 }
 

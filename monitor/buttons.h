@@ -20,10 +20,10 @@ struct ControlActions {
 void resetButtons();
 // The left-button tracker: called first for every message the procedure handles.
 void trackMouseButton(UINT message, WPARAM wParam);
-// The button poll: the check box, the close button, the tray button, each by
-// the pointer flags of the latest hit test. Once the close button has been
-// clicked the poll stops there: the window is about to go.
-ControlActions pollButtons();
+// The button poll: the check box, the close button, the tray button, each
+// inside or not by pointer, in client coordinates. Once the close button has
+// been clicked the poll stops there: the window is about to go.
+ControlActions pollButtons(POINT pointer);
 // Ticks or unticks "Monitor History": the box's image and the logger flags.
 void toggleHistory();
 // Whether a view is one of the three controls, whose look their poll alone

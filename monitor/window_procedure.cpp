@@ -31,10 +31,12 @@ POINT toScreen(POINT point) {
 }
 
 void refresh() {
-    POINT point = pointerPosition();
+    // The pointer leaves the window without a message: from here on the
+    // ticks poll where it is now.
+    parlex.pointer = pointerPosition();
     followRediscoveredNames();
     updateReadingViews();
-    View* hit = parlex.face.root ? parlex.face.root->hitTest(point) : nullptr;
+    const View* hit = parlex.face.root ? parlex.face.root->hitTest(parlex.pointer) : nullptr;
     // Skipped only while the window is being dragged with the pointer over it.
     if (!hit || !parlex.backgroundDrag)
         requestRepaint();
@@ -50,7 +52,7 @@ void pointerMoved(POINT point, View* hit) {
     if (parlex.hoverView) {
         // Still over it: it, not one of its children, is what its own subtree
         // has on top there.
-        if (parlex.hoverView->topmostAt(point) != parlex.hoverView) {
+        if (parlex.hoverView->hitTest(point) != parlex.hoverView) {
             parlex.hoverView->hovered = 0;
             parlex.hoverView = nullptr;
             requestRepaint();
@@ -209,18 +211,20 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     wakeFastTimer(window, message);
     trackMouseButton(message, wParam);
-    // A pointer message is hit-tested once, before the poll: the controls
-    // learn from it that the pointer is over them, so a press that follows a
-    // jump onto a control (a tap, a pen, a remote session) finds the flag
-    // fresh. Its handler below takes the same point and view.
-    POINT point = {};
+    // A pointer message takes the pointer before the poll, so that a press
+    // that follows a jump onto a control (a tap, a pen, a remote session) is
+    // polled where it happened; the ticks poll where the last one left it.
+    // It is hit-tested once, and its handler below takes the same point and
+    // view.
     View* hit = nullptr;
-    if (isPointerMessage(message) && parlex.shared.appRunning && parlex.face.root) {
-        point = pointerPosition();
-        hit = parlex.face.root->hitTest(point);
+    if (isPointerMessage(message)) {
+        parlex.pointer = pointerPosition();
+        if (parlex.shared.appRunning && parlex.face.root)
+            hit = parlex.face.root->hitTest(parlex.pointer);
     }
+    const POINT point = parlex.pointer;
     if (parlex.readyStage == 2 && parlex.loopStarted && pollsOn(message)) {
-        if (!act(pollButtons()))
+        if (!act(pollButtons(point)))
             return 0;
         // A plain tick keeps the cursor the pointer has.
         if (message != WM_TIMER || wParam != fastTimer)

@@ -67,7 +67,7 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     }
     imageSelector = ImageSelector::SelectorAuto;
     serial = serialCounter++;
-    pressed = hovered = draggable = underCursor = noHit = 0;
+    pressed = hovered = draggable = noHit = 0;
     visible = 1;
     parent = parentView;
     color = 0xFFFFFFFF;
@@ -189,7 +189,7 @@ void View::loadHoverImage(const uint8_t* bytes, uint32_t count) {
     decodeImage(bytes, count, hoverImage, false);
 }
 
-bool View::ownRectangleContains(POINT point) const {
+bool View::contains(POINT point) const {
     const bool imageExtent = kind == ViewKind::Image || kind == ViewKind::UnusedKind;
     const int32_t extentWidth = imageExtent ? mainImage.width : width;
     const int32_t extentHeight = imageExtent ? mainImage.height : height;
@@ -197,53 +197,21 @@ bool View::ownRectangleContains(POINT point) const {
            point.y <= absY + extentHeight;
 }
 
-namespace {
-
-// The hit among a view's children: the view created last wins, however deep
-// it sits in its subtree. test is a child's own test.
-template <typename Found, typename Test> Found* lastMadeHit(const View& view, Test test) {
-    Found* best = nullptr;
-    for (const std::unique_ptr<View>& child : view.children) {
-        Found* hit = test(*child);
+const View* View::hitTest(POINT point) const {
+    if (!visible)
+        return nullptr;
+    // The view made last wins, however deep it sits in its subtree.
+    const View* best = nullptr;
+    for (const std::unique_ptr<View>& child : children) {
+        const View* hit = child->hitTest(point);
         if (hit && (!best || hit->serial > best->serial))
             best = hit;
     }
-    return best;
-}
-
-} // namespace
-
-View* View::hitTest(POINT point) {
-    if (visible)
-        if (View* best =
-                lastMadeHit<View>(*this, [&](View& child) { return child.hitTest(point); }))
-            return best;
-    if (kind == ViewKind::Line || !visible || noHit)
+    if (best)
+        return best;
+    if (kind == ViewKind::Line || noHit)
         return nullptr;
-    return hitTestSelf(point);
-}
-
-const View* View::topmostAt(POINT point) const {
-    if (visible)
-        if (const View* best = lastMadeHit<const View>(
-                *this, [&](const View& child) { return child.topmostAt(point); }))
-            return best;
-    if (kind == ViewKind::Line || !visible || noHit)
-        return nullptr;
-    return ownRectangleContains(point) ? this : nullptr;
-}
-
-View* View::hitTestSelf(POINT point) {
-    if (!visible)
-        return nullptr;
-    if (ownRectangleContains(point)) {
-        underCursor = 1;
-        return this;
-    }
-    underCursor = 0;
-    hovered = 0;
-    pressed = 0;
-    return nullptr;
+    return contains(point) ? this : nullptr;
 }
 
 void View::press(POINT) {

@@ -35,7 +35,6 @@ class View {
     uint8_t pressed = 0;
     uint8_t hovered = 0;
     uint8_t draggable = 0; // no view of the face is draggable
-    uint8_t underCursor = 0;
     uint8_t noHit = 0;
     uint8_t visible = 1;
     ViewKind kind = ViewKind::Image;
@@ -76,10 +75,15 @@ class View {
     virtual void loadImage(const uint8_t* bytes, uint32_t count);
     virtual void loadPressedImage(const uint8_t* bytes, uint32_t count);
     virtual void loadHoverImage(const uint8_t* bytes, uint32_t count);
-    virtual View* hitTest(POINT point);
-    // What hitTest of this view would return at point, touching no flag.
-    const View* topmostAt(POINT point) const;
-    virtual View* hitTestSelf(POINT point);
+    // The view under point: of this view and its subtree, the one made last
+    // whose rectangle holds it. It changes nothing.
+    const View* hitTest(POINT point) const;
+    View* hitTest(POINT point) {
+        return const_cast<View*>(static_cast<const View&>(*this).hitTest(point));
+    }
+    // Whether the view's own rectangle, where its last placement put it,
+    // holds point, whatever covers it there.
+    bool contains(POINT point) const;
     virtual void press(POINT point);
     virtual void dragTo(int32_t toX, int32_t toY);
     virtual void release(POINT point);
@@ -92,7 +96,6 @@ class View {
     const ImageRecord& selectedImage() const;
 
   private:
-    bool ownRectangleContains(POINT point) const;
     void drawText(Gdiplus::GpGraphics* graphics);
     void drawPicture(Gdiplus::GpGraphics* graphics);
     void drawLine(Gdiplus::GpGraphics* graphics);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <utility>
 
 #include <string>
 #include <vector>
@@ -84,6 +85,41 @@ TEST(StartupRules, WindowsXpAndLater) {
         EXPECT_EQ(vista, shellKnowsVistaRecord(major, minor, build)) << build;
 }
 
+// The close and tray buttons by points: a click is press, hold and release
+// inside, carried out once, at the poll after the release; a press that
+// leaves before its release never is.
+TEST(Poll, AButtonIsClickedWhereThePointerIs) {
+    parlex.shared.appRunning = 1;
+    View button({40, 40}, nullptr, Text, nullptr, 0);
+    button.width = button.height = 20;
+    button.absX = button.x;
+    button.absY = button.y;
+    const POINT on = {button.x + 1, button.y + 1}, off = {button.x - 1, button.y};
+    struct Case {
+        View* Face::*place;
+        bool ControlActions::*action;
+    };
+    for (auto [place, action] : {Case{&Face::closeButton, &ControlActions::close},
+                                 Case{&Face::trayButton, &ControlActions::hideToTray}}) {
+        parlex.face.*place = &button;
+        auto clicks = [&](std::initializer_list<std::pair<UINT, POINT>> messages) {
+            resetButtons();
+            int count = 0;
+            for (auto [message, at] : messages) {
+                trackMouseButton(message, fastTimer);
+                count += pollButtons(at).*action;
+            }
+            return count;
+        };
+        EXPECT_EQ(1, clicks({{WM_LBUTTONDOWN, on}, {WM_TIMER, on}, {WM_LBUTTONUP, on},
+                             {WM_TIMER, on}, {WM_TIMER, on}}));
+        EXPECT_EQ(0, clicks({{WM_LBUTTONDOWN, on}, {WM_TIMER, off}, {WM_LBUTTONUP, off},
+                             {WM_TIMER, off}}));
+        EXPECT_EQ(SelectorAuto, button.imageSelector);
+        parlex.face.*place = nullptr;
+    }
+}
+
 // The procedure on a real window, with a check box view under the pointer.
 class Procedure : public ::testing::Test {
   protected:
@@ -103,6 +139,9 @@ class Procedure : public ::testing::Test {
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
         parlex.mainWindow = window;
         box = new View({7, 125}, nullptr, Text, nullptr, 0);
+        box->width = box->height = 14;
+        box->absX = box->x; // where the first paint places it
+        box->absY = box->y;
         parlex.face.historyCheckBox = box;
     }
     void TearDown() override {
@@ -113,8 +152,12 @@ class Procedure : public ::testing::Test {
     LRESULT send(UINT message, WPARAM wParam = 0) {
         return windowProcedure(window, message, wParam, 0);
     }
+    void pointAt(POINT client) {
+        ClientToScreen(window, &client);
+        ASSERT_TRUE(SetCursorPos(client.x, client.y));
+    }
     void pressCheckBox(int ticks) {
-        box->underCursor = 1;
+        pointAt({box->x + 1, box->y + 1});
         send(WM_LBUTTONDOWN);
         // Pointer moves before the next tick poll again with the press
         // still just made: the latch alone keeps it to one toggle.
@@ -180,9 +223,7 @@ TEST_F(Procedure, AHeldPressShowsTheBoxAsThePollLeftIt) {
     held->absY = held->y;
     held->pressedImage.pixels = new uint8_t[4]();
     parlex.face.historyCheckBox = held;
-    POINT onBox = {10, 128};
-    ClientToScreen(window, &onBox);
-    ASSERT_TRUE(SetCursorPos(onBox.x, onBox.y));
+    pointAt({held->x + 3, held->y + 3});
     send(WM_TIMER, fastTimer);
     for (int press = 0; press < 2; ++press) {
         send(WM_MOUSEMOVE);
