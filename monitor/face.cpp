@@ -72,43 +72,45 @@ const FixedView fixedViews[] = {
     {.place = &Face::rowsImage, .x = 0, .y = 30, .piece = SkinPiece::rows, .noHit = true},
 };
 
-// False only when memory runs out.
-bool makeFixedView(Face& face, const FixedView& fixed, const SkinPack& pack) {
+PieceOutcome makeFixedView(Face& face, const FixedView& fixed, const SkinPack& pack) {
     View*& place = face.*fixed.place;
     if (fixed.piece == noPiece) {
         place = makeText(face, fixed.x, fixed.y, fixed.text, fixed.points, fixed.style, fixed.align,
                          fixed.color, 1, 1, fixed.noHit);
-        return true;
+        return PieceOutcome::made;
     }
-    if (!loadSkinPiece(pack, static_cast<int>(fixed.piece), &place, fixed.x, fixed.y,
-                       face.root.get(), false))
-        return false;
-    if (fixed.pressedPiece != noPiece &&
-        !loadSkinPiece(pack, static_cast<int>(fixed.pressedPiece), &place, 0, 0, nullptr, true))
-        return false;
+    PieceOutcome outcome = loadSkinPiece(pack, static_cast<int>(fixed.piece), &place, fixed.x,
+                                         fixed.y, face.root.get(), false);
+    if (outcome == PieceOutcome::made && fixed.pressedPiece != noPiece)
+        outcome =
+            loadSkinPiece(pack, static_cast<int>(fixed.pressedPiece), &place, 0, 0, nullptr, true);
     if (place && fixed.noHit)
         place->noHit = 1;
-    return true;
+    return outcome;
 }
 
 const wchar_t outOfMemory[] = L"メモリを確保できません";
 
-// Null, or the text of the failure.
-const wchar_t* buildFrom(Face& face, const SkinPack& pack) {
+// A skin image that does not decode tells the user nothing: only a damaged
+// program file has one. The program ends without a box.
+StartFailure failureOf(PieceOutcome outcome) {
+    if (outcome == PieceOutcome::undecodable)
+        return {.text = L"画像読み込みに失敗しました\n", .quiet = true};
+    return {.text = outOfMemory};
+}
+
+StartFailure buildFrom(Face& face, const SkinPack& pack) {
     View* background = nullptr;
-    const bool loaded = loadSkinPiece(pack, static_cast<int>(SkinPiece::background), &background, 0,
-                                      0, nullptr, false);
+    const PieceOutcome loaded = loadSkinPiece(pack, static_cast<int>(SkinPiece::background),
+                                              &background, 0, 0, nullptr, false);
     face.root.reset(background);
-    if (!loaded)
-        return outOfMemory;
-    // A background that did not decode has asked the program to end; there is
-    // nothing to hang the other views on.
-    if (!face.root)
-        return nullptr;
+    if (loaded != PieceOutcome::made)
+        return failureOf(loaded);
     for (const FixedView& fixed : fixedViews)
-        if (!makeFixedView(face, fixed, pack))
-            return outOfMemory;
-    return nullptr;
+        if (const PieceOutcome outcome = makeFixedView(face, fixed, pack);
+            outcome != PieceOutcome::made)
+            return failureOf(outcome);
+    return {};
 }
 
 } // namespace
@@ -131,10 +133,10 @@ View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontSt
     return view;
 }
 
-const wchar_t* buildFace(Face& face, const SkinPack& pack) {
+StartFailure buildFace(Face& face, const SkinPack& pack) {
     if (!pack.archive)
-        return L"アーカイブファイルを読み込めません";
-    const wchar_t* failure = buildFrom(face, pack);
+        return {.text = L"アーカイブファイルを読み込めません"};
+    const StartFailure failure = buildFrom(face, pack);
     if (failure)
         face = Face();
     return failure;

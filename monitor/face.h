@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/reading_texts.h"
+#include "monitor/start_failure.h"
 #include "sampling/gpu_readings.h"
 #include "skin/skin_pack.h"
 #include "skin/view.h"
@@ -47,9 +48,9 @@ View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontSt
                TextAlign align, uint32_t color, int width, int height, bool noHit);
 
 // Builds the fixed views of face from the extracted skin pack (its archive
-// null: it could not be opened). Null, or the text of the failure, face then
-// empty. A background that does not decode asks the program to end and
-// leaves face without root.
-const wchar_t* buildFace(Face& face, const SkinPack& pack);
+// null: it could not be opened). On a failure face is left empty. A skin
+// image that does not decode is a quiet failure: only a damaged program file
+// has one.
+StartFailure buildFace(Face& face, const SkinPack& pack);
 // Deletes the root and with it every view, and forgets the face last painted.
 void destroyFace(Face& face);

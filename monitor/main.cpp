@@ -75,25 +75,24 @@ bool registerWindowClass(HINSTANCE instance) {
     return RegisterClassExA(&windowClass) != 0;
 }
 
-int startMonitor(HINSTANCE instance, int showCommand) {
+// Start-up in order, up to a window ready to show; every step that fails
+// says why here, and WinMain ends every failed start alike.
+StartFailure startMonitor(HINSTANCE instance) {
+    if (!registerWindowClass(instance))
+        return {.text = L"ウィンドウクラスを登録できません"};
     HWND window = CreateWindowExA(0, parlex.windowClassName, parlex.windowTitle, WS_POPUP,
                                   GetSystemMetrics(SM_CXSCREEN) / 2 - 135,
                                   GetSystemMetrics(SM_CYSCREEN) / 2 - 70, 0, 0, nullptr, nullptr,
                                   instance, nullptr);
-    if (!window) {
-        showFailure(L"ウィンドウを作成できません", nullptr);
-        return 0;
-    }
+    if (!window)
+        return {.text = L"ウィンドウを作成できません"};
     parlex.mainWindow = window;
     parlex.shared.showLoggerNotice = showRunningNotice;
     fillTrayIconData(instance);
     allowTaskbarCreated(window);
 
-    if (!systemVersionPasses()) {
-        showFailure(L"XP以降のOSが必要です", window);
-        DestroyWindow(window);
-        return 0;
-    }
+    if (!systemVersionPasses())
+        return {.text = L"XP以降のOSが必要です"};
 
     // The program's own folder, never the current directory of whoever
     // started it. A folder longer than the buffer leaves it all zero; the
@@ -104,49 +103,40 @@ int startMonitor(HINSTANCE instance, int showCommand) {
 
     sizeWindow(window);
     // Without GDI+ the window would stay blank.
-    if (!loadGdiplus() || !startGdiplus()) {
-        showFailure(L"GDI+を初期化できません", window);
-        return 0;
-    }
-    if (!parlex.backBuffer.create(window)) {
-        showFailure(L"画面のバッファを作成できません", window);
-        return 0;
-    }
+    if (!loadGdiplus() || !startGdiplus())
+        return {.text = L"GDI+を初期化できません"};
+    if (!parlex.backBuffer.create(window))
+        return {.text = L"画面のバッファを作成できません"};
     setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
     const SkinExtraction skin =
         extractSkin(parlex.skin, instance, skinResourceId,
                     folder.empty() ? L"" : longPathForm(folder + L"\\skin").c_str());
-    if (!skin.archive) {
-        showFailure(skin.failure, window);
-        return 0;
-    }
+    if (!skin.archive)
+        return {.text = skin.failure};
     const DiscoveryOutcome discovery = discoverGpus(parlex.shared.gpus);
     if (discovery.moreThanFour)
         showStartupNotice(L"ビデオカードが5枚以上存在します\n認識できるビデオカードは4枚までです\n"
                           L"4枚までを認識します");
-    if (discovery.failure) {
-        showFailure(discovery.failure, window);
-        return 0;
-    }
+    if (discovery.failure)
+        return {.text = discovery.failure};
     // The face: its fixed views, then the sampling thread, then the views of
     // the slots.
-    const wchar_t* failure = buildFace(parlex.face, parlex.skin);
-    // A background that did not decode has asked the program to end: the
-    // face has no root and no thread is started for it.
-    if (!failure && parlex.face.root && !startSamplingThread(parlex.shared))
-        failure = L"スレッドを作成できません";
-    if (failure) {
-        destroyFace(parlex.face);
-        showFailure(failure, window);
-        return 0;
-    }
+    if (const StartFailure failure = buildFace(parlex.face, parlex.skin))
+        return failure;
+    if (!startSamplingThread(parlex.shared))
+        return {.text = L"スレッドを作成できません"};
     buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
+    return {};
+}
 
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
-    return 1;
+// A start that failed: no face, the word that says why, then no window.
+void endFailedStart(const StartFailure& failure) {
+    destroyFace(parlex.face);
+    showFailure(failure, parlex.mainWindow);
+    if (parlex.mainWindow)
+        DestroyWindow(parlex.mainWindow);
 }
 
 int runMessageLoop() {
@@ -185,15 +175,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     parlex.loopStarted = 0;
     LoadStringA(instance, titleStringId, parlex.windowTitle, sizeof parlex.windowTitle);
     LoadStringA(instance, classNameStringId, parlex.windowClassName, sizeof parlex.windowClassName);
-    if (!registerWindowClass(instance)) {
-        showFailure(L"ウィンドウクラスを登録できません", nullptr);
-        return 0;
+    int exitCode = 0;
+    if (const StartFailure failure = startMonitor(instance)) {
+        endFailedStart(failure);
+    } else {
+        ShowWindow(parlex.mainWindow, showCommand);
+        UpdateWindow(parlex.mainWindow);
+        exitCode = runMessageLoop();
     }
-    const int exitCode = startMonitor(instance, showCommand) ? runMessageLoop() : 0;
     endThreads();
-    // Every way out leaves nothing beside the program: a start that failed
-    // after the skin was extracted, and a loop that a background which did
-    // not decode ended before any shutdown.
+    // Every way out leaves nothing beside the program, also a start that
+    // failed after the skin was extracted.
     removeSkinFiles(parlex.skin);
     return exitCode;
 }

@@ -16,9 +16,12 @@ void showMessageBox(HWND owner, const wchar_t* text) {
 
 } // namespace
 
-void showFailure(const wchar_t* text, HWND owner) {
+void showFailure(const StartFailure& failure, HWND owner) {
     parlex.procEnabled = 0;
-    showMessageBox(owner, text);
+    if (failure.quiet)
+        OutputDebugStringW(failure.text);
+    else
+        showMessageBox(owner, failure.text);
 }
 
 void showStartupNotice(const wchar_t* text) {

@@ -80,25 +80,30 @@ uint8_t* readSkinPiece(const SkinPack& pack, int piece) {
     return buffer;
 }
 
-bool loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y, View* parent,
-                   bool asPressed) {
+PieceOutcome loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y,
+                           View* parent, bool asPressed) {
     const uint32_t size = skinPieceSizes[piece];
     std::unique_ptr<uint8_t[]> buffer(readSkinPiece(pack, piece));
     if (!buffer)
-        return false;
+        return PieceOutcome::outOfMemory;
     if (asPressed) {
-        if (*place)
-            (*place)->loadPressedImage(buffer.get(), size);
-        return true;
+        if (!*place)
+            return PieceOutcome::made;
+        (*place)->loadPressedImage(buffer.get(), size);
+        return (*place)->pressedImage.pixels ? PieceOutcome::made : PieceOutcome::undecodable;
     }
     std::unique_ptr<View> view(new (std::nothrow)
                                    View({x, y}, parent, ViewKind::Image, buffer.get(), size));
     if (!view)
-        return false;
+        return PieceOutcome::outOfMemory;
     // An attached view belongs to its parent, or without one to the caller;
     // one that is not attached goes here.
-    *place = view->attached() ? view.release() : nullptr;
-    return true;
+    if (!view->attached()) {
+        *place = nullptr;
+        return PieceOutcome::undecodable;
+    }
+    *place = view.release();
+    return PieceOutcome::made;
 }
 
 void removeSkinFiles(SkinPack& pack) {

@@ -54,13 +54,16 @@ SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
 // 0x30, restored to 0x2F. Null when memory runs out.
 uint8_t* readSkinPiece(const SkinPack& pack, int piece);
 
+// What became of a skin piece.
+enum class PieceOutcome { made, undecodable, outOfMemory };
+
 // Reads piece n from the pack's archive and makes an Image view of it at
 // (x, y) under parent, which owns it, stored in *place (without a parent the
 // caller owns it); with asPressed, gives it to the view in *place as its
-// pressed image instead. False only when memory runs out. A view whose image
-// does not decode is freed and *place left empty.
-bool loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y, View* parent,
-                   bool asPressed);
+// pressed image instead. A view whose image does not decode is freed and
+// *place left empty.
+PieceOutcome loadSkinPiece(const SkinPack& pack, int piece, View** place, int x, int y,
+                           View* parent, bool asPressed);
 
 // Closes the archive, which deletes it, and removes the folder through its
 // handle when nothing else is in it. Does nothing where nothing is held.

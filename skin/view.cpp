@@ -58,12 +58,9 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     kind = viewKind;
     if (bytes) {
         decodeImage(bytes, count, mainImage, viewKind == ViewKind::Picture);
-        if (!mainImage.pixels) {
-            OutputDebugStringW(L"\u753B\u50CF\u8AAD\u307F\u8FBC\u307F\u306B\u5931\u6557\u3057\u307E"
-                               L"\u3057\u305F\n"); // 画像読み込みに失敗しました
-            PostQuitMessage(0);
+        // Left unattached: whoever made it decides what that means.
+        if (!mainImage.pixels)
             return;
-        }
     }
     imageSelector = ImageSelector::SelectorAuto;
     serial = serialCounter++;

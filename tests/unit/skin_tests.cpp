@@ -156,16 +156,15 @@ TEST_F(Views, SelectorChoosesTheImage) {
     EXPECT_TRUE(drawn() == std::vector<uint32_t>(pixels.size(), 0)) << "no hover image";
 }
 
-TEST_F(Views, FailedMainImageTakesNoSerialAndAsksToQuit) {
+TEST_F(Views, FailedMainImageTakesNoSerialAndPostsNothing) {
     View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
     const int32_t next = nextViewSerial();
     const uint8_t garbage[] = {1, 2, 3, 4, 5, 6, 7, 8};
     View* broken = new View({0, 0}, &root, ViewKind::Image, garbage, sizeof garbage);
     EXPECT_FALSE(broken->attached());
     EXPECT_TRUE(root.children.empty()) << "not attached to its parent";
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(0u, quit.wParam);
+    MSG posted;
+    EXPECT_FALSE(PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE)) << "the skin ends nothing";
     View* after = image(&root, 0, 0);
     EXPECT_EQ(next, after->serial) << "the next view gets the failed one's number";
     delete broken;
@@ -324,10 +323,8 @@ TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] - 1]);
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] / 2]);
     View* place = reinterpret_cast<View*>(1);
-    EXPECT_TRUE(loadSkinPiece(packOn(archive), 0, &place, 0, 0, nullptr, false));
+    EXPECT_EQ(PieceOutcome::undecodable, loadSkinPiece(packOn(archive), 0, &place, 0, 0, nullptr, false));
     EXPECT_EQ(nullptr, place) << "the undecodable view is freed, not kept";
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     std::fclose(archive);
 }
 
@@ -366,14 +363,14 @@ class Layout : public SkinArchive {
   protected:
     // The face from the archive the fixture wrote, as the program builds it
     // from the one it extracted.
-    static inline const wchar_t* failure;
+    static inline StartFailure outcome;
     static bool build() {
         FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildFace(parlex.face, packOn(archive));
+        outcome = buildFace(parlex.face, packOn(archive));
         if (archive)
             std::fclose(archive);
         buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
-        return !failure;
+        return !outcome;
     }
     char previous[MAX_PATH] = {};
     std::string folder;
@@ -633,7 +630,7 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
 }
 
 TEST_F(Layout, UnreadableArchive) {
-    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildFace(parlex.face, ::SkinPack()));
+    EXPECT_STREQ(L"アーカイブファイルを読み込めません", buildFace(parlex.face, ::SkinPack()).text);
     EXPECT_FALSE(parlex.face.root);
 }
 
@@ -644,8 +641,27 @@ TEST_F(Layout, PieceThatCannotBecomeAView) {
         return ++allocations == 4 ? nullptr : new uint8_t[size];
     };
     EXPECT_FALSE(build());
-    EXPECT_STREQ(L"メモリを確保できません", failure);
+    EXPECT_STREQ(L"メモリを確保できません", outcome.text);
+    EXPECT_FALSE(outcome.quiet);
     EXPECT_FALSE(parlex.face.root) << "every view built so far is deleted";
+}
+
+// A skin image that does not decode, a main or a pressed one, fails the build
+// and ends the start without a box.
+TEST_F(Layout, PieceThatDoesNotDecode) {
+    for (SkinPiece which : {SkinPiece::background, SkinPiece::closePressed}) {
+        const int piece = static_cast<int>(which);
+        const char* name = skinPieceFiles[piece];
+        std::vector<uint8_t> damaged = pack;
+        std::fill_n(damaged.begin() + skinPieceOffset(piece), skinPieceSizes[piece], 0);
+        std::ofstream(skinArchivePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+        EXPECT_FALSE(build()) << name;
+        EXPECT_TRUE(outcome.quiet) << name;
+        EXPECT_FALSE(parlex.face.root) << name;
+        showFailure(outcome, nullptr);
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 } // namespace
