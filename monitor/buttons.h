@@ -9,7 +9,8 @@
 
 class View;
 
-// What the controls did at one poll.
+// What the controls did at one poll; Escape and the tray icon's menu ask
+// for the close in the same words.
 struct ControlActions {
     bool close = false;         // the close button was clicked: end Parlex
     bool hideToTray = false;    // the tray button was clicked

@@ -40,7 +40,7 @@ bool addIcon() {
     return Shell_NotifyIconA(NIM_MODIFY, &parlex.trayIconData) || added;
 }
 
-void showMenu() {
+ControlActions showMenu() {
     SetActiveWindow(parlex.mainWindow);
     // A menu of a window that is not in the foreground never learns of a click
     // elsewhere and stays open.
@@ -56,6 +56,7 @@ void showMenu() {
     PostMessageA(parlex.mainWindow, WM_NULL, 0, 0);
     // The choice arrives as a WM_COMMAND posted to the window; it is taken
     // from the queue here, since the window procedure has no WM_COMMAND.
+    ControlActions actions;
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -63,11 +64,12 @@ void showMenu() {
             restoreFromTray();
         } else if (message.wParam == closeCommand) {
             Shell_NotifyIconA(NIM_DELETE, &parlex.trayIconData);
-            DestroyWindow(parlex.mainWindow);
+            actions.close = true;
         }
         DispatchMessageA(&message);
     }
     DestroyMenu(menu);
+    return actions;
 }
 
 } // namespace
@@ -103,16 +105,15 @@ void restoreFromTray() {
     parlex.shared.inTray = 0;
 }
 
-void trayIconMessage(LPARAM lParam) {
+ControlActions trayIconMessage(LPARAM lParam) {
     switch (static_cast<UINT>(lParam)) {
     case WM_LBUTTONDOWN:
         restoreFromTray();
-        break;
+        return {};
     case WM_RBUTTONDOWN:
-        showMenu();
-        break;
+        return showMenu();
     default:
-        break;
+        return {};
     }
 }
 

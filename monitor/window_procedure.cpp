@@ -128,13 +128,16 @@ bool isPointerMessage(UINT message) {
     return message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP;
 }
 
-// What the controls did, acted on once the poll is over. False when the
+// What the controls, Escape or the tray menu asked for, acted on once they
+// are done: the one way the running program ends its window. False when the
 // window is gone: nothing of the message is left to handle.
 bool act(const ControlActions& actions) {
     if (actions.toggleHistory)
         toggleHistory();
     if (actions.close) {
-        // The shutdown runs inside this call and deletes every view.
+        // Nothing acts on what DestroyWindow sends before WM_DESTROY; the
+        // shutdown runs inside this call and deletes every view.
+        parlex.shared.appRunning = 0;
         DestroyWindow(parlex.mainWindow);
         return false;
     }
@@ -263,8 +266,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) {
-            parlex.shared.appRunning = 0;
-            DestroyWindow(window);
+            act({.close = true});
             return 0;
         }
         setArrow();
@@ -308,7 +310,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         setArrow();
         return 0;
     case WM_TRAYICON:
-        trayIconMessage(lParam);
+        act(trayIconMessage(lParam));
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
