@@ -21,12 +21,24 @@
 // The room for a string of the program's resources.
 constexpr size_t resourceStringSize = 100;
 
+// The window's life, in order.
+enum class WindowPhase {
+    noWindow, // before WM_CREATE
+    starting, // the timers run; start-up has not reached the message loop
+    opening,  // the loop runs; its first fast tick opens the controls
+    live,     // the controls are polled
+    resting,  // live, the fast tick stopped until the next pointer message
+    ended,    // the shutdown ran
+};
+
 struct ParlexState {
     SamplingState shared;
 
-    std::atomic<int> procEnabled; // 0: the window procedure passes everything on
-    std::atomic<int> loopStarted; // the message loop runs
-    std::atomic<int> readyStage;  // 0 no window, 1 timers run, 2 fully live
+    // Off while a notice's box is open, whatever the phase; the sampling
+    // thread's notices switch it too. Off, the window procedure passes
+    // everything on.
+    std::atomic<bool> procedureEnabled;
+    WindowPhase phase;
 
     char windowTitle[resourceStringSize];
     char windowClassName[resourceStringSize];
@@ -43,13 +55,11 @@ struct ParlexState {
     // background is being dragged.
     View* pressedView;
     View* hoverView;
-    int backgroundDrag;
+    bool backgroundDrag;
     // The pointer in client coordinates, where the last pointer message or
     // refresh found it: what the ticks poll the controls by. Before the
     // first, a point that no view holds.
     POINT pointer = {-1, -1};
-    bool fastTimerResting; // the 1 ms tick is stopped until the pointer moves
-    bool shutdownDone;
 
     // Where every box goes; null: MessageBoxW with caption "Parlex" and MB_OK.
     // Tests set it to read the texts without a box.

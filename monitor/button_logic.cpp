@@ -6,14 +6,14 @@ TrackerState trackButton(TrackerState before, TrackedMessage message) {
     using enum MouseButtonState;
     const MouseButtonState s = before.button;
     if (message != TrackedMessage::leftDown && (s == ButtonUp || s == JustReleased))
-        return {ButtonUp, 0};
+        return {ButtonUp, false};
     if (message == TrackedMessage::leftUp || message == TrackedMessage::nonClientLeftUp ||
         message == TrackedMessage::exitSizeMove)
-        return {JustReleased, 0};
+        return {JustReleased, false};
     // The system's move of the window swallows the release of a background
     // press; the next WM_SETCURSOR stands for it.
     if (message == TrackedMessage::setCursor && before.moveArmed)
-        return {JustReleased, 0};
+        return {JustReleased, false};
     return {s == JustPressed || s == ButtonDown ? ButtonDown : JustPressed, before.moveArmed};
 }
 
@@ -43,10 +43,8 @@ ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker) 
     return {phase, ButtonLook::unchanged};
 }
 
-CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, int latch) {
+CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, bool latch) {
     if (!inside || tracker != MouseButtonState::JustPressed)
-        return {0, false};
-    if (latch)
-        return {1, false};
-    return {1, true};
+        return {false, false};
+    return {true, !latch};
 }

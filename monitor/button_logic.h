@@ -17,7 +17,7 @@ enum class TrackedMessage {
 
 struct TrackerState {
     MouseButtonState button;
-    int moveArmed;
+    bool moveArmed;
 };
 TrackerState trackButton(TrackerState before, TrackedMessage message);
 
@@ -35,17 +35,17 @@ struct ButtonStep {
 ButtonStep stepButton(ButtonPhase phase, bool inside, MouseButtonState tracker);
 
 struct CheckBoxStep {
-    int latch;
+    bool latch;
     bool toggle;
 };
-CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, int latch);
+CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, bool latch);
 
 // What the rules above keep between messages: the tracker's state, the
 // phases of the close and tray buttons, and the check box's latch.
 struct ButtonState {
     MouseButtonState mouseButtonState;
-    int moveArmed;
+    bool moveArmed;
     ButtonPhase closePhase;
     ButtonPhase trayPhase;
-    int historyLatch;
+    bool historyLatch;
 };

@@ -51,10 +51,10 @@ bool buttonStep(View* button, ButtonPhase& phase, POINT pointer, bool& repaint) 
 
 void resetButtons() {
     parlex.buttons.mouseButtonState = MouseButtonState::ButtonUp;
-    parlex.buttons.moveArmed = 0;
+    parlex.buttons.moveArmed = false;
     parlex.buttons.closePhase = ButtonPhase::Idle;
     parlex.buttons.trayPhase = ButtonPhase::Idle;
-    parlex.buttons.historyLatch = 0;
+    parlex.buttons.historyLatch = false;
 }
 
 void trackMouseButton(UINT message, WPARAM wParam) {

@@ -85,7 +85,7 @@ PieceOutcome makeFixedView(Face& face, const FixedView& fixed, const SkinPack& p
         outcome =
             loadSkinPiece(pack, static_cast<int>(fixed.pressedPiece), &place, 0, 0, nullptr, true);
     if (place && fixed.noHit)
-        place->noHit = 1;
+        place->noHit = true;
     return outcome;
 }
 

@@ -140,7 +140,7 @@ void endFailedStart(const StartFailure& failure) {
 }
 
 int runMessageLoop() {
-    parlex.loopStarted = 1;
+    parlex.phase = WindowPhase::opening;
     MSG message = {};
     for (;;) {
         BOOL result = GetMessageA(&message, nullptr, 0, 0);
@@ -171,8 +171,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     parlex.instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
     if (!parlex.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
-    parlex.procEnabled = 1;
-    parlex.loopStarted = 0;
+    parlex.procedureEnabled = true;
     LoadStringA(instance, titleStringId, parlex.windowTitle, sizeof parlex.windowTitle);
     LoadStringA(instance, classNameStringId, parlex.windowClassName, sizeof parlex.windowClassName);
     int exitCode = 0;

@@ -17,7 +17,7 @@ void showMessageBox(HWND owner, const wchar_t* text) {
 } // namespace
 
 void showFailure(const StartFailure& failure, HWND owner) {
-    parlex.procEnabled = 0;
+    parlex.procedureEnabled = false;
     if (failure.quiet)
         OutputDebugStringW(failure.text);
     else
@@ -29,9 +29,9 @@ void showStartupNotice(const wchar_t* text) {
 }
 
 void showRunningNotice(const wchar_t* text) {
-    parlex.procEnabled = 0;
+    parlex.procedureEnabled = false;
     showMessageBox(parlex.mainWindow, text);
-    parlex.procEnabled = 1;
+    parlex.procedureEnabled = true;
     // While the procedure was off, what the box uncovered was painted with
     // the class brush and validated: the whole face is painted again.
     InvalidateRect(parlex.mainWindow, nullptr, FALSE);

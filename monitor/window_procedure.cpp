@@ -53,13 +53,13 @@ void pointerMoved(POINT point, View* hit) {
         // Still over it: it, not one of its children, is what its own subtree
         // has on top there.
         if (parlex.hoverView->hitTest(point) != parlex.hoverView) {
-            parlex.hoverView->hovered = 0;
+            parlex.hoverView->hovered = false;
             parlex.hoverView = nullptr;
             requestRepaint();
             return;
         }
         if (hit) {
-            hit->hovered = 1;
+            hit->hovered = true;
             parlex.hoverView = hit;
             if (hit != parlex.face.root.get())
                 requestRepaint();
@@ -78,8 +78,8 @@ void pressed(POINT point, View* found, LPARAM lParam) {
     if (found == parlex.face.root.get()) {
         // A press on the background moves the borderless window: the system's
         // move follows the pointer until the button is released.
-        parlex.backgroundDrag = 1;
-        parlex.buttons.moveArmed = 1;
+        parlex.backgroundDrag = true;
+        parlex.buttons.moveArmed = true;
         PostMessageA(parlex.mainWindow, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
     }
     // A control's look is its poll's alone: its press is the tracker's.
@@ -91,7 +91,7 @@ void pressed(POINT point, View* found, LPARAM lParam) {
 }
 
 void released(POINT point) {
-    parlex.backgroundDrag = 0;
+    parlex.backgroundDrag = false;
     if (parlex.pressedView) {
         if (!isControl(parlex.pressedView))
             parlex.pressedView->release(toScreen(point));
@@ -103,9 +103,9 @@ void released(POINT point) {
 // Window destruction: everything in order, then the quit message. Runs once,
 // however many ways the window is ended at the same time.
 void shutdown() {
-    if (parlex.shutdownDone)
+    if (parlex.phase == WindowPhase::ended)
         return;
-    parlex.shutdownDone = true;
+    parlex.phase = WindowPhase::ended;
     parlex.shared.appRunning = 0;
     parlex.pressedView = parlex.hoverView = nullptr;
     destroyFace(parlex.face);
@@ -155,7 +155,7 @@ bool act(const ControlActions& actions) {
 // states; so it rests until a pointer message arrives. That message is itself
 // handled before any tick, as a tick would handle it.
 void restFastTimerWhenIdle(HWND window) {
-    if (parlex.readyStage != 2 || parlex.fastTimerResting ||
+    if (parlex.phase != WindowPhase::live ||
         parlex.buttons.mouseButtonState != MouseButtonState::ButtonUp || parlex.backgroundDrag ||
         (parlex.buttons.closePhase != ButtonPhase::Idle &&
          parlex.buttons.closePhase != ButtonPhase::Done) ||
@@ -163,17 +163,27 @@ void restFastTimerWhenIdle(HWND window) {
          parlex.buttons.trayPhase != ButtonPhase::Done))
         return;
     KillTimer(window, fastTimer);
-    parlex.fastTimerResting = true;
+    parlex.phase = WindowPhase::resting;
 }
 
 void wakeFastTimer(HWND window, UINT message) {
-    if (!parlex.fastTimerResting)
+    if (parlex.phase != WindowPhase::resting)
         return;
     if (message != WM_MOUSEMOVE && message != WM_LBUTTONDOWN && message != WM_LBUTTONUP &&
         message != WM_SETCURSOR && message != WM_NCMOUSEMOVE)
         return;
-    parlex.fastTimerResting = false;
+    parlex.phase = WindowPhase::live;
     SetTimer(window, fastTimer, 1, nullptr);
+}
+
+// From the loop's start to the shutdown.
+bool loopRuns(WindowPhase phase) {
+    return phase == WindowPhase::opening || phase == WindowPhase::live ||
+           phase == WindowPhase::resting;
+}
+
+bool controlsLive(WindowPhase phase) {
+    return phase == WindowPhase::live || phase == WindowPhase::resting;
 }
 
 bool pollsOn(UINT message) {
@@ -201,10 +211,10 @@ void endThreads() {
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!parlex.procEnabled) {
+    if (!parlex.procedureEnabled) {
         // A notice's own loop is running; the window may still be ended from
         // outside (the system, the taskbar), and then it ends in order.
-        if (message == WM_DESTROY && parlex.loopStarted) {
+        if (message == WM_DESTROY && loopRuns(parlex.phase)) {
             shutdown();
             return 0;
         }
@@ -226,7 +236,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             hit = parlex.face.root->hitTest(parlex.pointer);
     }
     const POINT point = parlex.pointer;
-    if (parlex.readyStage == 2 && parlex.loopStarted && pollsOn(message)) {
+    if (controlsLive(parlex.phase) && pollsOn(message)) {
         if (!act(pollButtons(point)))
             return 0;
         // A plain tick keeps the cursor the pointer has.
@@ -243,7 +253,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE:
         SetTimer(window, fastTimer, 1, nullptr);
         SetTimer(window, refreshTimer, 1000, nullptr);
-        ++parlex.readyStage;
+        parlex.phase = WindowPhase::starting;
         return 0;
     case WM_DESTROY:
         shutdown();
@@ -261,7 +271,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SETCURSOR:
     case WM_EXITSIZEMOVE:
         if (parlex.shared.appRunning)
-            parlex.backgroundDrag = 0;
+            parlex.backgroundDrag = false;
         setArrow();
         return 0;
     case WM_KEYDOWN:
@@ -275,16 +285,16 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         if (!parlex.shared.appRunning)
             return 0;
         if (wParam == fastTimer) {
-            if (parlex.readyStage == 1)
-                parlex.readyStage = 2;
-            else if (parlex.loopStarted)
+            if (parlex.phase == WindowPhase::opening)
+                parlex.phase = WindowPhase::live;
+            else
                 restFastTimerWhenIdle(window);
             return 0;
         }
         if (wParam == refreshTimer) {
             // The views exist only once start-up has built them; a notice
             // during start-up runs this timer before that.
-            if (parlex.readyStage == 2 && parlex.face.root)
+            if (controlsLive(parlex.phase) && parlex.face.root)
                 refresh();
             return 0;
         }

@@ -64,8 +64,8 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     }
     imageSelector = ImageSelector::SelectorAuto;
     serial = serialCounter++;
-    pressed = hovered = draggable = noHit = 0;
-    visible = 1;
+    pressed = hovered = draggable = noHit = false;
+    visible = true;
     parent = parentView;
     color = 0xFFFFFFFF;
     alpha = 1.0f;
@@ -212,7 +212,7 @@ const View* View::hitTest(POINT point) const {
 }
 
 void View::press(POINT) {
-    pressed = 1;
+    pressed = true;
 }
 
 void View::dragTo(int32_t toX, int32_t toY) {
@@ -223,5 +223,5 @@ void View::dragTo(int32_t toX, int32_t toY) {
 }
 
 void View::release(POINT) {
-    pressed = 0;
+    pressed = false;
 }

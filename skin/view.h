@@ -32,11 +32,11 @@ class View {
   public:
     int32_t x = 0, y = 0;
     int32_t absX = 0, absY = 0;
-    uint8_t pressed = 0;
-    uint8_t hovered = 0;
-    uint8_t draggable = 0; // no view of the face is draggable
-    uint8_t noHit = 0;
-    uint8_t visible = 1;
+    bool pressed = false;
+    bool hovered = false;
+    bool draggable = false; // no view of the face is draggable
+    bool noHit = false;
+    bool visible = true;
     ViewKind kind = ViewKind::Image;
     ImageSelector imageSelector = ImageSelector::SelectorAuto;
     int32_t serial = -1;

@@ -26,21 +26,21 @@ TEST(Tracker, EveryRowAndColumn) {
         {ButtonDown, ButtonDown, ButtonDown, ButtonDown, JustReleased, JustReleased},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(row.down, trackButton({row.before, 0}, M::leftDown).button) << int(row.before);
-        EXPECT_EQ(row.timer, trackButton({row.before, 0}, M::fastTimer).button) << int(row.before);
-        EXPECT_EQ(row.cursor, trackButton({row.before, 0}, M::setCursor).button) << int(row.before);
-        TrackerState armed = trackButton({row.before, 1}, M::setCursor);
+        EXPECT_EQ(row.down, trackButton({row.before, false}, M::leftDown).button) << int(row.before);
+        EXPECT_EQ(row.timer, trackButton({row.before, false}, M::fastTimer).button) << int(row.before);
+        EXPECT_EQ(row.cursor, trackButton({row.before, false}, M::setCursor).button) << int(row.before);
+        TrackerState armed = trackButton({row.before, true}, M::setCursor);
         EXPECT_EQ(row.cursorArmed, armed.button) << int(row.before);
-        EXPECT_EQ(0, armed.moveArmed);
+        EXPECT_FALSE(armed.moveArmed);
         for (M up : {M::leftUp, M::nonClientLeftUp, M::exitSizeMove}) {
-            TrackerState after = trackButton({row.before, 1}, up);
+            TrackerState after = trackButton({row.before, true}, up);
             EXPECT_EQ(row.up, after.button) << int(row.before);
-            EXPECT_EQ(0, after.moveArmed);
+            EXPECT_FALSE(after.moveArmed);
         }
-        EXPECT_EQ(row.before, trackButton({row.before, 1}, M::other).button);
-        EXPECT_EQ(1, trackButton({row.before, 1}, M::other).moveArmed);
+        EXPECT_EQ(row.before, trackButton({row.before, true}, M::other).button);
+        EXPECT_TRUE(trackButton({row.before, true}, M::other).moveArmed);
     }
-    EXPECT_EQ(1, trackButton({JustPressed, 1}, M::fastTimer).moveArmed) << "a drag keeps it armed";
+    EXPECT_TRUE(trackButton({JustPressed, true}, M::fastTimer).moveArmed) << "a drag keeps it armed";
 }
 
 // Drives one button through a message sequence, as the procedure does: the
@@ -51,7 +51,7 @@ struct Driven {
     int clicks;
 };
 Driven drive(std::initializer_list<std::pair<M, bool>> messages, ButtonPhase phase = Idle) {
-    TrackerState tracker{ButtonUp, 0};
+    TrackerState tracker{ButtonUp, false};
     int clicks = 0;
     for (auto [message, inside] : messages) {
         tracker = trackButton(tracker, message);

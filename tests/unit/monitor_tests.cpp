@@ -133,10 +133,10 @@ class Procedure : public ::testing::Test {
         windowClass.lpszClassName = "ProcedureTest";
         RegisterClassA(&windowClass);
         parlex.shared.appRunning = 1;
-        parlex.procEnabled = 1;
-        parlex.loopStarted = 1;
+        parlex.procedureEnabled = true;
         window = CreateWindowExA(0, "ProcedureTest", "", WS_POPUP, 0, 0, 271, 141, nullptr,
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        parlex.phase = WindowPhase::opening; // as the message loop does on its start
         parlex.mainWindow = window;
         box = new View({7, 125}, nullptr, Text, nullptr, 0);
         box->width = box->height = 14;
@@ -170,12 +170,15 @@ class Procedure : public ::testing::Test {
     }
 };
 
-TEST_F(Procedure, CreateStartsTheGateAndTheFirstFastTickOpensIt) {
-    EXPECT_EQ(1, parlex.readyStage.load()) << "WM_CREATE ran during creation";
-    send(WM_TIMER, 999);
-    EXPECT_EQ(1, parlex.readyStage.load()) << "an unknown timer only sets the arrow";
+TEST_F(Procedure, CreateStartsTheTimersAndTheLoopsFirstFastTickOpensTheControls) {
+    send(WM_CREATE);
     send(WM_TIMER, fastTimer);
-    EXPECT_EQ(2, parlex.readyStage.load());
+    EXPECT_EQ(WindowPhase::starting, parlex.phase) << "not before the loop runs";
+    parlex.phase = WindowPhase::opening;
+    send(WM_TIMER, 999);
+    EXPECT_EQ(WindowPhase::opening, parlex.phase) << "an unknown timer only sets the arrow";
+    send(WM_TIMER, fastTimer);
+    EXPECT_EQ(WindowPhase::live, parlex.phase);
 }
 
 TEST_F(Procedure, CheckBoxTogglesOncePerPressAndSetsPendingOnlyWhenTicked) {
@@ -242,17 +245,17 @@ TEST_F(Procedure, NothingActsAfterTheShutdownBegan) {
     parlex.shared.appRunning = 0;
     pressCheckBox(5);
     EXPECT_EQ(0, parlex.shared.historyOn.load());
-    parlex.readyStage = 1;
+    parlex.phase = WindowPhase::opening;
     send(WM_TIMER, fastTimer);
-    EXPECT_EQ(1, parlex.readyStage.load());
+    EXPECT_EQ(WindowPhase::opening, parlex.phase);
 }
 
 TEST_F(Procedure, SwitchedOffPassesEverythingOn) {
     send(WM_TIMER, fastTimer);
-    parlex.procEnabled = 0;
+    parlex.procedureEnabled = false;
     pressCheckBox(5);
     EXPECT_EQ(0, parlex.shared.historyOn.load());
-    parlex.procEnabled = 1;
+    parlex.procedureEnabled = true;
 }
 
 // A notice from the sampling thread has the procedure off while it is open:
@@ -268,7 +271,7 @@ TEST_F(Procedure, TheWholeFaceIsDueAfterARunningNotice) {
     RECT due = {}, whole = {};
     GetClientRect(window, &whole);
     EXPECT_TRUE(GetUpdateRect(window, &due, FALSE) && EqualRect(&due, &whole));
-    EXPECT_EQ(1, parlex.procEnabled.load());
+    EXPECT_TRUE(parlex.procedureEnabled);
 }
 
 } // namespace
