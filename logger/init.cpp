@@ -17,6 +17,7 @@ void resetTessigState() {
     tessig.~TessigState();
     new (&tessig) TessigState();
     fileSystemCalls = realFileSystemCalls();
+    nvapi::restartBinding();
 }
 
 namespace {

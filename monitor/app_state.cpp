@@ -1,5 +1,7 @@
 #include "monitor/app_state.h"
 #include "files/held_folder.h"
+#include "nvapi/nvapi.h"
+#include "system/loading.h"
 #include "skin/painting.h"
 
 #include <new>
@@ -11,6 +13,14 @@ void resetParlexState() {
     new (&parlex) ParlexState();
     resetSkinState();
     fileSystemCalls = realFileSystemCalls();
+    nvapi::restartBinding();
+}
+
+ParlexSystemCalls realParlexSystemCalls() {
+    return {.showMessageBox =
+                [](HWND owner, const wchar_t* text) { MessageBoxW(owner, text, L"Parlex", MB_OK); },
+            .resolveUser32 =
+                [](const char* name) { return loadedFunction<void*>("user32.dll", name); }};
 }
 
 #ifndef _WIN64

@@ -31,6 +31,15 @@ enum class WindowPhase {
     ended,    // the shutdown ran
 };
 
+// The system calls of the window program that tests replace.
+struct ParlexSystemCalls {
+    // Where every box goes: MessageBoxW with caption "Parlex" and MB_OK.
+    void (*showMessageBox)(HWND owner, const wchar_t* text);
+    // Where allowTaskbarCreated finds the user32 functions newer than XP.
+    void* (*resolveUser32)(const char* name);
+};
+ParlexSystemCalls realParlexSystemCalls();
+
 struct ParlexState {
     SamplingState shared;
 
@@ -61,18 +70,14 @@ struct ParlexState {
     // first, a point that no view holds.
     POINT pointer = {-1, -1};
 
-    // Where every box goes; null: MessageBoxW with caption "Parlex" and MB_OK.
-    // Tests set it to read the texts without a box.
-    void (*showMessageBox)(HWND owner, const wchar_t* text);
-    // Where allowTaskbarCreated finds the user32 functions newer than XP;
-    // null: user32 itself. Tests set it.
-    void* (*resolveUser32)(const char* name);
+    ParlexSystemCalls calls = realParlexSystemCalls();
 };
 
 extern ParlexState parlex;
 
-// The state of a program that has not started: every flag clear, no view,
-// no buffer, no thread, the start values of the readings not yet set.
+// The state of a program that has not started, as it starts: every flag
+// clear, no view, no buffer, no thread, the readings' start values, nothing
+// bound of the driver, and the real system calls of every folder.
 void resetParlexState();
 
 constexpr UINT WM_TRAYICON = WM_APP + 3;

@@ -43,9 +43,9 @@ CheckBoxStep stepCheckBox(bool inside, MouseButtonState tracker, bool latch);
 // What the rules above keep between messages: the tracker's state, the
 // phases of the close and tray buttons, and the check box's latch.
 struct ButtonState {
-    MouseButtonState mouseButtonState;
-    bool moveArmed;
-    ButtonPhase closePhase;
-    ButtonPhase trayPhase;
-    bool historyLatch;
+    MouseButtonState mouseButtonState = MouseButtonState::ButtonUp;
+    bool moveArmed = false;
+    ButtonPhase closePhase = ButtonPhase::Idle;
+    ButtonPhase trayPhase = ButtonPhase::Idle;
+    bool historyLatch = false;
 };

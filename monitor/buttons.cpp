@@ -49,14 +49,6 @@ bool buttonStep(View* button, ButtonPhase& phase, POINT pointer, bool& repaint) 
 
 } // namespace
 
-void resetButtons() {
-    parlex.buttons.mouseButtonState = MouseButtonState::ButtonUp;
-    parlex.buttons.moveArmed = false;
-    parlex.buttons.closePhase = ButtonPhase::Idle;
-    parlex.buttons.trayPhase = ButtonPhase::Idle;
-    parlex.buttons.historyLatch = false;
-}
-
 void trackMouseButton(UINT message, WPARAM wParam) {
     TrackerState next = trackButton({parlex.buttons.mouseButtonState, parlex.buttons.moveArmed},
                                     tracked(message, wParam));

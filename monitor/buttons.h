@@ -18,7 +18,6 @@ struct ControlActions {
     bool repaint = false;       // a control shows another image
 };
 
-void resetButtons();
 // The left-button tracker: called first for every message the procedure handles.
 void trackMouseButton(UINT message, WPARAM wParam);
 // The button poll: the check box, the close button, the tray button, each

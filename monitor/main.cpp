@@ -49,14 +49,6 @@ void sizeWindow(HWND window) {
                  rect.bottom - rect.top, SWP_NOZORDER);
 }
 
-void setStartValues() {
-    resetGpuReadings(parlex.shared.gpus);
-    resetButtons();
-    parlex.shared.historyOn = 0;
-    parlex.shared.historyStartPending = 0;
-    parlex.shared.inTray = 0;
-}
-
 bool registerWindowClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -107,7 +99,6 @@ StartFailure startMonitor(HINSTANCE instance) {
         return {.text = L"GDI+を初期化できません"};
     if (!parlex.backBuffer.create(window))
         return {.text = L"画面のバッファを作成できません"};
-    setStartValues();
 
     // The archive stays open, for this process alone, until the window goes.
     const SkinExtraction skin =

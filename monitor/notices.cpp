@@ -3,15 +3,8 @@
 
 namespace {
 
-void messageBox(HWND owner, const wchar_t* text) {
-    MessageBoxW(owner, text, L"Parlex", MB_OK);
-}
-
 void showMessageBox(HWND owner, const wchar_t* text) {
-    if (parlex.showMessageBox)
-        parlex.showMessageBox(owner, text);
-    else
-        messageBox(owner, text);
+    parlex.calls.showMessageBox(owner, text);
 }
 
 } // namespace

@@ -125,8 +125,7 @@ UINT taskbarCreatedMessage() {
 namespace {
 
 void* resolveUser32(const char* name) {
-    return parlex.resolveUser32 ? parlex.resolveUser32(name)
-                                : loadedFunction<void*>("user32.dll", name);
+    return parlex.calls.resolveUser32(name);
 }
 
 } // namespace

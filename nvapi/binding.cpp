@@ -26,6 +26,11 @@ void resetBinding() {
     binding.callReturn = nullptr;
 }
 
+void restartBinding() {
+    resetBinding();
+    systemCalls = realSystemCalls();
+}
+
 std::string systemLibraryPath(const char* name) {
     std::string fileName(name);
     if (fileName.empty() || fileName.find_first_of("\\/") != std::string::npos)

@@ -37,7 +37,9 @@ struct SystemCalls {
     Lookup (*fileExists)(const std::string& path);
 };
 
-// The real calls; tests overwrite members and restore them afterwards.
+// The real calls; tests overwrite members, and restartBinding puts them back.
+// A table of the process, not a member of a state: both programs' states
+// stand above the one binding they share.
 extern SystemCalls systemCalls;
 SystemCalls realSystemCalls();
 

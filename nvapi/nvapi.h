@@ -194,3 +194,10 @@ NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSIC
 NvAPI_Status NvAPI_GPU_GetUsages(NvPhysicalGpuHandle gpu, GpuUsage* usage);
 NvAPI_Status NvAPI_GPU_GetDynamicPstatesInfoEx(NvPhysicalGpuHandle gpu, DynamicPstatesInfo* info);
 } // namespace nvapi::unreported
+
+namespace nvapi {
+// Back to the binding of a process that has not called the driver: nothing
+// bound, the real system calls. The programs' state resets call it; the
+// libraries loaded stay loaded.
+void restartBinding();
+} // namespace nvapi

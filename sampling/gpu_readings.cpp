@@ -5,17 +5,6 @@
 #include <cstring>
 #include <cwchar>
 
-void resetGpuReadings(GpuReadings& gpus) {
-    for (GpuSlotReadings& slot : gpus.slots) {
-        slot.nameText = defaultNameText;
-        slot.graphicsClock = 0;
-        slot.temperature = 0;
-        slot.load = 0;
-        slot.clockVersion = clockRecordV3;
-        slot.thermalVersion = thermalRecordV2;
-    }
-}
-
 bool enumerateGpus(GpuReadings& gpus) {
     if (NvAPI_Initialize() != NVAPI_OK)
         return false;

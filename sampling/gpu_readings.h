@@ -14,13 +14,15 @@ constexpr int gpuSlotCount = 4;
 // The name of a slot that has no GPU, or whose GPU gave none.
 inline constexpr wchar_t defaultNameText[] = L"- empty -";
 
+// The start values are those of a slot before discovery: the default name,
+// no readings, and the newest record layouts, which the probe may step down.
 struct GpuSlotReadings {
-    const wchar_t* nameText;
-    std::atomic<uint32_t> graphicsClock; // kHz, 0 = no reading
-    std::atomic<int32_t> temperature;    // degrees Celsius
-    std::atomic<uint32_t> load;          // percent
-    NvU32 clockVersion;
-    NvU32 thermalVersion;
+    const wchar_t* nameText = defaultNameText;
+    std::atomic<uint32_t> graphicsClock = 0; // kHz, 0 = no reading
+    std::atomic<int32_t> temperature = 0;    // degrees Celsius
+    std::atomic<uint32_t> load = 0;          // percent
+    NvU32 clockVersion = clockRecordV3;
+    NvU32 thermalVersion = thermalRecordV2;
     // Written by the sampling thread while the rediscovery count is odd, read
     // by the window's thread when the count is even and the same before and
     // after the copy (publishRediscoveredNames).
@@ -44,8 +46,6 @@ struct GpuReadings {
     int adoptedRediscoveries;           // the last the window's thread took
 };
 
-// Start values: first record versions, zero readings, the default name.
-void resetGpuReadings(GpuReadings& gpus);
 bool enumerateGpus(GpuReadings& gpus);
 // What a discovery found: the text of its failure, or null; and whether
 // there were more GPUs than slots, the first four kept.

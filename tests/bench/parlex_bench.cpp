@@ -99,7 +99,6 @@ int main() {
                                   271, 141, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     parlex.mainWindow = window;
     parlex.backBuffer.create(window);
-    resetGpuReadings(parlex.shared.gpus);
     parlex.shared.gpus.gpuCount = 4;
     setReadings(0);
     SkinPack opened;

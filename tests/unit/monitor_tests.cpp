@@ -43,7 +43,7 @@ TEST(Tray, TaskbarCreatedIsLetThroughTheIntegrityFilter) {
     HWND window = reinterpret_cast<HWND>(0x1234);
     auto check = [&](void* (*resolve)(const char*), const char* expected, HWND expectedWindow) {
         filterRequests.clear();
-        parlex.resolveUser32 = resolve;
+        parlex.calls.resolveUser32 = resolve;
         allowTaskbarCreated(window);
         if (!expected) {
             EXPECT_TRUE(filterRequests.empty());
@@ -95,7 +95,7 @@ TEST(Poll, AButtonIsClickedWhereThePointerIs) {
                                  std::pair{&Face::trayButton, &ControlActions::hideToTray}}) {
         parlex.face.*place = &button;
         auto clicks = [&, action = action](std::initializer_list<std::pair<UINT, POINT>> messages) {
-            resetButtons();
+            parlex.buttons = ButtonState();
             int count = 0;
             for (auto [message, at] : messages) {
                 trackMouseButton(message, fastTimer);
@@ -250,7 +250,7 @@ TEST_F(Procedure, SwitchedOffPassesEverythingOn) {
 // it is closed, the whole face is due again.
 TEST_F(Procedure, TheWholeFaceIsDueAfterARunningNotice) {
     ShowWindow(window, SW_SHOWNA);
-    parlex.showMessageBox = [](HWND, const wchar_t*) {
+    parlex.calls.showMessageBox = [](HWND, const wchar_t*) {
         InvalidateRect(parlex.mainWindow, nullptr, TRUE);
         UpdateWindow(parlex.mainWindow);
     };

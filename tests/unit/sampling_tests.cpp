@@ -32,7 +32,6 @@ namespace {
 TEST(ReadingViews, TextAndColourTellOfOneSample) {
     View temperature({0, 0}, nullptr, ViewKind::Text, nullptr, 0);
     parlex.face.temperatureText[0] = &temperature;
-    resetGpuReadings(parlex.shared.gpus);
     parlex.shared.gpus.gpuCount = 1;
     std::atomic<bool> done{false};
     std::thread sampler([&] {
@@ -71,7 +70,6 @@ TEST(Discovery, NeverMoreThan64Handles) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            resetGpuReadings(parlex.shared.gpus);
             const bool found = enumerateGpus(parlex.shared.gpus);
             std::exit(found && parlex.shared.gpus.gpuCount == 64 && parlex.shared.gpus.handles[59] &&
                               parlex.shared.gpus.handles[63] && parlex.shared.gpus.slots[0].temperature == 0
@@ -112,7 +110,6 @@ class Sampling : public ::testing::Test {
                                "thermal_status = 0 0 -5\nload = 7\n"
                                "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
         SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
-        resetGpuReadings(parlex.shared.gpus);
         parlex.shared.appRunning = 1; // a pass reads only while the program runs
         ASSERT_FALSE(discoverGpus(parlex.shared.gpus).failure);
     }
@@ -201,7 +198,6 @@ TEST(LoggerControl, AFailedLaunchIsSaidAndTriedAgain) {
 // alternating sets of names follow one another as fast as they can.
 TEST(RediscoveredNames, NeverTornWhileTheSamplingThreadWrites) {
     static GpuReadings gpus;
-    resetGpuReadings(gpus);
     std::atomic<bool> done{false};
     static wchar_t sets[2][gpuSlotCount][100];
     std::wmemset(&sets[0][0][0], L'A', sizeof sets[0] / sizeof(wchar_t)); // 99 letters a name

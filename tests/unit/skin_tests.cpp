@@ -211,7 +211,7 @@ class SkinArchive : public ::testing::Test {
         GetTempFileNameA(folder, "skn", 0, path);
         archivePath = path;
         recorder = &messages;
-        parlex.showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
+        parlex.calls.showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
     }
     void TearDown() override { DeleteFileA(archivePath.c_str()); }
     static ::SkinPack packOn(FILE* archive) {
@@ -381,7 +381,6 @@ class Layout : public SkinArchive {
         CreateDirectoryA("skin", nullptr);
         std::ofstream(skinArchivePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
-        resetGpuReadings(parlex.shared.gpus);
         parlex.shared.gpus.gpuCount = 1;
         static std::vector<uint32_t> pixels(271 * 141);
         fillBlendTable(parlex.backBuffer.blendTable);

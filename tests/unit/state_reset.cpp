@@ -5,7 +5,10 @@
 #include <set>
 #include <string>
 
-#ifdef PARLEX_LOGGER_SIDE
+#if defined(PARLEX_BINDING_STATE_ONLY)
+#include "nvapi/nvapi.h"
+#define RESET_STATE nvapi::restartBinding
+#elif defined(PARLEX_LOGGER_SIDE)
 #include "logger/logger.h"
 #define RESET_STATE resetTessigState
 #else
