@@ -79,7 +79,7 @@ StartFailure startMonitor(HINSTANCE instance) {
     if (!window)
         return {.text = L"ウィンドウを作成できません"};
     parlex.mainWindow = window;
-    parlex.shared.showLoggerNotice = showRunningNotice;
+    parlex.shared.calls.showLoggerNotice = showRunningNotice;
     fillTrayIconData(instance);
     allowTaskbarCreated(window);
 

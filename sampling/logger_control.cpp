@@ -59,8 +59,8 @@ bool nvmlInstalled() {
 void notice(SamplingState& state, const wchar_t* text) {
     if (!state.noticeAllowed.exchange(0))
         return;
-    if (state.showLoggerNotice)
-        state.showLoggerNotice(text);
+    if (state.calls.showLoggerNotice)
+        state.calls.showLoggerNotice(text);
 }
 
 // The command interpreter by its full path: a bare "cmd.exe" is looked for in

@@ -8,7 +8,7 @@
 struct SamplingState;
 
 // One step, at the end of every pass of the sampling thread. A logger that
-// cannot start is told through the state's showLoggerNotice, once a run.
+// cannot start is told through the state's calls.showLoggerNotice, once a run.
 void runLoggerControl(SamplingState& state);
 // Waits, at most this long, for a launch of the logger under way to return
 // from the shell; true when none is under way any more.

@@ -76,7 +76,8 @@ SamplingSystemCalls realSamplingSystemCalls() {
                 [](const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
                     return reinterpret_cast<INT_PTR>(
                         ShellExecuteW(nullptr, L"open", file, parameters, folder, SW_SHOWNORMAL));
-                }};
+                },
+            .showLoggerNotice = nullptr};
 }
 
 bool startSamplingThread(SamplingState& state) {

@@ -20,6 +20,10 @@ struct SamplingSystemCalls {
     HANDLE (*beginThread)(unsigned(__stdcall* routine)(void*), void* argument);
     // ShellExecute's "open": its result, above 32 on success.
     INT_PTR (*shellExecute)(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder);
+    // Shows a notice of a logger that cannot start, on the sampling thread;
+    // none until the window program sets it. The first notice of a run is
+    // the only one.
+    void (*showLoggerNotice)(const wchar_t* text);
 };
 SamplingSystemCalls realSamplingSystemCalls();
 
@@ -44,8 +48,5 @@ struct SamplingState {
     std::atomic<HANDLE> launchThread;
     // Set by a launch the shell refused, for the next pass to say so.
     std::atomic<bool> loggerLaunchFailed{false};
-    // Shows a notice of a logger that cannot start, on the sampling thread;
-    // the first notice of a run is the only one.
-    void (*showLoggerNotice)(const wchar_t* text);
     std::atomic<int> noticeAllowed{1};
 };

@@ -165,7 +165,7 @@ TEST(LoggerControl, AFailedLaunchIsSaidAndTriedAgain) {
     parlex.shared.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
         return ++launches, answer;
     };
-    parlex.shared.showLoggerNotice = [](const wchar_t* text) { notices.push_back(text); };
+    parlex.shared.calls.showLoggerNotice = [](const wchar_t* text) { notices.push_back(text); };
     parlex.shared.historyOn = 1;
     parlex.shared.historyStartPending = 1;
     std::wcscpy(parlex.shared.workDir, L"C:\\parlex");
