@@ -122,9 +122,14 @@ StartFailure startMonitor(HINSTANCE instance) {
     return {};
 }
 
-// A start that failed: no face, the word that says why, then no window.
+// A start that failed: no face, the word that says why, then no window. The
+// back buffer gives the window's device context back while the window is
+// there: a common DC goes back to the system with the window, and a later
+// release could give back one that someone else holds (Wine's user32 DC
+// tests record this of Windows).
 void endFailedStart(const StartFailure& failure) {
     destroyFace(parlex.face);
+    parlex.backBuffer.destroy();
     showFailure(failure, parlex.mainWindow);
     if (parlex.mainWindow)
         DestroyWindow(parlex.mainWindow);

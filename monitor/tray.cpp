@@ -21,7 +21,9 @@ DWORD trayRecordSize() {
                                                               "DllGetVersion");
         DLLVERSIONINFO version = {};
         version.cbSize = sizeof version;
-        if (getVersion && getVersion(&version) == S_OK &&
+        // A shell that cannot be asked gets the record every shell from
+        // Windows 2000 on knows.
+        if (!getVersion || getVersion(&version) != S_OK ||
             !shellKnowsVistaRecord(version.dwMajorVersion, version.dwMinorVersion,
                                    version.dwBuildNumber))
             return DWORD(NOTIFYICONDATAA_V2_SIZE);
@@ -60,9 +62,10 @@ ControlActions showMenu() {
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
-        if (message.wParam == openCommand) {
+        const bool chosen = message.message == WM_COMMAND;
+        if (chosen && LOWORD(message.wParam) == openCommand) {
             restoreFromTray();
-        } else if (message.wParam == closeCommand) {
+        } else if (chosen && LOWORD(message.wParam) == closeCommand) {
             Shell_NotifyIconA(NIM_DELETE, &parlex.trayIconData);
             actions.close = true;
         }

@@ -87,12 +87,13 @@ NvAPI_Status loadAndBind(const std::string& path) {
     }
     // A rebind keeps one reference, to the library now bound. Loading a
     // module already loaded only raises its count, and the module goes only
-    // when the count reaches zero (Microsoft, FreeLibrary), so this is right
-    // also when the load gave the same module back. Calls reach the driver
-    // from one thread at a time in both programs, so none runs in it now.
+    // when the count reaches zero (Microsoft, FreeLibrary): the duplicate
+    // reference is given back. A different module in the old place is no
+    // reference of ours any more (someone freed it, and the address may now
+    // hold another library), so it is left alone.
     const HMODULE previous = binding.library;
     binding.library = library;
-    if (previous)
+    if (previous && previous == library)
         systemCalls.freeLibrary(previous);
     return justBound;
 }
