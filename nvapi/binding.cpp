@@ -85,15 +85,15 @@ NvAPI_Status loadAndBind(const std::string& path) {
         systemCalls.freeLibrary(library);
         return status;
     }
-    // A rebind keeps one reference, to the library now bound. Loading a
-    // module already loaded only raises its count, and the module goes only
-    // when the count reaches zero (Microsoft, FreeLibrary): the duplicate
-    // reference is given back. A different module in the old place is no
-    // reference of ours any more (someone freed it, and the address may now
-    // hold another library), so it is left alone.
+    // A rebind keeps one reference, to the library now bound: the one it held
+    // on the library bound before is given back. Loading a module already
+    // loaded only raises its count, and the module goes only when the count
+    // reaches zero (Microsoft, FreeLibrary), so this is right also when the
+    // load gave the same module back; a different one stayed loaded by our
+    // reference until now, so its handle is still its own.
     const HMODULE previous = binding.library;
     binding.library = library;
-    if (previous && previous == library)
+    if (previous)
         systemCalls.freeLibrary(previous);
     return justBound;
 }
