@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Each GDI+ stub of monitor/gdiplus_library.cpp is a top-level asm beside the
-# slot (__imp_ name) it jumps through. GCC keeps its own idea of the current
+# Each GDI+ stub of monitor/gdiplus_library.cpp is asm beside the slot
+# (__imp_ name) it jumps through. GCC keeps its own idea of the current
 # section, and at -O0 it emits asm and variables in source order: a stub that
-# leaves its section switched puts the slots after it in code, and the first
-# write to one faults. So the file is built here unoptimised for both targets,
-# with the build's include root and definitions, and every slot must be data.
+# left its section switched would put the slots after it in code, and the
+# first write to one would fault. So the file is built here unoptimised for
+# both targets, with the build's include root and definitions, and every slot
+# must be data.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 objects=$(mktemp -d)
