@@ -26,11 +26,12 @@ fi
 prefix_pid=$!
 "$root/scripts/build.sh" --werror --no-unit-tests --again || exit 1
 stage build
-# Which folder may include which, and the product code as clang-format lays it out.
+# Which folder may include which, and the product folders (cmake/layers.txt)
+# as clang-format lays them out.
 /usr/bin/python3 "$root/scripts/check-structure.py" || exit 1
-product=$(git -C "$root" ls-files 'monitor/*.cpp' 'monitor/*.h' 'skin/*.cpp' 'skin/*.h' \
-    'files/*.cpp' 'files/*.h' 'sampling/*.cpp' 'sampling/*.h' 'gpu/*.cpp' 'gpu/*.h' 'nvapi/*.cpp' \
-    'nvapi/*.h' 'logger/*.cpp' 'logger/*.h' 'system/*.cpp' 'system/*.h')
+mapfile -t product_patterns < <(awk '/^[a-z]/ {print $1 "/*.cpp"; print $1 "/*.h"}' \
+    "$root/cmake/layers.txt")
+product=$(git -C "$root" ls-files "${product_patterns[@]}")
 (cd "$root" && clang-format --dry-run -Werror $product) || exit 1
 echo "format: ok ($(wc -w <<<"$product") files)"
 stage "structure and format"
