@@ -28,12 +28,16 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICK
 
 
-def pids_of(name):
+def pids_of(name, prefix):
+    """The processes of that name running in this run's Wine prefix: other runs
+    on the machine have their own servers and programs, which come and go."""
+    wanted = f"WINEPREFIX={prefix}".encode()
     found = []
     for proc in Path("/proc").iterdir():
         if proc.name.isdigit():
             try:
-                if name.encode() in (proc / "cmdline").read_bytes().split(b"\0")[0]:
+                if (name.encode() in (proc / "cmdline").read_bytes().split(b"\0")[0]
+                        and wanted in (proc / "environ").read_bytes().split(b"\0")):
                     found.append(int(proc.name))
             except OSError:
                 pass
@@ -104,9 +108,9 @@ def first_frame_seconds(wine, display, program, cwd=None):
     return elapsed
 
 
-def idle_use(process, seconds):
+def idle_use(process, seconds, prefix):
     # The wineserver ends a while after its last client: look it up afresh.
-    server = pids_of("wineserver")
+    server = pids_of("wineserver", prefix)
     use = measure([process.pid] + server, seconds)
     return use[process.pid], sum(use[p] for p in server)
 
@@ -154,13 +158,13 @@ def main():
             display.move(*point)
             reference = wine.start(bench / "idle_reference.exe")
             time.sleep(3)
-            reference_use = idle_use(reference, 60)
+            reference_use = idle_use(reference, 60, prefix)
             reference_private = private_memory(reference.pid)
             wine.stop(reference)
             parlex = wine.start(installed(PARLEX, work), cwd=work)
             rect = wait_window(wine)
             time.sleep(3)
-            parlex_use = idle_use(parlex, 60)
+            parlex_use = idle_use(parlex, 60, prefix)
             idle[where] = (parlex_use, reference_use)
             if where == "away from":
                 parlex_private = private_memory(parlex.pid)
@@ -179,10 +183,10 @@ def main():
 
         click_control(display, rect, 13, 131)  # tick "Monitor History"
         display.move(rect[0] + 100, rect[1] + 70)
-        assert wait_until(lambda: pids_of("Tessig.exe"), 10)
+        assert wait_until(lambda: pids_of("Tessig.exe", prefix), 10)
         time.sleep(3)
-        tessig = pids_of("Tessig.exe")[0]
-        server = pids_of("wineserver")
+        tessig = pids_of("Tessig.exe", prefix)[0]
+        server = pids_of("wineserver", prefix)
         use = measure([parlex.pid, tessig] + server, 20)
         print(f"whole system, 20 s, box ticked: Parlex {use[parlex.pid]:.1%}, Tessig "
               f"{use[tessig]:.1%}, wineserver {sum(use[p] for p in server):.1%} of a core; "
@@ -191,7 +195,7 @@ def main():
               f"Tessig {private_memory(tessig) / 2**20:.1f} MiB, "
               f"reference window {reference_private / 2**20:.1f} MiB")
         click_control(display, rect, 13, 131)
-        wait_until(lambda: not pids_of("Tessig.exe"), 10)
+        wait_until(lambda: not pids_of("Tessig.exe", prefix), 10)
     finally:
         send_datagram(b"EXIT\0")
         wine.close()
