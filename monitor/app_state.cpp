@@ -2,7 +2,6 @@
 #include "files/held_folder.h"
 #include "nvapi/nvapi.h"
 #include "system/loading.h"
-#include "skin/painting.h"
 
 #include <new>
 
@@ -11,7 +10,7 @@ ParlexState parlex;
 void resetParlexState() {
     parlex.~ParlexState();
     new (&parlex) ParlexState();
-    resetSkinState();
+    resetViewSerials();
     fileSystemCalls = realFileSystemCalls();
     nvapi::restartBinding();
 }

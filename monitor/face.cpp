@@ -1,5 +1,4 @@
 #include "monitor/face.h"
-#include "skin/painting.h"
 #include "skin/skin_pack.h"
 #include "skin_pieces.h"
 
@@ -143,7 +142,6 @@ StartFailure buildFace(Face& face, const SkinPack& pack) {
 }
 
 void destroyFace(Face& face) {
-    forgetComposedFace();
     // The root owns every view; the face forgets them all with it.
     face = Face();
 }

@@ -52,5 +52,5 @@ View* makeText(Face& face, int x, int y, const wchar_t* text, int points, FontSt
 // image that does not decode is a quiet failure: only a damaged program file
 // has one.
 StartFailure buildFace(Face& face, const SkinPack& pack);
-// Deletes the root and with it every view, and forgets the face last painted.
+// Deletes the root and with it every view.
 void destroyFace(Face& face);

@@ -1,11 +1,10 @@
 #include "monitor/repaint.h"
 #include "monitor/app_state.h"
 #include "monitor/face.h"
-#include "skin/painting.h"
 
 void requestRepaint() {
     // A face that would come out the same is not painted again.
-    if (!composeFace(parlex.backBuffer, parlex.face.root.get()))
+    if (!parlex.backBuffer.compose(parlex.face.root.get()))
         return;
     InvalidateRect(parlex.mainWindow, nullptr, FALSE);
     UpdateWindow(parlex.mainWindow);

@@ -110,6 +110,7 @@ void BackBuffer::destroy() {
     previousBitmap = nullptr;
     bits = nullptr;
     width = height = 0;
+    composition = {};
     if (liveBuffer == this)
         liveBuffer = nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include "skin/blend.h"
 #include "skin/image_record.h"
+#include "skin/text_objects.h"
 
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
@@ -12,6 +13,10 @@
 #include <gdiplus.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+class View;
 
 // Starts GDI+ for the rest of the process, once its library is there (the
 // window program loads it at run time); it is shut down when the process
@@ -27,6 +32,34 @@ struct BackBufferCalls {
     Gdiplus::GpStatus (*createGraphics)(HDC dc, Gdiplus::GpGraphics** graphics);
 };
 BackBufferCalls realBackBufferCalls();
+
+// What a view drew at the last composition, and the pixels it may have touched.
+struct ComposedView {
+    View* view = nullptr;
+    int32_t x = 0, y = 0;
+    const uint8_t* pixels = nullptr;
+    int32_t width = 0, height = 0;
+    float alpha = 1.0f;
+    std::wstring text, family;
+    int32_t points = 0;
+    FontStyle style = FontStyle::regular;
+    TextAlign align = TextAlign::start;
+    uint32_t color = 0;
+    BlendClip extent = {0, 0, 0, 0};
+};
+
+// The face the buffer holds. A buffer starts with none, and destroy forgets
+// it with the pixels: the next composition then takes the whole face.
+struct Composition {
+    // Every view composed, in drawing order.
+    std::vector<ComposedView> drawn;
+    // The pixels composed into; pixels elsewhere hold none of the face.
+    const uint32_t* bits = nullptr;
+    // The work of one composition, kept for its room so that a paint
+    // allocates nothing.
+    std::vector<View*> order;
+    std::vector<BlendClip> dirty;
+};
 
 // The buffer owns its GDI objects and the window's device context it holds
 // for presenting: create takes them, destroy gives them all back when the
@@ -45,6 +78,7 @@ struct BackBuffer {
     int32_t height;
     // On a 16-byte boundary, where the fill writes it in blocks of 16 bytes.
     alignas(16) uint8_t blendTable[blendTableSize];
+    Composition composition;
 
     BackBuffer() = default;
     ~BackBuffer();
@@ -55,9 +89,15 @@ struct BackBuffer {
     // cannot be had (the window would stay blank); what was made is given
     // back by destroy.
     bool create(HWND window);
-    // Releases the buffer and the window's device context it holds; the
-    // window is going.
+    // Releases the buffer and the window's device context it holds, and
+    // forgets the face composed in it; the window is going.
     void destroy();
+    // Brings the buffer up to date with root and its visible descendants,
+    // placing every view (absX, absY) as a whole draw does. Only the parts
+    // where something visible changed (an image swapped, a text rewritten)
+    // are composed again, and the pixels are those of composing the whole
+    // face. Returns whether any pixel was composed.
+    bool compose(View* root);
     void blendImage(int32_t x, int32_t y, const ImageRecord& record, float factor);
     // The same, changing no pixel outside clip.
     void blendImageClipped(int32_t x, int32_t y, const ImageRecord& record, float factor,

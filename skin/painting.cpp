@@ -16,26 +16,6 @@ namespace {
 // Antialiasing and overhangs may reach a little past the box GDI+ measures.
 const int textMargin = 3;
 
-// What a view drew at the last composition, and the pixels it may have touched.
-struct Drawn {
-    View* view = nullptr;
-    int32_t x = 0, y = 0;
-    const uint8_t* pixels = nullptr;
-    int32_t width = 0, height = 0;
-    float alpha = 1.0f;
-    std::wstring text, family;
-    int32_t points = 0;
-    ::FontStyle style = ::FontStyle::regular;
-    TextAlign align = TextAlign::start;
-    uint32_t color = 0;
-    BlendClip extent = {0, 0, 0, 0};
-};
-
-std::vector<Drawn> drawn;
-std::vector<View*> order;
-std::vector<BlendClip> dirty;
-const uint32_t* composedBits;
-
 bool isEmpty(const BlendClip& r) {
     return r.left >= r.right || r.top >= r.bottom;
 }
@@ -68,13 +48,13 @@ BlendClip clipped(const BackBuffer& buffer, BlendClip r) {
 }
 
 // The views in drawing order, each placed as View::draw places it.
-void walk(View* view) {
+void walk(std::vector<View*>& order, View* view) {
     view->absX = view->x + (view->parent ? view->parent->absX : 0);
     view->absY = view->y + (view->parent ? view->parent->absY : 0);
     order.push_back(view);
     for (const std::unique_ptr<View>& child : view->children)
         if (child->visible)
-            walk(child.get());
+            walk(order, child.get());
 }
 
 const wchar_t* textOf(const View* view) {
@@ -84,7 +64,7 @@ const wchar_t* familyOf(const View* view) {
     return view->fontFamily ? view->fontFamily : L"";
 }
 
-bool changed(const Drawn& was, const View* view) {
+bool changed(const ComposedView& was, const View* view) {
     if (was.x != view->absX || was.y != view->absY)
         return true;
     switch (view->kind) {
@@ -127,7 +107,7 @@ BlendClip textExtent(const BackBuffer& buffer, View* view) {
                             static_cast<int>(std::ceil(bounds.Y + bounds.Height)) + textMargin});
 }
 
-void record(const BackBuffer& buffer, Drawn& was, View* view) {
+void record(const BackBuffer& buffer, ComposedView& was, View* view) {
     was.view = view;
     was.x = view->absX;
     was.y = view->absY;
@@ -161,14 +141,15 @@ void record(const BackBuffer& buffer, Drawn& was, View* view) {
     }
 }
 
-void addDirty(const BlendClip& r) {
+void addDirty(std::vector<BlendClip>& dirty, const BlendClip& r) {
     if (!isEmpty(r))
         dirty.push_back(r);
 }
 
 // Makes the parts disjoint and lets each take in whole every text that
 // reaches into it: a text is drawn whole, so all it may touch is composed anew.
-void settleDirty() {
+void settleDirty(Composition& composition) {
+    std::vector<BlendClip>& dirty = composition.dirty;
     for (bool grew = true; grew;) {
         grew = false;
         for (size_t i = 0; i < dirty.size() && !grew; ++i)
@@ -178,7 +159,7 @@ void settleDirty() {
                     dirty.erase(dirty.begin() + static_cast<ptrdiff_t>(j));
                     grew = true;
                 }
-        for (const Drawn& item : drawn)
+        for (const ComposedView& item : composition.drawn)
             if (item.view->kind == ViewKind::Text)
                 for (BlendClip& part : dirty)
                     if (meet(part, item.extent) && !holds(part, item.extent)) {
@@ -200,7 +181,7 @@ void flushText(const BackBuffer& buffer) {
 // Composes one part: every view that reaches into it, in drawing order.
 void composePart(BackBuffer& buffer, const BlendClip& part) {
     bool textPending = false;
-    for (const Drawn& item : drawn) {
+    for (const ComposedView& item : buffer.composition.drawn) {
         if (!meet(part, item.extent))
             continue;
         View* view = item.view;
@@ -221,63 +202,54 @@ void composePart(BackBuffer& buffer, const BlendClip& part) {
 
 } // namespace
 
-bool composeFace(BackBuffer& buffer, View* root) {
+bool BackBuffer::compose(View* root) {
     if (!root)
         return false;
+    std::vector<ComposedView>& drawn = composition.drawn;
+    std::vector<View*>& order = composition.order;
+    std::vector<BlendClip>& dirty = composition.dirty;
     order.clear();
-    walk(root);
-    bool full = composedBits != buffer.bits || order.size() != drawn.size();
+    walk(order, root);
+    bool full = composition.bits != bits || order.size() != drawn.size();
     for (size_t i = 0; i < order.size() && !full; ++i)
         full = drawn[i].view != order[i];
     if (full) {
-        drawn.assign(order.size(), Drawn());
+        drawn.assign(order.size(), ComposedView());
         for (size_t i = 0; i < order.size(); ++i)
-            record(buffer, drawn[i], order[i]);
-        composedBits = buffer.bits;
-        composePart(buffer, whole(buffer));
+            record(*this, drawn[i], order[i]);
+        composition.bits = bits;
+        composePart(*this, whole(*this));
         return true;
     }
     dirty.clear();
     // Pictures and lines are drawn by GDI+ unclipped: a face that has one is
     // composed whole whenever anything changed.
     bool wholeFace = false;
-    for (Drawn& item : drawn) {
+    for (ComposedView& item : drawn) {
         wholeFace =
             wholeFace || item.view->kind == ViewKind::Picture || item.view->kind == ViewKind::Line;
         if (!changed(item, item.view))
             continue;
-        addDirty(item.extent);
-        record(buffer, item, item.view);
-        addDirty(item.extent);
+        addDirty(dirty, item.extent);
+        record(*this, item, item.view);
+        addDirty(dirty, item.extent);
     }
     if (dirty.empty())
         return false;
     if (wholeFace) {
-        composePart(buffer, whole(buffer));
+        composePart(*this, whole(*this));
         return true;
     }
-    settleDirty();
+    settleDirty(composition);
     for (const BlendClip& part : dirty)
-        composePart(buffer, part);
+        composePart(*this, part);
     return true;
-}
-
-void forgetComposedFace() {
-    composedBits = nullptr;
-    drawn.clear();
-}
-
-void resetSkinState() {
-    forgetComposedFace();
-    order.clear();
-    dirty.clear();
-    resetViewSerials();
 }
 
 void paintWindow(BackBuffer& buffer, HWND window, View* root) {
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
-    composeFace(buffer, root);
+    buffer.compose(root);
     buffer.present();
     EndPaint(window, &paint);
 }

@@ -122,27 +122,27 @@ int main() {
         GdiFlush();
     };
     auto whole = [&] {
-        forgetComposedFace();
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.composition = {};
+        parlex.backBuffer.compose(parlex.face.root.get());
         present();
     };
     int press = 0;
     auto hover = [&] {
         // A button's look changes, as on hover, press and release.
         parlex.face.closeButton->imageSelector = (++press & 1) ? ImageSelector::SelectorPressed : ImageSelector::SelectorAuto;
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.compose(parlex.face.root.get());
         present();
     };
     auto unchanged = [&] {
         // A drag, or the refresh when no value changed.
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.compose(parlex.face.root.get());
         present();
     };
     int set = 0;
     auto refresh = [&] {
         setReadings(set ^= 1);
         updateReadingViews();
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.compose(parlex.face.root.get());
         present();
     };
     for (int i = 0; i < 20; ++i)

@@ -175,6 +175,18 @@ TEST_F(Views, DragToMovesOnlyDraggableViews) {
     EXPECT_EQ(4, view.y);
 }
 
+// A buffer destroyed and made again holds none of the face, even where its
+// pixels come back at the same address: the next composition takes it whole.
+TEST_F(Views, ABufferMadeAgainComposesTheWholeFace) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    ASSERT_TRUE(parlex.backBuffer.compose(&root));
+    parlex.backBuffer.destroy();
+    std::fill(pixels.begin(), pixels.end(), 0);
+    SetUp();
+    EXPECT_TRUE(parlex.backBuffer.compose(&root));
+    EXPECT_NE(std::vector<uint32_t>(pixels.size(), 0), pixels);
+}
+
 // --- the skin pack -------------------------------------------------------------
 
 // Each piece of the skin, read without the system's codecs, has the pixels
@@ -536,8 +548,8 @@ TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
     auto repaint = [] {
-        forgetComposedFace();
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.composition = {};
+        parlex.backBuffer.compose(parlex.face.root.get());
     };
     repaint();
     std::vector<uint32_t> named = buffer.pixels();
@@ -563,8 +575,8 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     MemoryBackBuffer buffer;
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
-    ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
-    EXPECT_FALSE(composeFace(parlex.backBuffer, parlex.face.root.get())) << "nothing changed, nothing composed";
+    ASSERT_TRUE(parlex.backBuffer.compose(parlex.face.root.get()));
+    EXPECT_FALSE(parlex.backBuffer.compose(parlex.face.root.get())) << "nothing changed, nothing composed";
     const wchar_t* wideTitle = L"TAVO Parlex TAVO Parlex TAVO Parlex TAVO";
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
         {"close pressed", [] { parlex.face.closeButton->imageSelector = SelectorPressed; }},
@@ -588,10 +600,10 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     };
     for (const auto& step : steps) {
         step.second();
-        EXPECT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get())) << step.first;
+        EXPECT_TRUE(parlex.backBuffer.compose(parlex.face.root.get())) << step.first;
         const std::vector<uint32_t> changed = buffer.pixels();
-        forgetComposedFace();
-        ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
+        parlex.backBuffer.composition = {};
+        ASSERT_TRUE(parlex.backBuffer.compose(parlex.face.root.get()));
         ASSERT_TRUE(changed == buffer.pixels()) << step.first;
     }
 }
