@@ -10,7 +10,6 @@ ParlexState parlex;
 void resetParlexState() {
     parlex.~ParlexState();
     new (&parlex) ParlexState();
-    resetViewSerials();
     fileSystemCalls = realFileSystemCalls();
     nvapi::restartBinding();
 }

@@ -14,8 +14,6 @@ const wchar_t View::defaultFontFamily[] = L"\u30E1\u30A4\u30EA\u30AA"; // メイ
 
 namespace {
 
-int32_t serialCounter = 0;
-
 // GDI+ objects created and deleted within one draw.
 struct GdiplusDeleter {
     void operator()(GpImageAttributes* attributes) const { GdipDisposeImageAttributes(attributes); }
@@ -32,14 +30,14 @@ template <typename T> struct Owned {
     }
 };
 
-} // namespace
+// The root of a view's tree, which numbers the whole tree.
+template <typename AnyView> AnyView* rootOf(AnyView* view) {
+    while (view->parent)
+        view = view->parent;
+    return view;
+}
 
-int32_t nextViewSerial() {
-    return serialCounter;
-}
-void resetViewSerials() {
-    serialCounter = 0;
-}
+} // namespace
 
 View::View(POINT position, View* parentView, ViewKind viewKind, const uint8_t* bytes,
            uint32_t count) {
@@ -63,10 +61,10 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
             return;
     }
     imageSelector = ImageSelector::SelectorAuto;
-    serial = serialCounter++;
     pressed = hovered = draggable = noHit = false;
     visible = true;
     parent = parentView;
+    serial = rootOf(this)->serialsTaken++;
     color = 0xFFFFFFFF;
     alpha = 1.0f;
     textAlign = TextAlign::start;
@@ -77,6 +75,10 @@ void View::init(POINT position, View* parentView, ViewKind viewKind, const uint8
     width = height = 0;
     if (parent)
         parent->children.emplace_back(this);
+}
+
+int32_t View::nextSerial() const {
+    return rootOf(this)->serialsTaken;
 }
 
 void View::destroyChildren() {

@@ -90,18 +90,19 @@ class View {
 
     // Whether init attached the view; one whose main image failed is not.
     bool attached() const { return serial >= 0; }
+    // The serial the next view of this view's tree will take: the root
+    // numbers its tree from 0, in the order the views are initialised.
+    int32_t nextSerial() const;
     // Draws this view alone where its last placement put it (absX, absY).
     void drawSelf(BackBuffer& target);
     // The image an Image view shows now: pressed, hover or main.
     const ImageRecord& selectedImage() const;
 
   private:
+    // Of a root, the serials its tree has taken; a new face starts from 0.
+    int32_t serialsTaken = 0;
+
     void drawText(Gdiplus::GpGraphics* graphics);
     void drawPicture(Gdiplus::GpGraphics* graphics);
     void drawLine(Gdiplus::GpGraphics* graphics);
 };
-
-// The serial the next view will take; views are numbered from 0 in the
-// order they are initialised.
-int32_t nextViewSerial();
-void resetViewSerials();

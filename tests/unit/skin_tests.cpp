@@ -156,7 +156,7 @@ TEST_F(Views, SelectorChoosesTheImage) {
 
 TEST_F(Views, FailedMainImageTakesNoSerialAndPostsNothing) {
     View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
-    const int32_t next = nextViewSerial();
+    const int32_t next = root.nextSerial();
     const uint8_t garbage[] = {1, 2, 3, 4, 5, 6, 7, 8};
     View* broken = new View({0, 0}, &root, ViewKind::Image, garbage, sizeof garbage);
     EXPECT_FALSE(broken->attached());
