@@ -63,20 +63,21 @@ SkinExtraction extractSkin(SkinPack& pack, HINSTANCE instance, int resourceId,
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes)
         return {nullptr, L"アーカイブファイルを作成出来ません\nリソースを読み込めません"};
-    pack.archive = pack.calls.createArchive(pack.folder.get());
-    if (!pack.archive)
+    pack.archive.reset(pack.calls.createArchive(pack.folder.get()));
+    FILE* archive = pack.archive.get();
+    if (!archive)
         return {nullptr, cannotWrite};
     // A full disk or an exhausted quota fails here rather than at creation.
     const DWORD size = pack.calls.resourceSize(instance, resource);
-    if (std::fwrite(bytes, size, 1, pack.archive) != 1 || std::fflush(pack.archive) != 0)
+    if (std::fwrite(bytes, size, 1, archive) != 1 || std::fflush(archive) != 0)
         return {nullptr, cannotWrite};
-    return {pack.archive, nullptr};
+    return {archive, nullptr};
 }
 
 uint8_t* readSkinPiece(const SkinPack& pack, int piece) {
     uint8_t* buffer = pack.calls.allocatePiece(skinPieceSizes[piece]);
     if (buffer)
-        readSkinPieceInto(piece, pack.archive, buffer);
+        readSkinPieceInto(piece, pack.archive.get(), buffer);
     return buffer;
 }
 
@@ -108,8 +109,7 @@ PieceOutcome loadSkinPiece(const SkinPack& pack, int piece, View** place, int x,
 
 void removeSkinFiles(SkinPack& pack) {
     if (pack.archive) {
-        std::fclose(pack.archive);
-        pack.archive = nullptr;
+        pack.archive.reset();
         Sleep(1);
     }
     pack.folder.remove();

@@ -6,6 +6,7 @@
 #include "files/held_folder.h"
 #include "skin/pack_reader.h"
 #include "skin/view.h"
+#include "system/owned.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -26,16 +27,20 @@ struct SkinSystemCalls {
 };
 SkinSystemCalls realSkinSystemCalls();
 
+// A C file, closed by its holder.
+using OwnedStream = Owned<std::FILE*, std::fclose>;
+
 // The extracted pack, from extraction to clean-up: the system calls it uses,
 // the folder held against moving, and the archive in it, which goes with its
-// handle.
+// handle. Both are closed by their holders, whichever way the pack ends.
 struct SkinPack {
     SkinSystemCalls calls = realSkinSystemCalls();
     HeldFolder folder;
-    FILE* archive = nullptr;
+    OwnedStream archive;
 };
 
-// The archive, still open, or null and the text of the failure.
+// The archive, still open and held by the pack, or null and the text of the
+// failure.
 struct SkinExtraction {
     FILE* archive;
     const wchar_t* failure;

@@ -102,11 +102,10 @@ int main() {
     parlex.shared.gpus.gpuCount = 4;
     setReadings(0);
     SkinPack opened;
-    opened.archive = std::fopen(skinArchivePath, "rb");
+    opened.archive.reset(std::fopen(skinArchivePath, "rb"));
     const bool built = !buildFace(parlex.face, opened);
     buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
-    if (opened.archive)
-        std::fclose(opened.archive);
+    opened.archive.reset();
     if (!built) {
         std::printf("the layout could not be built\n");
         return 1;

@@ -229,7 +229,7 @@ class SkinArchive : public ::testing::Test {
     static ::SkinPack packOn(FILE* archive) {
         ::SkinPack pack;
         pack.calls = parlex.skin.calls;
-        pack.archive = archive;
+        pack.archive.reset(archive);
         return pack;
     }
     FILE* archiveOf(const std::vector<uint8_t>& bytes) {
@@ -314,28 +314,26 @@ TEST_F(SkinArchive, StoredBytesAreImageBytesPlusOne) {
 }
 
 TEST_F(SkinArchive, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
-    FILE* archive = archiveOf(pack);
-    ASSERT_TRUE(archive);
+    const ::SkinPack opened = packOn(archiveOf(pack));
+    ASSERT_TRUE(opened.archive);
     for (int piece : {8, 0, 5, 8, 1, 2, 3, 4, 6, 7}) {
-        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), piece));
+        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(opened, piece));
         std::vector<uint8_t> expected = readFile(artPath(skinPieceFiles[piece]));
         ASSERT_EQ(expected.size(), skinPieceSizes[piece]);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.get())) << piece;
     }
     EXPECT_EQ(skinPackSize - skinPieceSizes[8], skinPieceOffset(8));
-    std::fclose(archive);
 }
 
 TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
     std::vector<uint8_t> shortPack(pack.begin(), pack.begin() + skinPieceSizes[0] / 2);
-    FILE* archive = archiveOf(shortPack);
-    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), 0));
+    const ::SkinPack opened = packOn(archiveOf(shortPack));
+    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(opened, 0));
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] - 1]);
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] / 2]);
     View* place = reinterpret_cast<View*>(1);
-    EXPECT_EQ(PieceOutcome::undecodable, loadSkinPiece(packOn(archive), 0, &place, 0, 0, nullptr, false));
+    EXPECT_EQ(PieceOutcome::undecodable, loadSkinPiece(opened, 0, &place, 0, 0, nullptr, false));
     EXPECT_EQ(nullptr, place) << "the undecodable view is freed, not kept";
-    std::fclose(archive);
 }
 
 TEST_F(SkinArchive, ExtractionFailuresGiveTheirTexts) {
@@ -375,10 +373,7 @@ class Layout : public SkinArchive {
     // from the one it extracted.
     static inline StartFailure failure;
     static bool build() {
-        FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildFace(parlex.face, packOn(archive));
-        if (archive)
-            std::fclose(archive);
+        failure = buildFace(parlex.face, packOn(std::fopen(skinArchivePath, "rb")));
         buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
         return !failure;
     }
