@@ -49,11 +49,10 @@ BackBufferCalls realBackBufferCalls() {
 }
 
 bool BackBuffer::create(HWND target) {
+    // A buffer made again gives back what it held before.
+    destroy();
     liveBuffer = this;
     window = target;
-    graphics = nullptr;
-    dib = nullptr;
-    bits = nullptr;
     RECT rect;
     GetWindowRect(window, &rect);
     width = rect.right - rect.left;

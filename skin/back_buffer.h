@@ -67,15 +67,15 @@ struct Composition {
 // is never copied.
 struct BackBuffer {
     BackBufferCalls calls = realBackBufferCalls();
-    Gdiplus::GpGraphics* graphics;
-    HWND window; // the one windowDC belongs to
-    HDC windowDC;
-    HDC memoryDC;
-    HBITMAP dib;
-    HGDIOBJ previousBitmap;
-    uint32_t* bits;
-    int32_t width;
-    int32_t height;
+    Gdiplus::GpGraphics* graphics = nullptr;
+    HWND window = nullptr; // the one windowDC belongs to
+    HDC windowDC = nullptr;
+    HDC memoryDC = nullptr;
+    HBITMAP dib = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    uint32_t* bits = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
     // On a 16-byte boundary, where the fill writes it in blocks of 16 bytes.
     alignas(16) uint8_t blendTable[blendTableSize];
     Composition composition;

@@ -1,6 +1,7 @@
 #include "skin/view.h"
 #include "skin/back_buffer.h"
 #include "skin/text_objects.h"
+#include "system/owned.h"
 
 #include <objidl.h>
 
@@ -15,20 +16,8 @@ const wchar_t View::defaultFontFamily[] = L"\u30E1\u30A4\u30EA\u30AA"; // メイ
 namespace {
 
 // GDI+ objects created and deleted within one draw.
-struct GdiplusDeleter {
-    void operator()(GpImageAttributes* attributes) const { GdipDisposeImageAttributes(attributes); }
-    void operator()(GpPen* pen) const { GdipDeletePen(pen); }
-};
-template <typename T> struct Owned {
-    T* object = nullptr;
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (object)
-            GdiplusDeleter()(object);
-    }
-};
+using OwnedAttributes = Owned<GpImageAttributes*, GdipDisposeImageAttributes>;
+using OwnedPen = Owned<GpPen*, GdipDeletePen>;
 
 // The root of a view's tree, which numbers the whole tree.
 template <typename AnyView> AnyView* rootOf(AnyView* view) {
@@ -154,26 +143,26 @@ void View::drawPicture(GpGraphics* graphics) {
     for (int i = 0; i < 5; ++i)
         matrix.m[i][i] = 1.0f;
     matrix.m[3][3] = alpha;
-    Owned<GpImageAttributes> attributes;
-    GdipCreateImageAttributes(&attributes.object);
-    if (!attributes.object)
+    OwnedAttributes attributes;
+    GdipCreateImageAttributes(attributes.put());
+    if (!attributes)
         return;
-    GdipSetImageAttributesColorMatrix(attributes.object, ColorAdjustTypeDefault, TRUE, &matrix,
+    GdipSetImageAttributesColorMatrix(attributes.get(), ColorAdjustTypeDefault, TRUE, &matrix,
                                       nullptr, ColorMatrixFlagsDefault);
     GdipDrawImageRectRect(graphics, mainImage.bitmap, static_cast<REAL>(absX),
                           static_cast<REAL>(absY), static_cast<REAL>(mainImage.width),
                           static_cast<REAL>(mainImage.height), 0.0f, 0.0f,
                           static_cast<REAL>(mainImage.width), static_cast<REAL>(mainImage.height),
-                          UnitPixel, attributes.object, nullptr, nullptr);
+                          UnitPixel, attributes.get(), nullptr, nullptr);
 }
 
 void View::drawLine(GpGraphics* graphics) {
     if (!graphics)
         return;
-    Owned<GpPen> pen;
-    GdipCreatePen1(color, penWidth, UnitWorld, &pen.object);
-    if (pen.object)
-        GdipDrawLineI(graphics, pen.object, lineX1, lineY1, lineX2, lineY2);
+    OwnedPen pen;
+    GdipCreatePen1(color, penWidth, UnitWorld, pen.put());
+    if (pen)
+        GdipDrawLineI(graphics, pen.get(), lineX1, lineY1, lineX2, lineY2);
 }
 
 void View::loadImage(const uint8_t* bytes, uint32_t count) {
