@@ -56,17 +56,21 @@ TEST(Tray, TaskbarCreatedIsLetThroughTheIntegrityFilter) {
         EXPECT_EQ(1u, filterRequests[0].action) << "MSGFLT_ALLOW / MSGFLT_ADD";
     };
     // Windows 7 and later: the window's own filter.
-    check([](const char* name) -> void* {
-        return std::string(name) == "ChangeWindowMessageFilterEx"
-                   ? reinterpret_cast<void*>(fakeFilterForWindow)
-                   : reinterpret_cast<void*>(fakeFilterForProcess);
-    }, "ChangeWindowMessageFilterEx", window);
+    check(
+        [](const char* name) -> void* {
+            return std::string(name) == "ChangeWindowMessageFilterEx"
+                       ? reinterpret_cast<void*>(fakeFilterForWindow)
+                       : reinterpret_cast<void*>(fakeFilterForProcess);
+        },
+        "ChangeWindowMessageFilterEx", window);
     // Vista: only the process-wide one.
-    check([](const char* name) -> void* {
-        return std::string(name) == "ChangeWindowMessageFilter"
-                   ? reinterpret_cast<void*>(fakeFilterForProcess)
-                   : nullptr;
-    }, "ChangeWindowMessageFilter", nullptr);
+    check(
+        [](const char* name) -> void* {
+            return std::string(name) == "ChangeWindowMessageFilter"
+                       ? reinterpret_cast<void*>(fakeFilterForProcess)
+                       : nullptr;
+        },
+        "ChangeWindowMessageFilter", nullptr);
     // XP: neither, and nothing to do.
     check([](const char*) -> void* { return nullptr; }, nullptr, nullptr);
 }
@@ -78,9 +82,10 @@ TEST(StartupRules, WindowsXpAndLater) {
     EXPECT_TRUE(monitorSystemSupported(6, 0));
     EXPECT_TRUE(monitorSystemSupported(10, 0));
     // shell32 of XP, Server 2003, Vista and 7.
-    for (auto [major, minor, build, vista] :
-         {std::tuple{6u, 0u, 2900u, false}, {6u, 0u, 3790u, false}, {6u, 0u, 6000u, true},
-          {6u, 1u, 7600u, true}})
+    for (auto [major, minor, build, vista] : {std::tuple{6u, 0u, 2900u, false},
+                                              {6u, 0u, 3790u, false},
+                                              {6u, 0u, 6000u, true},
+                                              {6u, 1u, 7600u, true}})
         EXPECT_EQ(vista, shellKnowsVistaRecord(major, minor, build)) << build;
 }
 
@@ -103,8 +108,14 @@ TEST(Poll, AButtonIsClickedWhereThePointerIs) {
             }
             return count;
         };
-        EXPECT_EQ(1, clicks({{WM_LBUTTONDOWN, on}, {WM_TIMER, on}, {WM_LBUTTONUP, on}, {WM_TIMER, on}, {WM_TIMER, on}}));
-        EXPECT_EQ(0, clicks({{WM_LBUTTONDOWN, on}, {WM_TIMER, off}, {WM_LBUTTONUP, off}, {WM_TIMER, off}}));
+        EXPECT_EQ(1, clicks({{WM_LBUTTONDOWN, on},
+                             {WM_TIMER, on},
+                             {WM_LBUTTONUP, on},
+                             {WM_TIMER, on},
+                             {WM_TIMER, on}}));
+        EXPECT_EQ(
+            0,
+            clicks({{WM_LBUTTONDOWN, on}, {WM_TIMER, off}, {WM_LBUTTONUP, off}, {WM_TIMER, off}}));
         parlex.face.*place = nullptr;
     }
 }
@@ -123,8 +134,8 @@ class Procedure : public ::testing::Test {
         RegisterClassA(&windowClass);
         parlex.shared.appRunning = 1;
         parlex.procedureEnabled = true;
-        window = CreateWindowExA(0, "ProcedureTest", "", WS_POPUP, 0, 0, 271, 141, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        window = CreateWindowExA(0, "ProcedureTest", "", WS_POPUP, 0, 0, 271, 141, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
         parlex.phase = WindowPhase::opening; // as the message loop does on its start
         parlex.mainWindow = window;
         box = new View({0, 0}, nullptr, Text, nullptr, 0); // placed where it is made

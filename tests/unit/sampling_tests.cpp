@@ -71,8 +71,9 @@ TEST(Discovery, NeverMoreThan64Handles) {
     EXPECT_EXIT(
         {
             const bool found = enumerateGpus(parlex.shared.gpus);
-            std::exit(found && parlex.shared.gpus.gpuCount == 64 && parlex.shared.gpus.handles[59] &&
-                              parlex.shared.gpus.handles[63] && parlex.shared.gpus.slots[0].temperature == 0
+            std::exit(found && parlex.shared.gpus.gpuCount == 64 &&
+                              parlex.shared.gpus.handles[59] && parlex.shared.gpus.handles[63] &&
+                              parlex.shared.gpus.slots[0].temperature == 0
                           ? 0
                           : 1);
         },
@@ -226,4 +227,3 @@ TEST(RediscoveredNames, NeverTornWhileTheSamplingThreadWrites) {
 }
 
 } // namespace
-

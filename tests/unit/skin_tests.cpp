@@ -40,13 +40,15 @@ std::vector<uint8_t> readFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string artPath(const char* name) { return std::string(ART_DIR) + "/" + name; }
+std::string artPath(const char* name) {
+    return std::string(ART_DIR) + "/" + name;
+}
 
 // --- views -------------------------------------------------------------------
 
 class Views : public ::testing::Test {
   protected:
-    std::vector<uint8_t> tray = readFile(artPath("3-tray.png"));     // 26 x 22
+    std::vector<uint8_t> tray = readFile(artPath("3-tray.png")); // 26 x 22
     std::vector<uint8_t> pressed = readFile(artPath("4-tray-pressed.png"));
     std::vector<uint32_t> pixels = std::vector<uint32_t>(271 * 141, 0);
 
@@ -64,7 +66,8 @@ class Views : public ::testing::Test {
     void TearDown() override { parlex.backBuffer.bits = nullptr; }
 
     View* image(View* parent, int x, int y) {
-        return new View({x, y}, parent, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+        return new View({x, y}, parent, ViewKind::Image, tray.data(),
+                        static_cast<uint32_t>(tray.size()));
     }
     View* text(View* parent, int x, int y) {
         View* view = new View({x, y}, parent, Text, nullptr, 0);
@@ -234,7 +237,8 @@ class SkinArchive : public ::testing::Test {
     }
     FILE* archiveOf(const std::vector<uint8_t>& bytes) {
         std::ofstream(archivePath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return std::fopen(archivePath.c_str(), "rb");
     }
 };
@@ -247,7 +251,8 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::ofstream(inside, std::ios::binary) << "someone else's bytes";
-    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
+    HeldFolder held =
+        holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
     ASSERT_TRUE(held.held());
     EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "2").c_str())) << "held against moving";
     FILE* archive = parlex.skin.calls.createArchive(held.get());
@@ -278,7 +283,8 @@ TEST_F(SkinArchive, TheArchiveIsNewHeldAndGoesWithItsHandle) {
 TEST_F(SkinArchive, ALeftoverArchiveNeverBlocks) {
     const std::string folder = archivePath + ".dir", inside = folder + "\\imgTemp_";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    HeldFolder held = holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
+    HeldFolder held =
+        holdFolder(std::wstring(folder.begin(), folder.end()).c_str(), FolderUse::own);
     std::ofstream(inside, std::ios::binary) << "left by a crash";
     ASSERT_TRUE(SetFileAttributesA(inside.c_str(), FILE_ATTRIBUTE_READONLY));
     FILE* archive = parlex.skin.calls.createArchive(held.get());
@@ -286,8 +292,8 @@ TEST_F(SkinArchive, ALeftoverArchiveNeverBlocks) {
     if (archive)
         std::fclose(archive);
     static HANDLE scanner;
-    scanner = CreateFileA(inside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                          CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    scanner = CreateFileA(inside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                          nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, scanner);
     std::thread letGo([] {
         Sleep(300);
@@ -339,7 +345,8 @@ TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
 TEST_F(SkinArchive, ExtractionFailuresGiveTheirTexts) {
     std::vector<std::wstring> failures;
     auto extract = [&] {
-        SkinExtraction extraction = extractSkin(parlex.skin, GetModuleHandleA(nullptr), 147, L"skin");
+        SkinExtraction extraction =
+            extractSkin(parlex.skin, GetModuleHandleA(nullptr), 147, L"skin");
         EXPECT_FALSE(extraction.archive);
         failures.push_back(extraction.failure);
     };
@@ -387,7 +394,8 @@ class Layout : public SkinArchive {
         SetCurrentDirectoryA(folder.c_str());
         CreateDirectoryA("skin", nullptr);
         std::ofstream(skinArchivePath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
+            .write(reinterpret_cast<const char*>(pack.data()),
+                   static_cast<std::streamsize>(pack.size()));
         parlex.shared.gpus.gpuCount = 1;
         static std::vector<uint32_t> pixels(271 * 141);
         fillBlendTable(parlex.backBuffer.blendTable);
@@ -441,7 +449,9 @@ struct MemoryBackBuffer {
         DeleteObject(dib);
         DeleteDC(memory);
     }
-    std::vector<uint32_t> pixels() const { return {parlex.backBuffer.bits, parlex.backBuffer.bits + 271 * 141}; }
+    std::vector<uint32_t> pixels() const {
+        return {parlex.backBuffer.bits, parlex.backBuffer.bits + 271 * 141};
+    }
 };
 
 // The face by its rules, with four GPUs at their widest texts and the longest
@@ -462,8 +472,8 @@ TEST_F(Layout, TheFaceKeepsItsRules) {
     View& root = *parlex.face.root;
     root.draw(parlex.backBuffer);
     Face& face = parlex.face;
-    std::vector<View*> order = {face.cornerImage, face.titleText,    face.versionText,
-                                face.editionText, face.closeButton,  face.trayButton,
+    std::vector<View*> order = {face.cornerImage,  face.titleText,       face.versionText,
+                                face.editionText,  face.closeButton,     face.trayButton,
                                 face.historyLabel, face.historyCheckBox, face.rowsImage};
     for (View* const* column : {face.nameText, face.clockText, face.temperatureText, face.loadText})
         order.insert(order.end(), column, column + gpuSlotCount);
@@ -485,7 +495,8 @@ TEST_F(Layout, TheFaceKeepsItsRules) {
                             : view->textAlign == TextAlign::centre ? bounds.Width / 2
                                                                    : 0;
         const LONG left = LONG(float(view->absX) - shift);
-        return RECT{left, LONG(bounds.Y), left + LONG(bounds.Width), LONG(bounds.Y + bounds.Height)};
+        return RECT{left, LONG(bounds.Y), left + LONG(bounds.Width),
+                    LONG(bounds.Y + bounds.Height)};
     };
     const RECT window = box(&root);
     for (View* view : order) {
@@ -571,7 +582,8 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
     ASSERT_TRUE(parlex.backBuffer.compose(parlex.face.root.get()));
-    EXPECT_FALSE(parlex.backBuffer.compose(parlex.face.root.get())) << "nothing changed, nothing composed";
+    EXPECT_FALSE(parlex.backBuffer.compose(parlex.face.root.get()))
+        << "nothing changed, nothing composed";
     const wchar_t* wideTitle = L"TAVO Parlex TAVO Parlex TAVO Parlex TAVO";
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
         {"close pressed", [] { parlex.face.closeButton->imageSelector = SelectorPressed; }},
@@ -579,8 +591,10 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
         {"clock narrowed", [] { parlex.face.clockText[0]->text = L"5MHz"; }},
         {"load recolored", [] { parlex.face.loadText[1]->color = 0xFFFF0000; }},
         {"title reaching the buttons", [wideTitle] { parlex.face.titleText->text = wideTitle; }},
-        {"tray pressed under the title", [] { parlex.face.trayButton->imageSelector = SelectorPressed; }},
-        {"close released under the title", [] { parlex.face.closeButton->imageSelector = SelectorAuto; }},
+        {"tray pressed under the title",
+         [] { parlex.face.trayButton->imageSelector = SelectorPressed; }},
+        {"close released under the title",
+         [] { parlex.face.closeButton->imageSelector = SelectorAuto; }},
         {"check box ticked", [] { parlex.face.historyCheckBox->imageSelector = SelectorPressed; }},
         {"every value rewritten",
          [] {
@@ -617,10 +631,13 @@ TEST_F(Layout, DestroyingTheFaceDeletesEveryView) {
         for (const auto& child : view->children)
             open.push_back(child.get());
     }
-    std::vector<View*> named = {parlex.face.cornerImage, parlex.face.titleText, parlex.face.versionText, parlex.face.editionText, parlex.face.closeButton,
-                                parlex.face.trayButton, parlex.face.historyLabel, parlex.face.historyCheckBox, parlex.face.rowsImage};
+    std::vector<View*> named = {
+        parlex.face.cornerImage,  parlex.face.titleText,       parlex.face.versionText,
+        parlex.face.editionText,  parlex.face.closeButton,     parlex.face.trayButton,
+        parlex.face.historyLabel, parlex.face.historyCheckBox, parlex.face.rowsImage};
     for (int slot = 0; slot < 4; ++slot)
-        named.insert(named.end(), {parlex.face.nameText[slot], parlex.face.clockText[slot], parlex.face.temperatureText[slot], parlex.face.loadText[slot]});
+        named.insert(named.end(), {parlex.face.nameText[slot], parlex.face.clockText[slot],
+                                   parlex.face.temperatureText[slot], parlex.face.loadText[slot]});
     for (View* view : named)
         EXPECT_TRUE(tree.count(view)) << "a view outside the tree is never deleted";
     destroyFace(parlex.face);
@@ -656,7 +673,8 @@ TEST_F(Layout, PieceThatDoesNotDecode) {
         std::vector<uint8_t> damaged = pack;
         std::fill_n(damaged.begin() + skinPieceOffset(piece), skinPieceSizes[piece], 0);
         std::ofstream(skinArchivePath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+            .write(reinterpret_cast<const char*>(damaged.data()),
+                   static_cast<std::streamsize>(damaged.size()));
         EXPECT_TRUE(!build() && !parlex.face.root && failure.quiet) << piece;
         showFailure(failure, nullptr);
     }

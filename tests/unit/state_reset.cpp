@@ -31,7 +31,9 @@ class StateReset : public testing::EmptyTestEventListener {
     }
     void OnTestSuiteStart(const testing::TestSuite& suite) override { reset(suite.name(), true); }
     void OnTestSuiteEnd(const testing::TestSuite& suite) override { reset(suite.name(), true); }
-    void OnTestStart(const testing::TestInfo& test) override { reset(test.test_suite_name(), false); }
+    void OnTestStart(const testing::TestInfo& test) override {
+        reset(test.test_suite_name(), false);
+    }
     void OnTestEnd(const testing::TestInfo& test) override { reset(test.test_suite_name(), false); }
 };
 
