@@ -1,14 +1,12 @@
-// Parlex's GPU sampling: the readings as the window shows them, and discovery
-// and the sampling reads against the simulated driver in the Wine prefix.
+// Parlex's GPU sampling: discovery against the simulated driver in the Wine
+// prefix, the logger's control, and the names that the sampling thread hands
+// the window's thread.
+#include "failing_gpus.h"
 #include "gpu/discovery.h"
-#include "monitor/app_state.h"
 #include "nvapi/binding.h"
-#include "monitor/reading_texts.h"
-#include "monitor/reading_views.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
-#include "sampling/sampling_thread.h"
-#include "monitor/face.h"
+#include "sampling/shared_state.h"
 #include "state_reset.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +15,7 @@
 #include <thread>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -25,36 +24,6 @@
 #include <vector>
 
 namespace {
-
-// A sample written while the window refreshes never pairs the text of one
-// reading with the colour of another: a temperature flips between no reading
-// and one below zero as fast as the sampling thread can write it.
-TEST(ReadingViews, TextAndColourTellOfOneSample) {
-    View temperature({0, 0}, nullptr, ViewKind::Text, nullptr, 0);
-    parlex.face.temperatureText[0] = &temperature;
-    parlex.shared.gpus.gpuCount = 1;
-    std::atomic<bool> done{false};
-    std::thread sampler([&] {
-        for (int round = 0; !done; ++round)
-            parlex.shared.gpus.slots[0].temperature = round % 2 ? -5 : 0;
-    });
-    int torn = 0, read = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 500;) {
-        updateReadingViews();
-        const bool reading = temperature.text != temperatureLook(0, true).text;
-        read += reading;
-        torn += reading != (temperature.color == presentColor);
-    }
-    done = true;
-    sampler.join();
-    EXPECT_GT(read, 0);
-    EXPECT_EQ(0, torn);
-    parlex.shared.gpus.slots[0].temperature = -5;
-    parlex.shared.gpus.gpuCount = 0;
-    updateReadingViews();
-    EXPECT_EQ(dimColor, temperature.color) << "slot 0 that every GPU has left";
-    parlex.face.temperatureText[0] = nullptr;
-}
 
 // Ordinary and TCC GPUs together beyond the 64 handles the table holds: the
 // ordinary ones first, then the TCC ones that fit. The simulated driver reads
@@ -68,12 +37,12 @@ TEST(Discovery, NeverMoreThan64Handles) {
                            "[gpu]\nname = Compute\ntcc = yes\nrepeat = 10\n";
     SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    static GpuReadings gpus;
     EXPECT_EXIT(
         {
-            const bool found = enumerateGpus(parlex.shared.gpus);
-            std::exit(found && parlex.shared.gpus.gpuCount == 64 &&
-                              parlex.shared.gpus.handles[59] && parlex.shared.gpus.handles[63] &&
-                              parlex.shared.gpus.slots[0].temperature == 0
+            const bool found = enumerateGpus(gpus);
+            std::exit(found && gpus.gpuCount == 64 && gpus.handles[59] && gpus.handles[63] &&
+                              gpus.slots[0].temperature == 0
                           ? 0
                           : 1);
         },
@@ -94,65 +63,21 @@ TEST(GpuNames, CutAt39AndNeverReadPastTheBuffer) {
     EXPECT_STREQ(L"NVIDIA GeForce GTX 1080", wide);
 }
 
-// Discovery and sampling against the simulated driver: a GPU whose clock
-// query starts failing, one whose temperature does, and one in TCC mode.
+// Discovery against the simulated driver (failing_gpus.h).
 class Sampling : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        char folder[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, folder);
-        char path[MAX_PATH] = {};
-        GetTempFileNameA(folder, "scn", 0, path);
-        std::ofstream(path) << "[gpu]\nname = Clock fails from the third call\n"
-                               "graphics = 1500000 1600000\nclock_status = 0 0 0 -5\n"
-                               "temperature = 60 61\nload = 40 41\n"
-                               "[gpu]\nname = Temperature fails later\nclock_layouts = 1\n"
-                               "thermal_layouts = 1\ntemperature = 50 51 52\n"
-                               "thermal_status = 0 0 -5\nload = 7\n"
-                               "[gpu]\nname = Compute\ntcc = yes\nload = 99\n";
-        SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
-        parlex.shared.appRunning = 1; // a pass reads only while the program runs
-        ASSERT_FALSE(discoverGpus(parlex.shared.gpus).failure);
-    }
+    static inline SamplingState sampling;
+    static void SetUpTestSuite() { discoverFailingGpus(sampling); }
 };
 const bool samplingKeepsItsGpus = keepStateAcrossTests("Sampling");
 
 TEST_F(Sampling, DiscoveryNamesAndProbesEveryGpu) {
-    ASSERT_EQ(3, parlex.shared.gpus.gpuCount.load());
-    EXPECT_STREQ(L"Compute", parlex.shared.gpus.slots[2].nameText) << "TCC GPUs after the others";
-    EXPECT_STREQ(L"- empty -", parlex.shared.gpus.slots[3].nameText);
-    EXPECT_EQ(clockRecordV3, parlex.shared.gpus.slots[0].clockVersion);
-    EXPECT_EQ(clockRecordV1, parlex.shared.gpus.slots[1].clockVersion);
-    EXPECT_EQ(thermalRecordV1, parlex.shared.gpus.slots[1].thermalVersion);
-}
-
-TEST_F(Sampling, FailuresKeepTheirDefaults) {
-    // The probe made the first clock call of GPU 0 and its first thermal call;
-    // GPU 1 refused the probe's newer layouts before any reading was taken.
-    readSlot(parlex.shared, 0);
-    readSlot(parlex.shared, 1);
-    readSlot(parlex.shared, 2);
-    EXPECT_EQ(1600000u, parlex.shared.gpus.slots[0].graphicsClock.load());
-    EXPECT_EQ(61, parlex.shared.gpus.slots[0].temperature.load());
-    EXPECT_EQ(40u, parlex.shared.gpus.slots[0].load.load());
-    EXPECT_EQ(50, parlex.shared.gpus.slots[1].temperature.load());
-    EXPECT_EQ(0u, parlex.shared.gpus.slots[2].load.load()) << "a TCC slot finds no handle";
-
-    readSlot(parlex.shared, 0);
-    readSlot(parlex.shared, 1);
-    EXPECT_EQ(1600000u, parlex.shared.gpus.slots[0].graphicsClock.load());
-    EXPECT_EQ(51, parlex.shared.gpus.slots[1].temperature.load());
-    readSlot(parlex.shared, 0);
-    readSlot(parlex.shared, 1);
-    EXPECT_EQ(0u, parlex.shared.gpus.slots[0].graphicsClock.load()) << "a failed clock reads 0";
-    EXPECT_EQ(61, parlex.shared.gpus.slots[0].temperature.load());
-    EXPECT_EQ(51, parlex.shared.gpus.slots[1].temperature.load()) << "a failed temperature stays";
-
-    updateReadingViews();
-    EXPECT_STREQ(L"0.0MHz\n", parlex.face.clockTexts[0]);
-    EXPECT_STREQ(L"51\u2103\n", parlex.face.temperatureTexts[1]);
-    EXPECT_STREQ(L"0\uFF05\n", parlex.face.loadTexts[2]);
-    EXPECT_STREQ(L"0.0MHz", parlex.face.clockTexts[3]) << "an empty slot keeps its default";
+    ASSERT_EQ(3, sampling.gpus.gpuCount.load());
+    EXPECT_STREQ(L"Compute", sampling.gpus.slots[2].nameText) << "TCC GPUs after the others";
+    EXPECT_STREQ(L"- empty -", sampling.gpus.slots[3].nameText);
+    EXPECT_EQ(clockRecordV3, sampling.gpus.slots[0].clockVersion);
+    EXPECT_EQ(clockRecordV1, sampling.gpus.slots[1].clockVersion);
+    EXPECT_EQ(thermalRecordV1, sampling.gpus.slots[1].thermalVersion);
 }
 
 // A logger launch that the shell refuses (32 or less) or that gets no thread
@@ -163,32 +88,33 @@ TEST(LoggerControl, AFailedLaunchIsSaidAndTriedAgain) {
     static std::vector<std::wstring> notices;
     launches = 0;
     notices.clear();
-    parlex.shared.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
+    static SamplingState sampling;
+    sampling.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
         return ++launches, answer;
     };
-    parlex.shared.calls.showLoggerNotice = [](const wchar_t* text) { notices.push_back(text); };
-    parlex.shared.historyOn = 1;
-    parlex.shared.historyStartPending = 1;
-    std::wcscpy(parlex.shared.workDir, L"C:\\parlex");
+    sampling.calls.showLoggerNotice = [](const wchar_t* text) { notices.push_back(text); };
+    sampling.historyOn = 1;
+    sampling.historyStartPending = 1;
+    std::wcscpy(sampling.workDir, L"C:\\parlex");
     auto pass = [] {
-        runLoggerControl(parlex.shared);
-        waitForLoggerLaunch(parlex.shared, INFINITE);
+        runLoggerControl(sampling);
+        waitForLoggerLaunch(sampling, INFINITE);
     };
     for (INT_PTR refused : {INT_PTR(SE_ERR_FNF), INT_PTR(32)}) {
         answer = refused;
         pass();
-        EXPECT_EQ(1, parlex.shared.historyStartPending.load()) << refused;
+        EXPECT_EQ(1, sampling.historyStartPending.load()) << refused;
     }
     EXPECT_EQ(1u, notices.size()) << "the first refusal, said at the next pass";
-    parlex.shared.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) { return HANDLE(); };
+    sampling.calls.beginThread = [](unsigned(__stdcall*)(void*), void*) { return HANDLE(); };
     pass();
     EXPECT_EQ(2, launches);
-    parlex.shared.calls = realSamplingSystemCalls();
-    parlex.shared.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
+    sampling.calls = realSamplingSystemCalls();
+    sampling.calls.shellExecute = [](const wchar_t*, const wchar_t*, const wchar_t*) {
         return ++launches, INT_PTR(33);
     };
     pass();
-    EXPECT_EQ(0, parlex.shared.historyStartPending.load());
+    EXPECT_EQ(0, sampling.historyStartPending.load());
     EXPECT_EQ(3, launches);
     ASSERT_EQ(1u, notices.size());
     EXPECT_EQ(L"Tessigを起動できませんでした", notices[0]);
