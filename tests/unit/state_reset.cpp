@@ -5,17 +5,6 @@
 #include <set>
 #include <string>
 
-#if defined(PARLEX_BINDING_STATE_ONLY)
-#include "nvapi/nvapi.h"
-#define RESET_STATE nvapi::restartBinding
-#elif defined(PARLEX_LOGGER_SIDE)
-#include "logger/logger.h"
-#define RESET_STATE resetTessigState
-#else
-#include "monitor/app_state.h"
-#define RESET_STATE resetParlexState
-#endif
-
 namespace {
 
 std::set<std::string>& suitesKeepingState() {
@@ -27,7 +16,7 @@ class StateReset : public testing::EmptyTestEventListener {
     // Around every test, or around the whole of a suite that keeps its state.
     static void reset(const char* suite, bool aroundSuite) {
         if ((suitesKeepingState().count(suite) != 0) == aroundSuite)
-            RESET_STATE();
+            resetLinkedState();
     }
     void OnTestSuiteStart(const testing::TestSuite& suite) override { reset(suite.name(), true); }
     void OnTestSuiteEnd(const testing::TestSuite& suite) override { reset(suite.name(), true); }

@@ -4,4 +4,8 @@
 // at static initialisation, and is reset before and after the whole suite.
 #pragma once
 
+// Resets the state of every folder the test program links; defined by the
+// reset_<folder>.cpp of the highest of them that keeps any.
+void resetLinkedState();
+
 bool keepStateAcrossTests(const char* suite);
