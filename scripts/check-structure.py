@@ -4,7 +4,12 @@ layers that cmake/layers.txt names, the one list the build links by: a folder
 may include its own headers and those of every folder it stands on, directly
 or through another. An exception, should one ever be needed, is named below
 with its reason; an include outside the layers and the exceptions fails the
-check, and so does any circle of includes."""
+check, and so does any circle of includes.
+
+A unit test program tests one folder and stands where it does: its sources,
+and the test headers they include, may include what that folder may, and it
+links no product folder above it (tests/unit/CMakeLists.txt names the folder
+to parlex_test)."""
 
 import re
 import sys
@@ -42,6 +47,65 @@ BARE_INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+\.h)"', re.M)
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"', re.M)
 
+UNIT_TESTS = ROOT / "tests" / "unit"
+# parlex_test(<program> <folder> <sources>...), and the sources the function
+# adds to every program.
+TEST_PROGRAM = re.compile(r"^\s*parlex_test\(\s*(\w+)\s+(\w+)\s+([^)]*)\)", re.M)
+EVERY_TEST_PROGRAM = re.compile(r"add_executable\(\$\{name\}\s+\$\{ARGN\}([^)]*)\)")
+TEST_LINK = re.compile(r"^\s*target_link_libraries\(\s*(\w+)\s+([^)]*)\)", re.M)
+
+
+def folder_includes(text):
+    """The product headers a file includes, each as (folder, header)."""
+    return INCLUDE.findall(text) + [(GENERATED[header], header) for header in BARE_INCLUDE.findall(text)
+                                    if header in GENERATED]
+
+
+def test_source_includes(source, seen):
+    """What a test source includes of the product folders, itself and through
+    the test headers beside it."""
+    if source in seen or not source.is_file():
+        return []
+    seen.add(source)
+    text = source.read_text(errors="replace")
+    found = [(source, folder, header) for folder, header in folder_includes(text)]
+    for header in BARE_INCLUDE.findall(text):
+        found += test_source_includes(source.parent / header, seen)
+    return found
+
+
+def unit_test_faults():
+    """Each unit test program's includes and links above the folder it tests,
+    and how many programs there are."""
+    text = (UNIT_TESTS / "CMakeLists.txt").read_text()
+    common = EVERY_TEST_PROGRAM.search(text)
+    common = common.group(1).split() if common else []
+    wrong, programs = [], {}
+    for program, tested, sources in TEST_PROGRAM.findall(text):
+        programs[program] = tested
+        if tested not in LAYERS:
+            wrong.append(f"{program} tests {tested}, which cmake/layers.txt does not name")
+            continue
+        allowed = LAYERS[tested]
+        seen = set()
+        for source in sources.split() + common:
+            path = UNIT_TESTS / source.replace("${PURE_TESTS}", "../pure")
+            if not path.is_file():
+                wrong.append(f"{program} is built from {source}, which is not there")
+            for includer, folder, header in test_source_includes(path.resolve(), seen):
+                if folder in LAYERS and folder not in allowed:
+                    wrong.append(f"{includer.relative_to(ROOT)} includes {folder}/{header}: {program} tests "
+                                 f"{tested}, which may include only {', '.join(sorted(allowed))}")
+    for program, libraries in TEST_LINK.findall(text):
+        if programs.get(program) in LAYERS:
+            allowed = LAYERS[programs[program]]
+            wrong += [f"{program} links {library}: it tests {programs[program]}, which may link only "
+                      f"{', '.join(sorted(allowed))}"
+                      for library in libraries.split() if library in LAYERS and library not in allowed]
+    if not programs:
+        wrong.append("tests/unit/CMakeLists.txt declares no program with parlex_test(<program> <folder> ...)")
+    return wrong, len(programs)
+
 
 def include_circles():
     """Circles of includes between files, a header and its source counted as one."""
@@ -76,11 +140,7 @@ def main():
     for folder, allowed in LAYERS.items():
         for source in sorted((ROOT / folder).glob("*.[ch]*")):
             name = f"{folder}/{source.name}"
-            text = source.read_text(errors="replace")
-            includes = INCLUDE.findall(text) + [(GENERATED[header], header)
-                                                for header in BARE_INCLUDE.findall(text)
-                                                if header in GENERATED]
-            for target_folder, target in includes:
+            for target_folder, target in folder_includes(source.read_text(errors="replace")):
                 if target_folder not in LAYERS or target_folder in allowed:
                     continue
                 key = (name, f"{target_folder}/{target}")
@@ -91,11 +151,13 @@ def main():
                                  f"only {', '.join(sorted(allowed))}")
     stale = [f"{a} no longer includes {b}: drop the exception" for a, b in EXCEPTIONS if (a, b) not in used]
     circles = [f"{' -> '.join(circle)} includes itself round" for circle in include_circles()]
-    for line in wrong + stale + circles:
+    tests, programs = unit_test_faults()
+    for line in wrong + stale + circles + tests:
         print(f"structure: {line}")
-    if wrong or stale or circles:
+    if wrong or stale or circles or tests:
         return 1
-    print(f"structure: ok ({len(LAYERS)} folders, {len(used)} named exceptions)")
+    print(f"structure: ok ({len(LAYERS)} folders, {len(used)} named exceptions, "
+          f"{programs} unit test programs)")
     return 0
 
 
