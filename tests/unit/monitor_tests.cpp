@@ -239,7 +239,7 @@ class SkinArchive : public ::testing::Test {
     static ::SkinPack packOn(FILE* archive) {
         ::SkinPack pack;
         pack.calls = parlex.skin.calls;
-        pack.archive = archive;
+        pack.archive.reset(archive);
         return pack;
     }
 };
@@ -251,10 +251,7 @@ class Layout : public SkinArchive {
     // from the one it extracted.
     static inline StartFailure failure;
     static bool build() {
-        FILE* archive = std::fopen(skinArchivePath, "rb");
-        failure = buildFace(parlex.face, packOn(archive));
-        if (archive)
-            std::fclose(archive);
+        failure = buildFace(parlex.face, packOn(std::fopen(skinArchivePath, "rb")));
         buildReadingViews(parlex.face, parlex.shared.gpus, parlex.backBuffer.graphics);
         return !failure;
     }
@@ -428,8 +425,8 @@ TEST_F(Layout, ManyRepaintsLeaveMemoryFlatAlsoWithTheFallbackFont) {
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
     auto repaint = [] {
-        forgetComposedFace();
-        composeFace(parlex.backBuffer, parlex.face.root.get());
+        parlex.backBuffer.composition = {};
+        parlex.backBuffer.compose(parlex.face.root.get());
     };
     repaint();
     std::vector<uint32_t> named = buffer.pixels();
@@ -455,8 +452,8 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     MemoryBackBuffer buffer;
     ASSERT_TRUE(parlex.backBuffer.graphics && parlex.backBuffer.bits);
     ASSERT_TRUE(build());
-    ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
-    EXPECT_FALSE(composeFace(parlex.backBuffer, parlex.face.root.get()))
+    ASSERT_TRUE(parlex.backBuffer.compose(parlex.face.root.get()));
+    EXPECT_FALSE(parlex.backBuffer.compose(parlex.face.root.get()))
         << "nothing changed, nothing composed";
     const wchar_t* wideTitle = L"TAVO Parlex TAVO Parlex TAVO Parlex TAVO";
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
@@ -483,10 +480,10 @@ TEST_F(Layout, APaintOfWhatChangedEqualsTheWholeFace) {
     };
     for (const auto& step : steps) {
         step.second();
-        EXPECT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get())) << step.first;
+        EXPECT_TRUE(parlex.backBuffer.compose(parlex.face.root.get())) << step.first;
         const std::vector<uint32_t> changed = buffer.pixels();
-        forgetComposedFace();
-        ASSERT_TRUE(composeFace(parlex.backBuffer, parlex.face.root.get()));
+        parlex.backBuffer.composition = {};
+        ASSERT_TRUE(parlex.backBuffer.compose(parlex.face.root.get()));
         ASSERT_TRUE(changed == buffer.pixels()) << step.first;
     }
 }

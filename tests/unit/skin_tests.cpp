@@ -51,6 +51,7 @@ class Views : public ::testing::Test {
         backBuffer.width = 271;
         backBuffer.height = 141;
         backBuffer.graphics = nullptr;
+        backBuffer.composition = {};
     }
     void TearDown() override { backBuffer.bits = nullptr; }
 
@@ -148,7 +149,7 @@ TEST_F(Views, SelectorChoosesTheImage) {
 
 TEST_F(Views, FailedMainImageTakesNoSerialAndPostsNothing) {
     View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
-    const int32_t next = nextViewSerial();
+    const int32_t next = root.nextSerial();
     const uint8_t garbage[] = {1, 2, 3, 4, 5, 6, 7, 8};
     View* broken = new View({0, 0}, &root, ViewKind::Image, garbage, sizeof garbage);
     EXPECT_FALSE(broken->attached());
@@ -165,6 +166,20 @@ TEST_F(Views, DragToMovesOnlyDraggableViews) {
     view.dragTo(50, 60);
     EXPECT_EQ(3, view.x);
     EXPECT_EQ(4, view.y);
+}
+
+// A buffer destroyed and made again holds none of the face, even where its
+// pixels come back at the same address: the next composition takes it whole.
+TEST_F(Views, ABufferMadeAgainComposesTheWholeFace) {
+    View root({0, 0}, nullptr, ViewKind::Image, tray.data(), static_cast<uint32_t>(tray.size()));
+    ASSERT_TRUE(backBuffer.compose(&root));
+    backBuffer.destroy();
+    std::fill(pixels.begin(), pixels.end(), 0);
+    backBuffer.bits = pixels.data();
+    backBuffer.width = 271;
+    backBuffer.height = 141;
+    EXPECT_TRUE(backBuffer.compose(&root));
+    EXPECT_NE(std::vector<uint32_t>(pixels.size(), 0), pixels);
 }
 
 // --- the skin pack -------------------------------------------------------------
@@ -206,7 +221,7 @@ class SkinArchive : public ::testing::Test {
     ::SkinPack packOn(FILE* archive) const {
         ::SkinPack pack;
         pack.calls = skin.calls;
-        pack.archive = archive;
+        pack.archive.reset(archive);
         return pack;
     }
     FILE* archiveOf(const std::vector<uint8_t>& bytes) {
@@ -293,29 +308,26 @@ TEST_F(SkinArchive, StoredBytesAreImageBytesPlusOne) {
 }
 
 TEST_F(SkinArchive, EachPieceReadAtItsOffsetWhateverWasReadBefore) {
-    FILE* archive = archiveOf(pack);
-    ASSERT_TRUE(archive);
+    const ::SkinPack opened = packOn(archiveOf(pack));
+    ASSERT_TRUE(opened.archive);
     for (int piece : {8, 0, 5, 8, 1, 2, 3, 4, 6, 7}) {
-        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), piece));
+        std::unique_ptr<uint8_t[]> bytes(readSkinPiece(opened, piece));
         std::vector<uint8_t> expected = readFile(artPath(skinPieceFiles[piece]));
         ASSERT_EQ(expected.size(), skinPieceSizes[piece]);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.get())) << piece;
     }
     EXPECT_EQ(skinPackSize - skinPieceSizes[8], skinPieceOffset(8));
-    std::fclose(archive);
 }
 
 TEST_F(SkinArchive, ShortArchiveLeavesRestoredFillerAndThePieceFails) {
     std::vector<uint8_t> shortPack(pack.begin(), pack.begin() + skinPieceSizes[0] / 2);
-    FILE* archive = archiveOf(shortPack);
-    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(packOn(archive), 0));
+    const ::SkinPack opened = packOn(archiveOf(shortPack));
+    std::unique_ptr<uint8_t[]> bytes(readSkinPiece(opened, 0));
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] - 1]);
     EXPECT_EQ(0x2F, bytes[skinPieceSizes[0] / 2]);
     View* place = reinterpret_cast<View*>(1);
-    EXPECT_EQ(PieceOutcome::undecodable,
-              loadSkinPiece(packOn(archive), 0, &place, 0, 0, nullptr, false));
+    EXPECT_EQ(PieceOutcome::undecodable, loadSkinPiece(opened, 0, &place, 0, 0, nullptr, false));
     EXPECT_EQ(nullptr, place) << "the undecodable view is freed, not kept";
-    std::fclose(archive);
 }
 
 TEST_F(SkinArchive, ExtractionFailuresGiveTheirTexts) {
