@@ -208,9 +208,6 @@ TEST_F(Sampling, FailuresKeepTheirDefaults) {
 }
 
 // --- the face built from the skin pack ---------------------------------------
-// These run before the window procedure's tests: a paint there keeps a font
-// that the face never uses, the process keeps its fonts until GDI+ shuts
-// down, and the repaints' test counts every font kept.
 
 std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -259,6 +256,9 @@ class Layout : public SkinArchive {
     std::string folder;
     void SetUp() override {
         SkinArchive::SetUp();
+        // The fonts kept are the process's until GDI+ shuts down: a face
+        // built here counts only its own.
+        releaseTextObjects();
         GetCurrentDirectoryA(MAX_PATH, previous);
         folder = archivePath + ".dir";
         CreateDirectoryA(folder.c_str(), nullptr);
