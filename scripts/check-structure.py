@@ -107,6 +107,19 @@ def unit_test_faults():
     return wrong, len(programs)
 
 
+def format_order_faults():
+    """The include order .clang-format sorts by names the folders as the list
+    does, top down: a folder added to the list and not to the format (or in
+    another place) would sort as a test's own header."""
+    text = (ROOT / ".clang-format").read_text()
+    named = re.findall(r"""^\s*- Regex: '\^"([a-z_]+)/'""", text, re.M)
+    listed = list(LAYERS)
+    if named == listed:
+        return []
+    return [f".clang-format sorts includes by the folders {' '.join(named)}; cmake/layers.txt "
+            f"lists {' '.join(listed)}"]
+
+
 def include_circles():
     """Circles of includes between files, a header and its source counted as one."""
     edges = {}
@@ -152,6 +165,7 @@ def main():
     stale = [f"{a} no longer includes {b}: drop the exception" for a, b in EXCEPTIONS if (a, b) not in used]
     circles = [f"{' -> '.join(circle)} includes itself round" for circle in include_circles()]
     tests, programs = unit_test_faults()
+    tests += format_order_faults()
     for line in wrong + stale + circles + tests:
         print(f"structure: {line}")
     if wrong or stale or circles or tests:
