@@ -1,4 +1,5 @@
 #include "files/held_folder.h"
+
 #include "system/loading.h"
 
 #include <winternl.h>

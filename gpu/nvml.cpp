@@ -1,4 +1,5 @@
 #include "gpu/nvml.h"
+
 #include "gpu/logger_agreement.h"
 #include "system/loading.h"
 

@@ -1,4 +1,5 @@
 #include "logger/history_file.h"
+
 #include "files/held_folder.h"
 
 #include <cwchar>

@@ -1,11 +1,11 @@
 // Tessig's start-up checks: the system, NVAPI and the GPU list, NVML, the
 // names and the record versions each GPU accepts.
-#include "files/held_folder.h"
-#include "files/program_folder.h"
+#include "logger/logger.h"
 #include "gpu/discovery.h"
 #include "gpu/logger_agreement.h"
 #include "gpu/nvml.h"
-#include "logger/logger.h"
+#include "files/held_folder.h"
+#include "files/program_folder.h"
 #include "system/loading.h"
 
 #include <cstring>

@@ -1,10 +1,10 @@
 // Tessig's process-wide state and the steps of its life.
 #pragma once
 
-#include "gpu/discovery.h"
-#include "gpu/nvml.h"
 #include "logger/report_format.h"
 #include "logger/startup_rules.h"
+#include "gpu/discovery.h"
+#include "gpu/nvml.h"
 #include "nvapi/nvapi.h"
 
 #include <windows.h>

@@ -1,10 +1,10 @@
 // Tessig, the history logger: one instance, a header line in log/history.csv,
 // a readings report once a second until the stop datagram arrives.
-#include "files/held_folder.h"
 #include "logger/history_file.h"
 #include "logger/logger.h"
-#include "gpu/stop_datagram.h"
 #include "logger/stop_word.h"
+#include "gpu/stop_datagram.h"
+#include "files/held_folder.h"
 #include "system/loading.h"
 
 #include <winsock2.h>

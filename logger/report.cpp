@@ -1,7 +1,7 @@
 // One readings report: every figure of every GPU fetched afresh, printed in
 // the report's colors. No failure is reported; a failed figure shows its default.
-#include "gpu/discovery.h"
 #include "logger/logger.h"
+#include "gpu/discovery.h"
 #include "gpu/load_query.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "monitor/app_state.h"
+
 #include "files/held_folder.h"
 #include "nvapi/nvapi.h"
 #include "system/loading.h"

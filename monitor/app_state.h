@@ -7,10 +7,10 @@
 #include "monitor/button_logic.h"
 #include "monitor/face.h"
 #include "monitor/resource_ids.h"
-#include "sampling/shared_state.h"
 #include "skin/back_buffer.h"
 #include "skin/skin_pack.h"
 #include "skin/view.h"
+#include "sampling/shared_state.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,4 +1,5 @@
 #include "monitor/buttons.h"
+
 #include "monitor/app_state.h"
 #include "monitor/face.h"
 

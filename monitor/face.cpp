@@ -1,7 +1,8 @@
 #include "monitor/face.h"
-#include "skin/skin_pack.h"
-#include "skin_pieces.h"
 
+#include "skin/skin_pack.h"
+
+#include "skin_pieces.h"
 #include "version.h"
 
 #include <new>

@@ -4,9 +4,9 @@
 
 #include "monitor/reading_texts.h"
 #include "monitor/start_failure.h"
-#include "sampling/gpu_readings.h"
 #include "skin/skin_pack.h"
 #include "skin/view.h"
+#include "sampling/gpu_readings.h"
 
 #include <cstdio>
 #include <memory>

@@ -4,6 +4,7 @@
 // GdiplusNotInitialized and takes its arguments off the stack as the real
 // function would (stdcall); the load writes the real address.
 #include "monitor/gdiplus_library.h"
+
 #include "monitor/resource_ids.h"
 #include "system/loading.h"
 

@@ -8,11 +8,11 @@
 // folder that others can write to, and on the systems without
 // SetDefaultDllDirectories a bare name is looked for in the program's folder
 // first.
+#include "system/loading.h"
+
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
-
-#include "system/loading.h"
 
 #include <atomic>
 

@@ -1,20 +1,20 @@
 // Parlex's entry: one instance, the window, start-up in order, the message loop.
-#include "files/program_folder.h"
 #include "monitor/app_state.h"
 #include "monitor/buttons.h"
+#include "monitor/face.h"
 #include "monitor/gdiplus_library.h"
 #include "monitor/notices.h"
 #include "monitor/reading_views.h"
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
-#include "system/loading.h"
+#include "skin/back_buffer.h"
+#include "skin/skin_pack.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
-#include "skin/back_buffer.h"
-#include "monitor/face.h"
-#include "skin/skin_pack.h"
+#include "files/program_folder.h"
+#include "system/loading.h"
 
 #include <cstring>
 

@@ -1,4 +1,5 @@
 #include "monitor/notices.h"
+
 #include "monitor/app_state.h"
 
 namespace {

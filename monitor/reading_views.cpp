@@ -1,4 +1,5 @@
 #include "monitor/reading_views.h"
+
 #include "monitor/app_state.h"
 #include "monitor/reading_texts.h"
 #include "skin/text_objects.h"

@@ -1,4 +1,5 @@
 #include "monitor/repaint.h"
+
 #include "monitor/app_state.h"
 #include "monitor/face.h"
 

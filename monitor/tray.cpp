@@ -1,4 +1,5 @@
 #include "monitor/tray.h"
+
 #include "monitor/app_state.h"
 #include "monitor/startup_rules.h"
 #include "system/loading.h"

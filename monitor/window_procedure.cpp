@@ -1,15 +1,16 @@
 #include "monitor/window_procedure.h"
+
 #include "monitor/app_state.h"
 #include "monitor/buttons.h"
+#include "monitor/face.h"
+#include "monitor/reading_views.h"
 #include "monitor/repaint.h"
 #include "monitor/tray.h"
-#include "monitor/reading_views.h"
 #include "skin/back_buffer.h"
 #include "skin/painting.h"
-#include "monitor/face.h"
+#include "skin/skin_pack.h"
 #include "sampling/logger_control.h"
 #include "sampling/sampling_thread.h"
-#include "skin/skin_pack.h"
 
 namespace {
 

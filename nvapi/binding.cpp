@@ -1,4 +1,5 @@
 #include "nvapi/binding.h"
+
 #include "nvapi/interface_ids.h"
 
 namespace nvapi {

@@ -1,4 +1,5 @@
 #include "sampling/gpu_readings.h"
+
 #include "gpu/discovery.h"
 
 #include <atomic>

@@ -1,10 +1,11 @@
 // Keeps Tessig running while "Monitor History" is ticked and stops it when the
 // box is unticked. Runs at the end of every pass of the sampling thread.
 #include "sampling/logger_control.h"
+
+#include "sampling/shared_state.h"
 #include "gpu/nvml.h"
 #include "gpu/stop_datagram.h"
 #include "system/loading.h"
-#include "sampling/shared_state.h"
 
 #include <winsock2.h>
 #include <shellapi.h>

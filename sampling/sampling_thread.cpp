@@ -1,13 +1,13 @@
 #include "sampling/sampling_thread.h"
-#include "gpu/discovery.h"
-#include "gpu/load_query.h"
+
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/shared_state.h"
-
-#include <shellapi.h>
+#include "gpu/discovery.h"
+#include "gpu/load_query.h"
 
 #include <process.h>
+#include <shellapi.h>
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "skin/back_buffer.h"
+
 #include "skin/blend.h"
 #include "skin/text_objects.h"
 

@@ -1,4 +1,5 @@
 #include "skin/image_record.h"
+
 #include "skin/png_reader.h"
 #include "system/owned.h"
 

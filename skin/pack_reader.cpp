@@ -1,4 +1,5 @@
 #include "skin/pack_reader.h"
+
 #include "skin_pieces.h"
 
 #include <cstring>

@@ -1,4 +1,5 @@
 #include "skin/painting.h"
+
 #include "skin/back_buffer.h"
 #include "skin/text_objects.h"
 

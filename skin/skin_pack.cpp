@@ -1,4 +1,5 @@
 #include "skin/skin_pack.h"
+
 #include "skin_pieces.h"
 
 #include <fcntl.h>

@@ -3,9 +3,9 @@
 // read back piece by piece while the views are built.
 #pragma once
 
-#include "files/held_folder.h"
 #include "skin/pack_reader.h"
 #include "skin/view.h"
+#include "files/held_folder.h"
 #include "system/owned.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 #include "skin/view.h"
+
 #include "skin/back_buffer.h"
 #include "skin/text_objects.h"
 #include "system/owned.h"

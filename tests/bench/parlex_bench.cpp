@@ -3,13 +3,13 @@
 // real face (compose + present) against one plain BitBlt of the window, all
 // in one run. Prints each figure with its reference and the ratio.
 #include "monitor/app_state.h"
+#include "monitor/face.h"
 #include "monitor/reading_views.h"
-#include "sampling/gpu_readings.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
-#include "monitor/face.h"
 #include "skin/painting.h"
 #include "skin/skin_pack.h"
+#include "sampling/gpu_readings.h"
 
 #include <psapi.h>
 

@@ -1,6 +1,7 @@
 // Any archive, short, long or changed: every piece is read at its offset
 // into a buffer of its size, and what the archive lacks reads as 0x2F.
 #include "skin/pack_reader.h"
+
 #include "skin_pieces.h"
 
 #include <cstdint>

@@ -36,8 +36,8 @@
 //   winprobe receive-udp PORT           (fixture) prints the first datagram
 #include <winsock2.h>
 #include <windows.h>
-#include <shellapi.h>
 #include <psapi.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>

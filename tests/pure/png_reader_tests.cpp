@@ -4,6 +4,7 @@
 #include "skin/png_reader.h"
 
 #include <gtest/gtest.h>
+
 #include <zlib.h>
 
 #include <cstdint>

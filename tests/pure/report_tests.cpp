@@ -1,10 +1,10 @@
 // Tessig's pure rules: the stop word and its listener, the report's text and
 // colors, the systems it runs on. Built for Windows and, under sanitizers,
 // for the build machine.
-#include "gpu/logger_agreement.h"
 #include "logger/report_format.h"
 #include "logger/startup_rules.h"
 #include "logger/stop_word.h"
+#include "gpu/logger_agreement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The NVAPI binding against a fake vendor library: loading, binding again
 // after the image changes, hooks, and every failure of the loader.
-#include "fake_library.h"
-
 #include "nvapi/interface_ids.h"
+
+#include "fake_library.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The binding against the simulated vendor libraries installed in the Wine
 // prefix: the real DLL is found in the system directory and every record is
 // read at the vendor's offsets; the driver's call log confirms what was asked.
+#include "gpu/load_query.h"
 #include "nvapi/binding.h"
 #include "nvapi/interface_ids.h"
-#include "gpu/load_query.h"
 
 #include <gtest/gtest.h>
 

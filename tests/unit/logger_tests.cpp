@@ -1,11 +1,11 @@
 // Tessig's history path against memory that ends where its buffer does
 // (the rest of the logger's pure rules are in tests/pure).
-#include "gpu/discovery.h"
-#include "files/held_folder.h"
-#include "gpu/nvml.h"
 #include "logger/history_file.h"
 #include "logger/logger.h"
 #include "logger/startup_rules.h"
+#include "gpu/discovery.h"
+#include "gpu/nvml.h"
+#include "files/held_folder.h"
 #include "nvapi/binding.h"
 
 #include <gtest/gtest.h>

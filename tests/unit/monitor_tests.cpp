@@ -1,7 +1,6 @@
 // Parlex's window: the left-button tracker, the phases of the skin buttons,
 // the check box and the window procedure driven by message sequences; the
 // readings as the face shows them, and the face built from the skin pack.
-#include "failing_gpus.h"
 #include "monitor/app_state.h"
 #include "monitor/button_logic.h"
 #include "monitor/buttons.h"
@@ -12,9 +11,11 @@
 #include "monitor/startup_rules.h"
 #include "monitor/tray.h"
 #include "monitor/window_procedure.h"
-#include "sampling/sampling_thread.h"
 #include "skin/painting.h"
 #include "skin/text_objects.h"
+#include "sampling/sampling_thread.h"
+
+#include "failing_gpus.h"
 #include "skin_pieces.h"
 #include "state_reset.h"
 

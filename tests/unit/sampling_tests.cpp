@@ -1,26 +1,27 @@
 // Parlex's GPU sampling: discovery against the simulated driver in the Wine
 // prefix, the logger's control, and the names that the sampling thread hands
 // the window's thread.
-#include "failing_gpus.h"
-#include "gpu/discovery.h"
-#include "nvapi/binding.h"
 #include "sampling/gpu_readings.h"
 #include "sampling/logger_control.h"
 #include "sampling/shared_state.h"
+#include "gpu/discovery.h"
+#include "nvapi/binding.h"
+
+#include "failing_gpus.h"
 #include "state_reset.h"
 
 #include <gtest/gtest.h>
-#include <atomic>
-#include <cwchar>
-#include <thread>
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {

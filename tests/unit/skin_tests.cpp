@@ -1,10 +1,11 @@
 // The skin: the blend table and blend, views (hit tests, image selection,
 // failed images) and the skin pack.
-#include "files/held_folder.h"
 #include "skin/back_buffer.h"
 #include "skin/blend.h"
 #include "skin/skin_pack.h"
 #include "skin/view.h"
+#include "files/held_folder.h"
+
 #include "skin_pieces.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
