@@ -11,9 +11,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 objects=$(mktemp -d)
 trap 'rm -rf "$objects"' EXIT
 failed=0
+# The language standard as the build sets it, in its one place.
+standard=$(sed -n 's/^set(CMAKE_CXX_STANDARD \([0-9]*\))$/\1/p' "$root/cmake/layers.cmake")
 for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
     object=$objects/$triplet.o
-    "$triplet-g++-posix" -std=c++20 -O0 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
+    "$triplet-g++-posix" -std="c++$standard" -O0 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
         -I"$root" -c "$root/monitor/gdiplus_library.cpp" -o "$object"
     # Defined symbols: address, type, name.
     slots=$("$triplet-nm" "$object" | awk 'NF == 3 && $3 ~ /^__imp_/ {print $2, $3}')
