@@ -34,8 +34,8 @@ void startRecordVersions() {
 
 void exitWithMessage(const wchar_t* message) {
     writeColored(message, ConsoleColor::failure);
-    ReleaseMutex(tessig.instanceMutex);
-    CloseHandle(tessig.instanceMutex);
+    // ExitProcess runs no destructor of ours.
+    tessig.instanceMutex.reset();
     ExitProcess(1);
 }
 

@@ -6,6 +6,7 @@
 #include "gpu/discovery.h"
 #include "gpu/nvml.h"
 #include "nvapi/nvapi.h"
+#include "system/owned.h"
 
 #include <windows.h>
 
@@ -18,7 +19,8 @@ constexpr int maxLoggedGpus = 8;
 struct TessigState {
     // Set at entry, cleared by the stop listener.
     std::atomic<int> loggerRunning;
-    HANDLE instanceMutex;
+    // Held from the entry to the end, whichever way it comes.
+    OwnedMutex instanceMutex;
     // Standard output, taken during static initialisation.
     HANDLE consoleOut = GetStdHandle(STD_OUTPUT_HANDLE);
     // The program's own folder, where the history file lies; all zero when

@@ -67,16 +67,15 @@ DWORD WINAPI listenForStop(LPVOID) {
 int main() {
     restrictDllSearch();
     tessig.loggerRunning = 1;
-    tessig.instanceMutex = CreateMutexA(nullptr, TRUE, loggerMutexName);
+    tessig.instanceMutex.reset(CreateMutexA(nullptr, TRUE, loggerMutexName));
     if (!tessig.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
 
     initLogger();
     appendHistoryHeader();
 
-    HANDLE listener = CreateThread(nullptr, 0, listenForStop, nullptr, 0, nullptr);
-    if (listener)
-        CloseHandle(listener);
+    // Nothing waits for the listener: its handle goes at once.
+    OwnedObject{CreateThread(nullptr, 0, listenForStop, nullptr, 0, nullptr)};
 
     printReport();
     while (tessig.loggerRunning) {
@@ -84,7 +83,6 @@ int main() {
         printReport();
     }
 
-    ReleaseMutex(tessig.instanceMutex);
-    CloseHandle(tessig.instanceMutex);
+    tessig.instanceMutex.reset();
     return 0;
 }

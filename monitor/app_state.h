@@ -11,6 +11,7 @@
 #include "skin/skin_pack.h"
 #include "skin/view.h"
 #include "sampling/shared_state.h"
+#include "system/owned.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -52,7 +53,9 @@ struct ParlexState {
     char windowTitle[resourceStringSize];
     char windowClassName[resourceStringSize];
     HWND mainWindow;
-    HANDLE instanceMutex;
+    // Held from the entry to the shutdown; a start that ends early gives it
+    // up with the state, as the program leaves.
+    OwnedMutex instanceMutex;
     NOTIFYICONDATAA trayIconData;
     int trayTriesLeft; // while the shell refuses the icon
 

@@ -164,7 +164,7 @@ int runMessageLoop() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     restrictDllSearch();
     parlex.shared.appRunning = 1;
-    parlex.instanceMutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
+    parlex.instanceMutex.reset(CreateMutexA(nullptr, TRUE, "Parlex_SS.exe"));
     if (!parlex.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
     parlex.procedureEnabled = true;

@@ -111,8 +111,7 @@ void shutdown() {
     parlex.pressedView = parlex.hoverView = nullptr;
     destroyFace(parlex.face);
     parlex.backBuffer.destroy();
-    ReleaseMutex(parlex.instanceMutex);
-    CloseHandle(parlex.instanceMutex);
+    parlex.instanceMutex.reset();
     removeSkinFiles(parlex.skin);
     PostQuitMessage(0);
 }

@@ -81,21 +81,19 @@ SamplingSystemCalls realSamplingSystemCalls() {
 }
 
 bool startSamplingThread(SamplingState& state) {
-    if (state.samplingThread)
-        CloseHandle(state.samplingThread);
-    state.samplingThread = nullptr;
+    state.samplingThread.reset();
     if (!state.stopRequested)
         state.stopRequested.reset(state.calls.createEvent());
     if (!state.stopRequested)
         return false;
     ResetEvent(state.stopRequested.get());
-    state.samplingThread = state.calls.beginThread(samplingThread, &state);
-    return state.samplingThread != nullptr;
+    state.samplingThread.reset(state.calls.beginThread(samplingThread, &state));
+    return static_cast<bool>(state.samplingThread);
 }
 
 bool stopSamplingThread(SamplingState& state, DWORD milliseconds) {
     if (!state.samplingThread)
         return true;
     SetEvent(state.stopRequested.get());
-    return WaitForSingleObject(state.samplingThread, milliseconds) == WAIT_OBJECT_0;
+    return WaitForSingleObject(state.samplingThread.get(), milliseconds) == WAIT_OBJECT_0;
 }

@@ -38,7 +38,7 @@ struct SamplingState {
     wchar_t workDir[workDirSize];
     GpuReadings gpus;
 
-    HANDLE samplingThread;
+    OwnedObject samplingThread;
     // Set when the program ends: the pause between passes ends at once. Made
     // once, and closed with the state: at the program's end or a test's
     // reset, after the thread that waits on it was told to stop.

@@ -56,3 +56,12 @@ inline HANDLE invalidHandleValue() {
 using OwnedObject = Owned<HANDLE, CloseHandle>;
 // A file or a folder, whose failure is INVALID_HANDLE_VALUE.
 using OwnedFile = Owned<HANDLE, CloseHandle, invalidHandleValue>;
+
+inline void releaseAndCloseMutex(HANDLE mutex) {
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+// A mutex made owned by the thread that holds it (an instance mutex): given
+// up, then closed. Given up from another thread, or one that opened a mutex
+// someone else owns, it is only closed, as ReleaseMutex then fails.
+using OwnedMutex = Owned<HANDLE, releaseAndCloseMutex>;
