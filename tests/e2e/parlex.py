@@ -89,51 +89,44 @@ def point_at(display, rect, x, y):
     display.move(rect[0] + x, rect[1] + y)
 
 
-# The skin image of each control, and the one it shows once Parlex took a
-# press on it: the pressed image of a button, the other state of the box.
-TAKEN_LOOK = {"5-close.png": "6-close-pressed.png", "3-tray.png": "4-tray-pressed.png",
-              "7-check-off.png": "8-check-on.png", "8-check-on.png": "7-check-off.png"}
+# Each control's image at rest, and the one it shows once it took a press.
+TAKEN = {"5-close.png": "6-close-pressed.png", "3-tray.png": "4-tray-pressed.png",
+         "7-check-off.png": "8-check-on.png", "8-check-on.png": "7-check-off.png"}
 
 
-@functools.lru_cache(maxsize=None)
-def _canvas(layers):
-    return compose(list(layers))
+@functools.cache
+def control_box(name):
+    x, y = next(layer[1:] for layer in LAYERS if layer[0] == name)
+    return x, y, x + art_size(name)[0], y + art_size(name)[1]
 
 
-def control_looks(x, y):
-    """The box of the control at a point of the window, its look at rest and the
-    look that shows it took a press, each as the pixels of the box; the box
-    has two looks at rest, ticked and not."""
-    name, x0, y0 = next(layer for layer in LAYERS if layer[0] in TAKEN_LOOK and
-                        0 <= x - layer[1] < art_size(layer[0])[0] and
-                        0 <= y - layer[2] < art_size(layer[0])[1])
-    w, h = art_size(name)
-    box = (x0, y0, x0 + w, y0 + h)
-
-    def look(image):
-        canvas = _canvas(tuple((image, x, y) if n == name else (n, x, y) for n, x, y in LAYERS))
-        return tuple(canvas[v][u] for v in range(box[1], box[3]) for u in range(box[0], box[2]))
-    rests = [name] + ([TAKEN_LOOK[name]] if name.startswith("7-check") else [])
-    return box, {look(rest): look(TAKEN_LOOK[rest]) for rest in rests}
+@functools.cache
+def look(name, image):
+    """The pixels of the box of the control drawn from name, showing image."""
+    left, top, right, bottom = control_box(name)
+    canvas = compose([(image if n == name else n, x, y) for n, x, y in LAYERS])
+    return [pixel for row in canvas[top:bottom] for pixel in row[left:right]]
 
 
 def press_until_seen(display, rect, x, y):
-    """Presses and holds once the control shows a look at rest, until it shows
-    the look of a taken press. Parlex takes the press as it handles the
-    button-down message, and paints that look then; nothing but the press
-    gives it, so neither a paint that came late nor a repaint of other views
-    can pass for it."""
-    box, taken = control_looks(x, y)
-    shown = lambda: tuple(region(display, rect, box).getdata())  # noqa: E731
-    rest = wait_until(lambda: (lambda now: now if now in taken else None)(shown()), 15)
+    """Presses once the control shows a look at rest (the box has two), and
+    holds until it shows exactly the look that one takes on a press: Parlex
+    takes a press as it handles it, paints that look then and keeps it while
+    the button is held there. Any change would not do: a late first paint or
+    another view's repaint is one too."""
+    name = next(n for n, _, _ in LAYERS if n in TAKEN and control_box(n)[0] <= x < control_box(n)[2]
+                and control_box(n)[1] <= y < control_box(n)[3])
+    shown = lambda: list(region(display, rect, control_box(name)).getdata())  # noqa: E731
+    rests = [image for image in (name, TAKEN[name]) if image in TAKEN]
+    rest = wait_until(lambda: next((image for image in rests if shown() == look(name, image)), None), 15)
     assert rest, "the control at rest"
     display.press()
-    assert wait_until(lambda: shown() == taken[rest], 15), "the press was taken"
+    assert wait_until(lambda: shown() == look(name, TAKEN[rest]), 15), "the press was taken"
 
 
 def click_control(display, rect, x, y, hold=0):
     """Press, hold (once the control took the press) and release on a point of
-    the window; what the click does, the caller waits for."""
+    the window."""
     point_at(display, rect, x, y)
     press_until_seen(display, rect, x, y)
     time.sleep(hold)  # how long the hand holds, not a wait for Parlex
