@@ -67,8 +67,11 @@ DWORD WINAPI listenForStop(LPVOID) {
 int main() {
     restrictDllSearch();
     tessig.loggerRunning = 1;
-    tessig.instanceMutex.reset(CreateMutexA(nullptr, TRUE, loggerMutexName));
-    if (!tessig.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+    // The last error is read before anything else can set it.
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, loggerMutexName);
+    const bool anotherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
+    tessig.instanceMutex.reset(mutex);
+    if (!mutex || anotherInstance)
         return 0;
 
     initLogger();

@@ -164,8 +164,11 @@ int runMessageLoop() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     restrictDllSearch();
     parlex.shared.appRunning = 1;
-    parlex.instanceMutex.reset(CreateMutexA(nullptr, TRUE, "Parlex_SS.exe"));
-    if (!parlex.instanceMutex || GetLastError() == ERROR_ALREADY_EXISTS)
+    // The last error is read before anything else can set it.
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "Parlex_SS.exe");
+    const bool anotherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
+    parlex.instanceMutex.reset(mutex);
+    if (!mutex || anotherInstance)
         return 0;
     parlex.procedureEnabled = true;
     LoadStringA(instance, titleStringId, parlex.windowTitle, sizeof parlex.windowTitle);
