@@ -77,11 +77,6 @@ def region(display, rect, box):
     return display.screenshot(box=(x + box[0], y + box[1], x + box[2], y + box[3]))
 
 
-def around(display, rect, x, y):
-    """The pixels of a control around a point of the window."""
-    return region(display, rect, (x - 4, y - 4, x + 5, y + 5)).tobytes()
-
-
 def point_at(display, rect, x, y):
     """Brings the pointer onto a control with more than one move over it, the
     way a hand does."""
@@ -108,19 +103,20 @@ def look(name, image):
     return [pixel for row in canvas[top:bottom] for pixel in row[left:right]]
 
 
-def press_until_seen(display, rect, x, y):
+def press_until_seen(display, rect, x, y, press=None):
     """Presses once the control shows a look at rest (the box has two), and
     holds until it shows exactly the look that one takes on a press: Parlex
     takes a press as it handles it, paints that look then and keeps it while
     the button is held there. Any change would not do: a late first paint or
-    another view's repaint is one too."""
+    another view's repaint is one too. press, if given, makes the press
+    instead of a plain button-down where the pointer is."""
     name = next(n for n, _, _ in LAYERS if n in TAKEN and control_box(n)[0] <= x < control_box(n)[2]
                 and control_box(n)[1] <= y < control_box(n)[3])
     shown = lambda: list(region(display, rect, control_box(name)).getdata())  # noqa: E731
     rests = [image for image in (name, TAKEN[name]) if image in TAKEN]
     rest = wait_until(lambda: next((image for image in rests if shown() == look(name, image)), None), 15)
     assert rest, "the control at rest"
-    display.press()
+    (press or display.press)()
     assert wait_until(lambda: shown() == look(name, TAKEN[rest]), 15), "the press was taken"
 
 

@@ -6,8 +6,8 @@ import time
 import pytest
 
 from harness import PROBE, read_call_log, wait_until
-from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, around, click_control, open_menu, point_at,
-                    press_background, press_escape, region, start_parlex, tray_icon_event,
+from parlex import (WM_LBUTTONDOWN, WM_RBUTTONDOWN, click_control, open_menu, point_at,
+                    press_background, press_until_seen, press_escape, region, start_parlex, tray_icon_event,
                     wait_passes, wait_window)
 from skin_art import LAYERS, compose
 
@@ -158,9 +158,8 @@ def jump_and_press(display, rect, rest, target):
     before the press."""
     point_at(display, rect, *rest)
     time.sleep(0.3)  # the pointer rests there, as a hand does before a tap
-    before = around(display, rect, *target)
-    display.xdotool("mousemove", rect[0] + target[0], rect[1] + target[1], "mousedown", 1)
-    assert wait_until(lambda: around(display, rect, *target) != before, 15), "the press was taken"
+    press_until_seen(display, rect, *target, press=lambda: display.xdotool(
+        "mousemove", rect[0] + target[0], rect[1] + target[1], "mousedown", 1))
     display.release()
 
 
