@@ -34,7 +34,8 @@ void startRecordVersions() {
 
 void exitWithMessage(const wchar_t* message) {
     writeColored(message, ConsoleColor::failure);
-    // ExitProcess runs no destructor of ours.
+    // Whether the runtime runs our destructors after ExitProcess is its own
+    // affair: the mutex goes now.
     tessig.instanceMutex.reset();
     ExitProcess(1);
 }

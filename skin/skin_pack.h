@@ -27,8 +27,13 @@ struct SkinSystemCalls {
 };
 SkinSystemCalls realSkinSystemCalls();
 
-// A C file, closed by its holder.
-using OwnedStream = Owned<std::FILE*, std::fclose>;
+// A C file, closed by its holder. The library's fclose is called, not named
+// as a template argument: the address of a standard library function is not
+// one a program may take.
+inline void closeStream(std::FILE* stream) {
+    std::fclose(stream);
+}
+using OwnedStream = Owned<std::FILE*, closeStream>;
 
 // The extracted pack, from extraction to clean-up: the system calls it uses,
 // the folder held against moving, and the archive in it, which goes with its
