@@ -5,6 +5,8 @@
 #include "nvapi/binding.h"
 #include "nvapi/interface_ids.h"
 
+#include "temp_file.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -60,14 +62,6 @@ pstates_layouts = 1
 graphics = 1380000
 temperature = 52
 )";
-
-std::string tempFile(const char* prefix) {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    char path[MAX_PATH] = {};
-    GetTempFileNameA(folder, prefix, 0, path);
-    return path;
-}
 
 std::vector<std::string> logLines(const std::string& path, const std::string& containing) {
     std::ifstream file(path);

@@ -8,6 +8,8 @@
 #include "files/held_folder.h"
 #include "nvapi/binding.h"
 
+#include "temp_file.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -293,11 +295,9 @@ TEST(NvmlPlaces, NeverFromTheEnvironment) {
 // gets -1. Only the bus record of NVML is played here; the driver is the
 // simulated one.
 TEST(NvmlPairing, FollowsTheBusNotTheOrder) {
-    char temp[MAX_PATH] = {}, path[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    GetTempFileNameA(temp, "scn", 0, path);
+    const std::string path = tempFile("scn");
     std::ofstream(path) << "[gpu]\nbus = 5\n[gpu]\nbus = 7\n[gpu]\nbus = 9\n";
-    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path.c_str());
     ASSERT_EQ(NVAPI_OK, NvAPI_Initialize());
     NvPhysicalGpuHandle gpus[NVAPI_MAX_PHYSICAL_GPUS] = {};
     int count = 0;
@@ -319,7 +319,7 @@ TEST(NvmlPairing, FollowsTheBusNotTheOrder) {
     EXPECT_EQ(1, index[0]);
     EXPECT_EQ(-1, index[1]) << "not listed by NVML";
     EXPECT_EQ(0, index[2]);
-    DeleteFileA(path);
+    DeleteFileA(path.c_str());
 }
 
 // Tessig's start-up on the simulated driver, each scenario in a process of
@@ -339,10 +339,8 @@ TEST(LoggerStart, TheRulesOnTheDriver) {
         {"enum_status = -6\n[gpu]\nname = C\ntcc = yes\n", nullptr, 1, L"C", L"C"},
         {"initialize_status = -6\n[gpu]\n", L"NvAPIの初期化に失敗しました\n"},
     };
-    char temp[MAX_PATH] = {}, path[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    GetTempFileNameA(temp, "scn", 0, path);
-    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    const std::string path = tempFile("scn");
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path.c_str());
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const Case& c : cases) {
         std::ofstream(path) << c.scenario;
@@ -359,7 +357,7 @@ TEST(LoggerStart, TheRulesOnTheDriver) {
             << c.scenario;
     }
     SetEnvironmentVariableA("GPUSIM_SCENARIO", nullptr);
-    DeleteFileA(path);
+    DeleteFileA(path.c_str());
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "failing_gpus.h"
 #include "skin_pieces.h"
 #include "state_reset.h"
+#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -225,11 +226,7 @@ class SkinArchive : public ::testing::Test {
     static std::vector<std::wstring>* recorder;
 
     void SetUp() override {
-        char folder[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, folder);
-        char path[MAX_PATH] = {};
-        GetTempFileNameA(folder, "skn", 0, path);
-        archivePath = path;
+        archivePath = tempFile("skn");
         recorder = &messages;
         parlex.calls.showMessageBox = [](HWND, const wchar_t* text) { recorder->push_back(text); };
     }

@@ -9,6 +9,7 @@
 
 #include "failing_gpus.h"
 #include "state_reset.h"
+#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +31,10 @@ namespace {
 // ordinary ones first, then the TCC ones that fit. The simulated driver reads
 // its scenario once per process, so this runs in a child process of its own.
 TEST(Discovery, NeverMoreThan64Handles) {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    char path[MAX_PATH] = {};
-    GetTempFileNameA(folder, "scn", 0, path);
+    const std::string path = tempFile("scn");
     std::ofstream(path) << "[gpu]\nname = Graphics\nrepeat = 60\n"
                            "[gpu]\nname = Compute\ntcc = yes\nrepeat = 10\n";
-    SetEnvironmentVariableA("GPUSIM_SCENARIO", path);
+    SetEnvironmentVariableA("GPUSIM_SCENARIO", path.c_str());
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     static GpuReadings gpus;
     EXPECT_EXIT(
@@ -49,7 +47,7 @@ TEST(Discovery, NeverMoreThan64Handles) {
         },
         ::testing::ExitedWithCode(0), "");
     SetEnvironmentVariableA("GPUSIM_SCENARIO", nullptr);
-    DeleteFileA(path);
+    DeleteFileA(path.c_str());
 }
 
 TEST(GpuNames, CutAt39AndNeverReadPastTheBuffer) {

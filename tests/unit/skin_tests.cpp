@@ -7,6 +7,7 @@
 #include "files/held_folder.h"
 
 #include "skin_pieces.h"
+#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -212,11 +213,7 @@ class SkinArchive : public ::testing::Test {
     ::SkinPack skin;
 
     void SetUp() override {
-        char folder[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, folder);
-        char path[MAX_PATH] = {};
-        GetTempFileNameA(folder, "skn", 0, path);
-        archivePath = path;
+        archivePath = tempFile("skn");
     }
     void TearDown() override { DeleteFileA(archivePath.c_str()); }
     ::SkinPack packOn(FILE* archive) const {
